@@ -1,0 +1,22 @@
+// The poll timer and the USB arrival subscription.
+#include "ui/texts.h"
+#include "ui/updater_dialog.h"
+
+namespace orvane {
+
+int CUpdaterDialog::RegisterUsbArrival() {
+    Status subscribed = m_platform.SubscribeUsbArrival();
+    if (subscribed.ok()) return 1;
+    m_platform.WriteStdout(texts::SubscribeFailedLine(subscribed.error().code));
+    return 0;
+}
+
+void CUpdaterDialog::ArmPollTimer() {
+    m_timerId = m_platform.ArmTimer(POLL_TIMER_ID, POLL_INTERVAL_MS);
+}
+
+void CUpdaterDialog::OnTimer(unsigned /*nIDEvent*/) {
+    if (m_deviceFound == 0) ScanForCamera();
+}
+
+}  // namespace orvane

@@ -1,0 +1,277 @@
+// The in-memory test platform.
+#include "platform/fake/fake_platform.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace orvane::fake {
+
+namespace {
+
+std::string Upper(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
+}
+
+std::string StripSeparator(std::string path) {
+    while (path.size() > 1 && path.back() == '\\') path.pop_back();
+    return path;
+}
+
+std::string ParentOf(const std::string& path) {
+    std::string stripped = StripSeparator(path);
+    std::size_t slash = stripped.find_last_of('\\');
+    if (slash == std::string::npos) {
+        // "G:name" lies in the drive's current folder, its root here.
+        std::size_t colon = stripped.find(':');
+        return colon == std::string::npos ? std::string() : stripped.substr(0, colon + 1);
+    }
+    return StripSeparator(stripped.substr(0, slash + 1));
+}
+
+SystemError Error(ErrorKind kind, std::string text) {
+    return SystemError{kind, static_cast<unsigned long>(kind) + 100, std::move(text)};
+}
+
+class FakeReader : public ReadableFile {
+  public:
+    FakeReader(FakePlatform& platform, std::string path, std::string content)
+        : platform_(platform), path_(std::move(path)), content_(std::move(content)) {}
+
+    Result<std::size_t> Read(std::span<std::byte> buffer) override {
+        if (auto error = platform_.FileOp("Read " + path_)) return *error;
+        std::size_t n = std::min(buffer.size(), content_.size() - offset_);
+        std::memcpy(buffer.data(), content_.data() + offset_, n);
+        offset_ += n;
+        return n;
+    }
+    std::uint64_t Size() const override { return content_.size(); }
+
+  private:
+    FakePlatform& platform_;
+    std::string path_;
+    std::string content_;
+    std::size_t offset_ = 0;
+};
+
+class FakeWriter : public WritableFile {
+  public:
+    FakeWriter(FakePlatform& platform, std::string path)
+        : platform_(platform), path_(std::move(path)) {}
+
+    Status Write(std::span<const std::byte> data) override {
+        std::string& content = platform_.files[path_];
+        if (auto error = platform_.FileOp("Write " + path_)) {
+            content.append(reinterpret_cast<const char*>(data.data()), data.size() / 2);
+            return *error;
+        }
+        content.append(reinterpret_cast<const char*>(data.data()), data.size());
+        return Ok();
+    }
+    Status Flush() override {
+        if (auto error = platform_.FileOp("Flush " + path_)) return *error;
+        return Ok();
+    }
+    Status Close() override {
+        if (auto error = platform_.FileOp("Close " + path_)) return *error;
+        return Ok();
+    }
+
+  private:
+    FakePlatform& platform_;
+    std::string path_;
+};
+
+}  // namespace
+
+void FakePlatform::SetProfileValue(const std::string& path, const std::string& section,
+                                   const std::string& key, const std::string& value) {
+    profile_[Upper(path) + "|" + Upper(section) + "|" + Upper(key)] = value;
+}
+
+void FakePlatform::Plug(std::vector<std::string> hardwareIds) {
+    devices.push_back(UsbDevice{std::move(hardwareIds)});
+}
+
+void FakePlatform::FireTimers() {
+    std::vector<unsigned> ids;
+    for (const auto& [id, interval] : runningTimers) ids.push_back(id);
+    for (unsigned id : ids) {
+        if (timerTarget && TimerRunning(id)) timerTarget(id);
+    }
+}
+
+std::vector<std::string> FakePlatform::FilesUnder(const std::string& prefix) const {
+    std::vector<std::string> out;
+    for (const auto& [path, content] : files) {
+        if (path.rfind(prefix, 0) == 0) out.push_back(path);
+    }
+    return out;
+}
+
+std::optional<SystemError> FakePlatform::FileOp(const std::string& what) {
+    ++fileOps;
+    calls.push_back(what);
+    if (fileOps != failFileOpAt) return std::nullopt;
+    return Error(failKind, "Injected failure of " + what + ".");
+}
+
+bool FakePlatform::FolderExists(const std::string& path) const {
+    std::string stripped = StripSeparator(path);
+    if (stripped.size() == 2 && stripped[1] == ':') {
+        return std::find(drives.begin(), drives.end(), stripped.substr(0, 1)) != drives.end();
+    }
+    return folders.count(stripped) != 0;
+}
+
+IconHandle FakePlatform::LoadAppIcon() {
+    calls.push_back("LoadAppIcon");
+    return appIcon;
+}
+
+void FakePlatform::AddAboutToSystemMenu() {
+    calls.push_back("AddAboutToSystemMenu");
+}
+
+void FakePlatform::SetWindowIcons(IconHandle icon) {
+    calls.push_back("SetWindowIcons " + std::to_string(icon));
+}
+
+unsigned FakePlatform::ArmTimer(unsigned id, unsigned intervalMs) {
+    calls.push_back("ArmTimer " + std::to_string(id) + " " + std::to_string(intervalMs));
+    if (timerArmFails) return 0;
+    runningTimers[id] = intervalMs;
+    return id;
+}
+
+void FakePlatform::StopTimer(unsigned timerId) {
+    calls.push_back("StopTimer " + std::to_string(timerId));
+    runningTimers.erase(timerId);
+}
+
+void FakePlatform::ShowMessage(std::string_view text) {
+    calls.push_back("ShowMessage");
+    messages.emplace_back(text);
+    if (onMessage) onMessage(text);
+}
+
+void FakePlatform::EndModal(int result) {
+    calls.push_back("EndModal " + std::to_string(result));
+    endResult = result;
+}
+
+void FakePlatform::WriteStdout(std::string_view text) {
+    standardOutput += text;
+}
+
+Status FakePlatform::SubscribeUsbArrival() {
+    calls.push_back("SubscribeUsbArrival");
+    return subscribeResult;
+}
+
+Result<std::string> FakePlatform::CurrentDirectory() {
+    calls.push_back("CurrentDirectory");
+    if (!currentDirectory) return currentDirectoryError;
+    return *currentDirectory;
+}
+
+std::string FakePlatform::ReadProfileString(std::string_view section, std::string_view key,
+                                            std::string_view fallback, std::size_t size,
+                                            std::string_view path) {
+    calls.push_back("ReadProfileString " + std::string(section) + "/" + std::string(key));
+    auto it = profile_.find(Upper(path) + "|" + Upper(section) + "|" + Upper(key));
+    std::string value(it == profile_.end() ? fallback : std::string_view(it->second));
+    if (size == 0) return {};
+    if (value.size() > size - 1) value.resize(size - 1);
+    return value;
+}
+
+std::string FakePlatform::JoinPath(std::string_view base, std::string_view fragment) {
+    return std::string(base) + std::string(fragment);
+}
+
+std::string FakePlatform::DriveRoot(std::string_view drive) {
+    return std::string(drive) + ":";
+}
+
+std::vector<UsbDevice> FakePlatform::PresentUsbDevices() {
+    calls.push_back("PresentUsbDevices");
+    return devices;
+}
+
+std::vector<std::string> FakePlatform::LogicalDrives() {
+    calls.push_back("LogicalDrives");
+    return drives;
+}
+
+DriveRefusal FakePlatform::CheckDrive(std::string_view drive) {
+    calls.push_back("CheckDrive " + std::string(drive));
+    if (std::find(drives.begin(), drives.end(), drive) == drives.end()) return DriveRefusal::Gone;
+    auto it = refusals.find(std::string(drive));
+    return it == refusals.end() ? DriveRefusal::None : it->second;
+}
+
+Result<std::uint64_t> FakePlatform::FreeSpace(std::string_view path) {
+    if (auto error = FileOp("FreeSpace " + std::string(path))) return *error;
+    if (!freeSpace) return Error(ErrorKind::Other, "Free space unknown.");
+    return *freeSpace;
+}
+
+Status FakePlatform::MakeDirectory(std::string_view path) {
+    std::string folder = StripSeparator(std::string(path));
+    if (auto error = FileOp("MakeDirectory " + folder)) return *error;
+    if (FolderExists(folder) || files.count(folder))
+        return Error(ErrorKind::AlreadyExists,
+                     "Cannot create a file when that file already exists.");
+    if (!FolderExists(ParentOf(folder)))
+        return Error(ErrorKind::NotFound, "The system cannot find the path specified.");
+    folders.insert(folder);
+    return Ok();
+}
+
+Result<std::unique_ptr<ReadableFile>> FakePlatform::OpenForRead(std::string_view path,
+                                                                ReadCaching caching) {
+    std::string name(path);
+    if (auto error = FileOp("OpenForRead " + name)) return *error;
+    auto it = files.find(name);
+    if (it == files.end())
+        return Error(ErrorKind::NotFound, "The system cannot find the file specified.");
+    std::string content = it->second;
+    if (caching == ReadCaching::Uncached && corruptOnDevice.count(name) && !content.empty())
+        content[content.size() / 2] ^= 0x5a;
+    return std::unique_ptr<ReadableFile>(new FakeReader(*this, name, std::move(content)));
+}
+
+Result<std::unique_ptr<WritableFile>> FakePlatform::CreateForWrite(std::string_view path) {
+    std::string name(path);
+    if (auto error = FileOp("CreateForWrite " + name)) return *error;
+    if (!FolderExists(ParentOf(name)))
+        return Error(ErrorKind::NotFound, "The system cannot find the path specified.");
+    if (FolderExists(name)) return Error(ErrorKind::AccessDenied, "Access is denied.");
+    files[name].clear();
+    return std::unique_ptr<WritableFile>(new FakeWriter(*this, name));
+}
+
+Status FakePlatform::ReplaceWith(std::string_view from, std::string_view to) {
+    std::string source(from), target(to);
+    if (auto error = FileOp("ReplaceWith " + source + " " + target)) return *error;
+    auto it = files.find(source);
+    if (it == files.end())
+        return Error(ErrorKind::NotFound, "The system cannot find the file specified.");
+    files[target] = std::move(it->second);
+    files.erase(source);
+    return Ok();
+}
+
+Status FakePlatform::RemoveFile(std::string_view path) {
+    std::string name(path);
+    if (auto error = FileOp("RemoveFile " + name)) return *error;
+    if (files.erase(name) == 0)
+        return Error(ErrorKind::NotFound, "The system cannot find the file specified.");
+    return Ok();
+}
+
+}  // namespace orvane::fake

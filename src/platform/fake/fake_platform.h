@@ -1,0 +1,105 @@
+// An in-memory platform for tests: files, folders, devices, drives, timers and
+// message boxes that a test sets up, changes between ticks and inspects, with
+// a failure injectable into any file operation.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace orvane::fake {
+
+class FakePlatform : public Platform {
+  public:
+    // ---- What the test sets up --------------------------------------------
+
+    // Nothing: CurrentDirectory fails with `currentDirectoryError`.
+    std::optional<std::string> currentDirectory = std::string("C:\\Tools\\Update");
+    SystemError currentDirectoryError{ErrorKind::Other, 3, "The system cannot find the path."};
+
+    std::vector<UsbDevice> devices;
+    std::vector<std::string> drives = {"A", "C", "D"};
+    std::map<std::string, DriveRefusal> refusals;
+    std::optional<std::uint64_t> freeSpace = std::uint64_t{1} << 40;
+    Status subscribeResult = Ok();
+    bool timerArmFails = false;
+    IconHandle appIcon = 0x128;
+
+    // Files by full path, and folders (without trailing separator).
+    std::map<std::string, std::string> files;
+    std::set<std::string> folders;
+
+    // Fail the n-th file operation (1-based) with `failKind`; 0 fails none.
+    // A failing write stores half of its data first, as a full disk does.
+    int failFileOpAt = 0;
+    ErrorKind failKind = ErrorKind::Other;
+    // Reads of these paths that bypass the cache see one byte changed, as a
+    // device that did not keep what it was sent.
+    std::set<std::string> corruptOnDevice;
+
+    // Called for each message box while it is "open".
+    std::function<void(std::string_view)> onMessage;
+    // Receives timer expiries; set by the test to the dialog's OnTimer.
+    std::function<void(unsigned)> timerTarget;
+
+    void SetProfileValue(const std::string& path, const std::string& section,
+                         const std::string& key, const std::string& value);
+    void Plug(std::vector<std::string> hardwareIds);
+    void UnplugAll() { devices.clear(); }
+    // Delivers one expiry of every running timer.
+    void FireTimers();
+
+    // ---- What the test inspects --------------------------------------------
+
+    std::vector<std::string> calls;  // every platform call, in order
+    std::vector<std::string> messages;
+    std::optional<int> endResult;
+    std::string standardOutput;
+    std::map<unsigned, unsigned> runningTimers;  // id -> interval
+    int fileOps = 0;                             // file operations so far
+
+    bool TimerRunning(unsigned id) const { return runningTimers.count(id) != 0; }
+    std::vector<std::string> FilesUnder(const std::string& prefix) const;
+
+    // ---- Platform ------------------------------------------------------------
+
+    IconHandle LoadAppIcon() override;
+    void AddAboutToSystemMenu() override;
+    void SetWindowIcons(IconHandle icon) override;
+    unsigned ArmTimer(unsigned id, unsigned intervalMs) override;
+    void StopTimer(unsigned timerId) override;
+    void ShowMessage(std::string_view text) override;
+    void EndModal(int result) override;
+    void WriteStdout(std::string_view text) override;
+    Status SubscribeUsbArrival() override;
+    Result<std::string> CurrentDirectory() override;
+    std::string ReadProfileString(std::string_view section, std::string_view key,
+                                  std::string_view fallback, std::size_t size,
+                                  std::string_view path) override;
+    std::string JoinPath(std::string_view base, std::string_view fragment) override;
+    std::string DriveRoot(std::string_view drive) override;
+    std::vector<UsbDevice> PresentUsbDevices() override;
+    std::vector<std::string> LogicalDrives() override;
+    DriveRefusal CheckDrive(std::string_view drive) override;
+    Result<std::uint64_t> FreeSpace(std::string_view path) override;
+    Status MakeDirectory(std::string_view path) override;
+    Result<std::unique_ptr<ReadableFile>> OpenForRead(std::string_view path,
+                                                      ReadCaching caching) override;
+    Result<std::unique_ptr<WritableFile>> CreateForWrite(std::string_view path) override;
+    Status ReplaceWith(std::string_view from, std::string_view to) override;
+    Status RemoveFile(std::string_view path) override;
+
+    // Counts a file operation; returns the injected error when it is its turn.
+    std::optional<SystemError> FileOp(const std::string& what);
+    bool FolderExists(const std::string& path) const;
+
+  private:
+    std::map<std::string, std::string> profile_;  // "path|SECTION|KEY" -> value
+};
+
+}  // namespace orvane::fake

@@ -1,0 +1,195 @@
+// The one port between the updater's logic and the system it runs on.
+//
+// The core never includes an OS or toolkit header: everything it needs from the
+// machine goes through `Platform`. Each operation states its contract above its
+// declaration. All operations run on the user-interface thread; those marked
+// "may block" can take as long as the device they touch.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace orvane {
+
+// What went wrong, in the terms the updater reacts to. Back ends map their own
+// error numbers onto these and keep the number and the system's text as well.
+enum class ErrorKind {
+    NotFound,        // the file or a folder on its path does not exist
+    AlreadyExists,   // something of that name is already there
+    DiskFull,        // no room left on the volume
+    WriteProtected,  // the medium or the volume refuses writes
+    AccessDenied,    // permissions
+    DeviceGone,      // the volume or device went away (unplugged)
+    TooLong,         // a path or value does not fit
+    Other,
+};
+
+struct SystemError {
+    ErrorKind kind = ErrorKind::Other;
+    unsigned long code = 0;  // the system's own number (GetLastError, errno)
+    std::string text;        // the system's own description of `code`
+};
+
+// A value or the error that kept it from being produced.
+template <typename T>
+class Result {
+  public:
+    Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
+    Result(SystemError error) : state_(std::in_place_index<1>, std::move(error)) {}
+
+    bool ok() const { return state_.index() == 0; }
+    T& value() { return std::get<0>(state_); }
+    const T& value() const { return std::get<0>(state_); }
+    const SystemError& error() const { return std::get<1>(state_); }
+
+  private:
+    std::variant<T, SystemError> state_;
+};
+
+using Status = Result<std::monostate>;
+inline Status Ok() {
+    return Status(std::monostate{});
+}
+
+// An opaque window-system icon handle; 0 means none.
+using IconHandle = std::uintptr_t;
+
+// Dialog results, with the values the window system uses.
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+
+// One present USB device as the device set-up services report it.
+struct UsbDevice {
+    // The device's hardware-ID list, most specific first, or nullopt when the
+    // list could not be read (such a device never matches).
+    std::optional<std::vector<std::string>> hardwareIds;
+};
+
+// Why a drive must not be written to, when it plainly is not the camera.
+enum class DriveRefusal {
+    None,          // nothing against it: a removable or USB volume
+    Network,       // a network share
+    Optical,       // a CD or DVD drive
+    SystemDrive,   // holds the running system (Windows folder, root filesystem)
+    NotRemovable,  // a fixed disk that is neither USB nor removable
+    Gone,          // the drive no longer exists
+};
+
+// How a file is opened for reading.
+enum class ReadCaching {
+    Normal,    // through the system's cache
+    Uncached,  // from the device itself, bypassing cached pages (read-back checks)
+};
+
+class ReadableFile {
+  public:
+    virtual ~ReadableFile() = default;
+    // Reads up to `buffer.size()` bytes; returns the number read, 0 at the end.
+    // May block.
+    virtual Result<std::size_t> Read(std::span<std::byte> buffer) = 0;
+    // The file's size when it was opened.
+    virtual std::uint64_t Size() const = 0;
+};
+
+class WritableFile {
+  public:
+    // Closes the file if `Close` was not called, ignoring errors.
+    virtual ~WritableFile() = default;
+    // Writes all of `data` or fails; a failure may leave part of it written.
+    // May block.
+    virtual Status Write(std::span<const std::byte> data) = 0;
+    // Pushes everything written so far to the device itself. May block.
+    virtual Status Flush() = 0;
+    // Closes the file; reports an error the system only sees at closing.
+    virtual Status Close() = 0;
+};
+
+class Platform {
+  public:
+    virtual ~Platform() = default;
+
+    // ---- Window and shell -------------------------------------------------
+
+    // The application icon (icon resource 128); 0 when it cannot be loaded.
+    virtual IconHandle LoadAppIcon() = 0;
+    // Appends a separator and the About entry to the dialog's system menu;
+    // does nothing where there is no such menu or no entry text.
+    virtual void AddAboutToSystemMenu() = 0;
+    // Gives the dialog window `icon` as its big and then its small icon.
+    virtual void SetWindowIcons(IconHandle icon) = 0;
+    // Arms a repeating window timer on the dialog; each expiry reaches the
+    // dialog's `OnTimer(id)`. Returns the timer's identifier, 0 on failure.
+    virtual unsigned ArmTimer(unsigned id, unsigned intervalMs) = 0;
+    // Stops the dialog's timer `timerId`; stopping one that does not run is harmless.
+    virtual void StopTimer(unsigned timerId) = 0;
+    // Shows `text` in a modal box with one OK button and a warning icon, owned
+    // by the dialog, and returns when the user closes it. Timer expiries keep
+    // reaching the dialog while the box is open.
+    virtual void ShowMessage(std::string_view text) = 0;
+    // Ends the modal dialog with `result` (IDOK or IDCANCEL).
+    virtual void EndModal(int result) = 0;
+    // Writes `text` to standard output as it stands.
+    virtual void WriteStdout(std::string_view text) = 0;
+    // Subscribes the dialog window to arrival and removal notices for the USB
+    // device interface class. The notices themselves trigger nothing.
+    virtual Status SubscribeUsbArrival() = 0;
+
+    // ---- Settings and paths -----------------------------------------------
+
+    // The process's current directory, without a trailing separator except at
+    // a root. Fails when it cannot be read.
+    virtual Result<std::string> CurrentDirectory() = 0;
+    // The value of `key` in `section` of the private-profile file `path`, cut
+    // to `size` - 1 characters; `fallback` when the file, the section or the key
+    // is missing. Names compare without regard to case.
+    virtual std::string ReadProfileString(std::string_view section, std::string_view key,
+                                          std::string_view fallback, std::size_t size,
+                                          std::string_view path) = 0;
+    // Joins a folder and a fragment from the settings (which carries its own
+    // Windows-style separators) into a path of this system.
+    virtual std::string JoinPath(std::string_view base, std::string_view fragment) = 0;
+    // The path prefix that stands for `drive` ("G:" on Windows, a mount point
+    // on Linux); fragments from the settings are joined to it.
+    virtual std::string DriveRoot(std::string_view drive) = 0;
+
+    // ---- Devices and drives -----------------------------------------------
+
+    // The USB devices present now that expose the USB device interface class,
+    // in the system's order. Empty when they cannot be listed. May block.
+    virtual std::vector<UsbDevice> PresentUsbDevices() = 0;
+    // The logical drives in use, in the system's order (drive letters "A",
+    // "C", ...; mount points on Linux). Empty when the list cannot be read.
+    virtual std::vector<std::string> LogicalDrives() = 0;
+    // Whether `drive` plainly cannot be the camera's storage.
+    virtual DriveRefusal CheckDrive(std::string_view drive) = 0;
+    // Bytes free to this user on the volume holding `path`. May block.
+    virtual Result<std::uint64_t> FreeSpace(std::string_view path) = 0;
+
+    // ---- Files ------------------------------------------------------------
+
+    // Creates the last level of `path`. An existing entry of that name gives
+    // ErrorKind::AlreadyExists. May block.
+    virtual Status MakeDirectory(std::string_view path) = 0;
+    // Opens an existing file for reading. May block.
+    virtual Result<std::unique_ptr<ReadableFile>> OpenForRead(std::string_view path,
+                                                              ReadCaching caching) = 0;
+    // Creates `path` for writing, or truncates it if it exists. May block.
+    virtual Result<std::unique_ptr<WritableFile>> CreateForWrite(std::string_view path) = 0;
+    // Renames `from` to `to` in the same folder, replacing `to` if it exists,
+    // in one step: `to` is either the old file or the new one, never a mix.
+    // Returns after the rename, and the folder entry it changed, have reached
+    // the device. May block.
+    virtual Status ReplaceWith(std::string_view from, std::string_view to) = 0;
+    // Deletes a file. May block.
+    virtual Status RemoveFile(std::string_view path) = 0;
+};
+
+}  // namespace orvane

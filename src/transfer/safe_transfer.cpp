@@ -1,0 +1,212 @@
+// The torn-proof transfer of the update files.
+#include "transfer/safe_transfer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace orvane {
+
+namespace {
+
+constexpr std::size_t kChunkSize = std::size_t{1} << 20;
+
+struct Item {
+    std::string name;
+    std::string source;
+    std::string temporary;
+    std::string destination;
+    std::unique_ptr<ReadableFile> input;
+    bool temporaryExists = false;
+};
+
+TransferFailure Failure(TransferStep step, std::string path, std::string file = {},
+                        SystemError error = {}) {
+    TransferFailure failure;
+    failure.step = step;
+    failure.path = std::move(path);
+    failure.file = std::move(file);
+    failure.error = std::move(error);
+    return failure;
+}
+
+class Transfer {
+  public:
+    Transfer(Platform& platform, const TransferRequest& request)
+        : platform_(platform), request_(request) {}
+
+    std::optional<TransferFailure> Run() {
+        std::optional<TransferFailure> failure = Prepare();
+        if (!failure) failure = WriteTemporaries();
+        if (!failure) failure = PutInPlace();
+        RemoveTemporaries();
+        return failure;
+    }
+
+  private:
+    // Everything that can be checked before anything on the camera changes.
+    std::optional<TransferFailure> Prepare() {
+        const std::string root = platform_.DriveRoot(request_.drive);
+        DriveRefusal refusal = platform_.CheckDrive(request_.drive);
+        if (refusal != DriveRefusal::None) {
+            TransferFailure failure = Failure(TransferStep::CheckDrive, root);
+            failure.refusal = refusal;
+            return failure;
+        }
+
+        std::uint64_t needed = 0;
+        for (const std::string& name : request_.files) {
+            Item item;
+            item.name = name;
+            item.source = platform_.JoinPath(request_.sourceFolder, name);
+            item.destination = platform_.JoinPath(request_.destinationFolder, name);
+            item.temporary = item.destination + kTemporarySuffix;
+            auto opened = platform_.OpenForRead(item.source, ReadCaching::Normal);
+            if (!opened.ok())
+                return Failure(TransferStep::OpenSource, item.source, name, opened.error());
+            item.input = std::move(opened.value());
+            needed += item.input->Size();
+            items_.push_back(std::move(item));
+        }
+
+        // The new files stand beside the old ones until both are whole.
+        Result<std::uint64_t> free = platform_.FreeSpace(root);
+        if (free.ok() && free.value() < needed) {
+            TransferFailure failure = Failure(TransferStep::CheckSpace, root);
+            failure.needed = needed;
+            failure.available = free.value();
+            return failure;
+        }
+        if (!free.ok() && free.error().kind == ErrorKind::DeviceGone)
+            return Failure(TransferStep::CheckSpace, root, {}, free.error());
+
+        Status made = platform_.MakeDirectory(request_.destinationFolder);
+        if (!made.ok() && made.error().kind != ErrorKind::AlreadyExists)
+            return Failure(TransferStep::CreateFolder, request_.destinationFolder, {},
+                           made.error());
+        return std::nullopt;
+    }
+
+    std::optional<TransferFailure> WriteTemporaries() {
+        for (Item& item : items_) {
+            if (auto failure = WriteOne(item)) return failure;
+            if (request_.verify) {
+                if (auto failure = Verify(item)) return failure;
+            }
+        }
+        return std::nullopt;
+    }
+
+    std::optional<TransferFailure> WriteOne(Item& item) {
+        // Marked before creation: a failed create may still leave an entry.
+        item.temporaryExists = true;
+        auto created = platform_.CreateForWrite(item.temporary);
+        if (!created.ok())
+            return Failure(TransferStep::WriteFile, item.destination, item.name, created.error());
+        WritableFile& output = *created.value();
+
+        buffer_.resize(kChunkSize);
+        for (;;) {
+            auto read = item.input->Read(buffer_);
+            if (!read.ok())
+                return Failure(TransferStep::ReadSource, item.source, item.name, read.error());
+            if (read.value() == 0) break;
+            Status written = output.Write(std::span(buffer_.data(), read.value()));
+            if (!written.ok())
+                return Failure(TransferStep::WriteFile, item.destination, item.name,
+                               written.error());
+        }
+        Status flushed = output.Flush();
+        if (!flushed.ok())
+            return Failure(TransferStep::WriteFile, item.destination, item.name, flushed.error());
+        Status closed = output.Close();
+        if (!closed.ok())
+            return Failure(TransferStep::WriteFile, item.destination, item.name, closed.error());
+        return std::nullopt;
+    }
+
+    // Reads the written file back from the device and compares it with the
+    // source, byte for byte.
+    std::optional<TransferFailure> Verify(const Item& item) {
+        auto mismatch = [&] {
+            return Failure(TransferStep::VerifyFile, item.destination, item.name);
+        };
+        auto written = platform_.OpenForRead(item.temporary, ReadCaching::Uncached);
+        if (!written.ok())
+            return Failure(TransferStep::VerifyFile, item.destination, item.name, written.error());
+        auto source = platform_.OpenForRead(item.source, ReadCaching::Normal);
+        if (!source.ok())
+            return Failure(TransferStep::ReadSource, item.source, item.name, source.error());
+        if (written.value()->Size() != source.value()->Size()) return mismatch();
+
+        buffer_.resize(kChunkSize);
+        check_.resize(kChunkSize);
+        for (;;) {
+            auto expected = ReadFull(*source.value(), buffer_);
+            if (!expected.ok())
+                return Failure(TransferStep::ReadSource, item.source, item.name, expected.error());
+            auto actual = ReadFull(*written.value(), check_);
+            if (!actual.ok())
+                return Failure(TransferStep::VerifyFile, item.destination, item.name,
+                               actual.error());
+            if (expected.value() != actual.value()) return mismatch();
+            if (expected.value() == 0) break;
+            if (std::memcmp(buffer_.data(), check_.data(), expected.value()) != 0)
+                return mismatch();
+        }
+        return std::nullopt;
+    }
+
+    // Fills `buffer` unless the file ends first; reads may return short.
+    static Result<std::size_t> ReadFull(ReadableFile& file, std::span<std::byte> buffer) {
+        std::size_t total = 0;
+        while (total < buffer.size()) {
+            auto read = file.Read(buffer.subspan(total));
+            if (!read.ok()) return read.error();
+            if (read.value() == 0) break;
+            total += read.value();
+        }
+        return total;
+    }
+
+    std::optional<TransferFailure> PutInPlace() {
+        std::vector<std::string> replaced;
+        for (Item& item : items_) {
+            Status moved = platform_.ReplaceWith(item.temporary, item.destination);
+            if (!moved.ok()) {
+                TransferFailure failure =
+                    Failure(TransferStep::ReplaceFile, item.destination, item.name, moved.error());
+                failure.replaced = std::move(replaced);
+                return failure;
+            }
+            item.temporaryExists = false;
+            replaced.push_back(item.name);
+        }
+        return std::nullopt;
+    }
+
+    void RemoveTemporaries() {
+        for (Item& item : items_) {
+            item.input.reset();
+            if (!item.temporaryExists) continue;
+            // An entry that is not there any more is what we want.
+            platform_.RemoveFile(item.temporary);
+            item.temporaryExists = false;
+        }
+    }
+
+    Platform& platform_;
+    const TransferRequest& request_;
+    std::vector<Item> items_;
+    std::vector<std::byte> buffer_;
+    std::vector<std::byte> check_;
+};
+
+}  // namespace
+
+std::optional<TransferFailure> TransferFirmware(Platform& platform,
+                                                const TransferRequest& request) {
+    return Transfer(platform, request).Run();
+}
+
+}  // namespace orvane

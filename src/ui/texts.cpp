@@ -1,0 +1,169 @@
+// Formatting of the updater's messages.
+#include "ui/texts.h"
+
+#include <cstdio>
+
+namespace orvane::texts {
+
+std::string SubscribeFailedLine(unsigned long errorCode) {
+    char line[64];
+    std::snprintf(line, sizeof line, "RegisterDeviceNotification failed: %lx.\n", errorCode);
+    return line;
+}
+
+namespace {
+
+std::string_view KindSentence(ErrorKind kind, bool onCamera) {
+    switch (kind) {
+        case ErrorKind::NotFound:
+            return "The file or folder does not exist.";
+        case ErrorKind::DiskFull:
+            return onCamera ? "The camera's drive is full." : "The drive is full.";
+        case ErrorKind::WriteProtected:
+            return onCamera
+                       ? "The camera's drive is write-protected. Check the lock switch of the card."
+                       : "The drive is write-protected.";
+        case ErrorKind::AccessDenied:
+            return "Access was denied.";
+        case ErrorKind::DeviceGone:
+            return "The drive is no longer there; the camera may have been unplugged.";
+        case ErrorKind::TooLong:
+            return "The path is too long.";
+        case ErrorKind::AlreadyExists:
+        case ErrorKind::Other:
+            break;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string DescribeSystemError(const SystemError& error, bool onCamera) {
+    std::string out(KindSentence(error.kind, onCamera));
+    std::string system = error.text;
+    while (!system.empty() &&
+           (system.back() == '\n' || system.back() == '\r' || system.back() == ' '))
+        system.pop_back();
+    if (!system.empty() || error.code != 0) {
+        if (!out.empty()) out += '\n';
+        out += "System: ";
+        out += system.empty() ? std::string("error") : system;
+        out += " (" + std::to_string(error.code) + ")";
+    }
+    return out;
+}
+
+}  // namespace orvane::texts
+
+namespace orvane::texts {
+
+namespace {
+
+std::string Join(std::initializer_list<std::string_view> parts) {
+    std::string out;
+    for (std::string_view part : parts) {
+        if (part.empty()) continue;
+        if (!out.empty()) out += "\n\n";
+        out += part;
+    }
+    return out;
+}
+
+std::string Megabytes(std::uint64_t bytes) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.1f MB (%llu bytes)", static_cast<double>(bytes) / 1e6,
+                  static_cast<unsigned long long>(bytes));
+    return text;
+}
+
+std::string_view RefusalReason(DriveRefusal refusal) {
+    switch (refusal) {
+        case DriveRefusal::Network:
+            return "it is a network drive";
+        case DriveRefusal::Optical:
+            return "it is a CD or DVD drive";
+        case DriveRefusal::SystemDrive:
+            return "it holds the running system";
+        case DriveRefusal::NotRemovable:
+            return "it is a fixed disk, neither USB nor removable";
+        case DriveRefusal::Gone:
+            return "it is no longer there";
+        case DriveRefusal::None:
+            break;
+    }
+    return "it cannot be the camera";
+}
+
+}  // namespace
+
+std::string DescribeCurrentDirectoryFailure(const SystemError& error) {
+    return Join({"The current folder could not be read, so the update files cannot be found.",
+                 error.kind == ErrorKind::TooLong
+                     ? std::string("Its path is longer than 259 characters.")
+                     : DescribeSystemError(error, false),
+                 "Nothing was written to the camera."});
+}
+
+std::string DescribeTransferFailure(const TransferFailure& failure) {
+    const std::string unchanged = "The files on the camera were not changed.";
+    std::string what;
+    const bool onCamera =
+        failure.step != TransferStep::OpenSource && failure.step != TransferStep::ReadSource;
+    std::string why = DescribeSystemError(failure.error, onCamera);
+    std::string outcome = unchanged;
+    switch (failure.step) {
+        case TransferStep::CheckDrive:
+            what = "Drive " + failure.path + " was taken as the camera's drive, but " +
+                   std::string(RefusalReason(failure.refusal)) +
+                   ". Connect the camera and check that its storage is shown as a drive.";
+            outcome = "Nothing was written.";
+            break;
+        case TransferStep::OpenSource:
+            if (failure.error.kind == ErrorKind::NotFound) {
+                std::string folder = failure.path.substr(
+                    0, failure.path.size() - std::min(failure.path.size(), failure.file.size()));
+                what = "The update file " + failure.file + " was not found in the folder " +
+                       folder + ".";
+                why.clear();
+            } else {
+                what = "The update file " + failure.path + " could not be opened.";
+            }
+            break;
+        case TransferStep::ReadSource:
+            what = "The update file " + failure.path + " could not be read.";
+            break;
+        case TransferStep::CheckSpace:
+            if (failure.error.text.empty() && failure.error.code == 0) {
+                what = "There is not enough room on drive " + failure.path +
+                       " for the update.\nNeeded: " + Megabytes(failure.needed) +
+                       "\nFree: " + Megabytes(failure.available);
+            } else {
+                what = "The free space on drive " + failure.path + " could not be read.";
+            }
+            break;
+        case TransferStep::CreateFolder:
+            what = "The folder " + failure.path + " could not be created on the camera.";
+            break;
+        case TransferStep::WriteFile:
+            what = "The file " + failure.path + " could not be written.";
+            break;
+        case TransferStep::VerifyFile:
+            what = why.empty() ? "The file " + failure.path +
+                                     " read back from the camera differs from the update file."
+                               : "The file " + failure.path +
+                                     " could not be read back from the camera to check it.";
+            break;
+        case TransferStep::ReplaceFile:
+            what = "The file " + failure.path + " could not be replaced with the new one.";
+            if (!failure.replaced.empty()) {
+                outcome = "The camera already has the new";
+                for (const std::string& name : failure.replaced) outcome += " " + name;
+                outcome += ", but not the new " + failure.file +
+                           ". Press UpDate again to finish the update.";
+            }
+            break;
+    }
+    return Join({what, why, outcome});
+}
+
+}  // namespace orvane::texts

@@ -1,0 +1,47 @@
+// Every text the updater shows or writes, in one place for both programs.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+#include "transfer/safe_transfer.h"
+
+namespace orvane::texts {
+
+// The tool's own texts, used exactly as they stand.
+inline constexpr std::string_view kSettingMissing = "Section not find!";
+inline constexpr std::string_view kCheckDevice = "please check device";
+inline constexpr std::string_view kUpdateSuccess = "Update success";
+inline constexpr std::string_view kSubscribeFailedFormat =
+    "RegisterDeviceNotification failed: %lx.\n";
+inline constexpr std::string_view kSettingsFileName = "\\FirmWare.ini";
+
+// Window texts.
+inline constexpr std::string_view kTitle = "Orvane";
+inline constexpr std::string_view kBanner = "DSC Firmware Update Tool";
+inline constexpr std::string_view kNotice = "Notice: please check Camera Power is enough!";
+inline constexpr std::string_view kUpdateButton = "UpDate";
+inline constexpr std::string_view kCancelButton = "Cancel";
+inline constexpr std::string_view kAboutMenuEntry = "&About Orvane...";
+inline constexpr std::string_view kAboutTitle = "About Orvane";
+inline constexpr std::string_view kAboutVersion = "Orvane Version 1.0";
+inline constexpr std::string_view kAboutSecondLine =
+    "Camera firmware onto the camera's own storage";
+
+// The diagnostic line written when the arrival subscription fails.
+std::string SubscribeFailedLine(unsigned long errorCode);
+
+// A sentence on what `error` means for the user, followed by the system's own
+// text and number. `onCamera` tells whether the error came from the camera's drive.
+std::string DescribeSystemError(const SystemError& error, bool onCamera);
+
+// The message shown when "UpDate" cannot read the current directory, or it
+// is too long to form the source folder.
+std::string DescribeCurrentDirectoryFailure(const SystemError& error);
+
+// The message shown when the transfer failed: which step, the path involved,
+// the system's text, and what that means for the files on the camera.
+std::string DescribeTransferFailure(const TransferFailure& failure);
+
+}  // namespace orvane::texts

@@ -1,0 +1,32 @@
+// Construction, initialization order and closing of the updater dialog.
+#include "ui/updater_dialog.h"
+
+namespace orvane {
+
+CUpdaterDialog::CUpdaterDialog(Platform& platform)
+    : m_platform(platform), m_icon(platform.LoadAppIcon()) {}
+
+int CUpdaterDialog::OnInitDialog() {
+    m_platform.AddAboutToSystemMenu();
+    m_platform.SetWindowIcons(m_icon);
+
+    BuildSettingsPath();
+    ReadSettings();
+
+    RegisterUsbArrival();  // detection rests on the timer; a failure only leaves a line
+
+    // A camera connected before start is found without waiting for a tick.
+    ScanForCamera();
+    if (m_deviceFound == 0) ArmPollTimer();
+    return 1;
+}
+
+void CUpdaterDialog::OnOK() {
+    m_platform.EndModal(IDOK);
+}
+
+void CUpdaterDialog::OnCancel() {
+    m_platform.EndModal(IDCANCEL);
+}
+
+}  // namespace orvane

@@ -1,0 +1,82 @@
+// The updater dialog's state and handlers: everything the tool knows and does.
+//
+// A host (the Win32 dialog procedure, the Qt dialog, the test fake) creates one
+// `CUpdaterDialog` for the run and turns its own events into calls of the
+// handlers below. The member functions are defined next to the subsystem they
+// belong to: settings/, device/ and transfer/.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace orvane {
+
+inline constexpr unsigned POLL_TIMER_ID = 1;
+inline constexpr unsigned POLL_INTERVAL_MS = 5000;
+
+// Size of the fixed text buffers the settings values and paths live in on the
+// original platform: 259 characters and a terminating NUL.
+inline constexpr std::size_t kPathBufferSize = 260;
+inline constexpr std::size_t kMaxPathChars = kPathBufferSize - 1;
+
+// Names of the two update files, in the order they are written.
+inline constexpr const char* kFirmwareImageName = "vorm.bin";
+inline constexpr const char* kCommandFileName = "dsccmd.ini";
+
+class CUpdaterDialog {
+  public:
+    explicit CUpdaterDialog(Platform& platform);
+
+    CUpdaterDialog(const CUpdaterDialog&) = delete;
+    CUpdaterDialog& operator=(const CUpdaterDialog&) = delete;
+
+    // Dialog initialization: system menu, icons, settings, arrival
+    // subscription, first scan and, when nothing matched, the poll timer.
+    // Returns TRUE so that the focus goes to the first tab stop.
+    int OnInitDialog();
+    // A poll-timer tick: scans again while the camera has not been found.
+    void OnTimer(unsigned nIDEvent);
+    // The "UpDate" button.
+    void OnUpdateClicked();
+    void OnOK();
+    void OnCancel();
+
+    // Settings.
+    void BuildSettingsPath();
+    int ReadSettings();
+
+    // Device watch.
+    int RegisterUsbArrival();
+    void ScanForCamera();
+    std::string ResolveCameraDrive();
+
+    // The state record, readable by hosts and tests.
+    IconHandle icon() const { return m_icon; }
+    bool deviceFound() const { return m_deviceFound != 0; }
+    const std::string& driveLetter() const { return m_driveLetter; }
+    unsigned timerId() const { return m_timerId; }
+    const std::string& hardwareId() const { return m_hardwareId; }
+    const std::string& srcPath() const { return m_srcPath; }
+    const std::string& destPath() const { return m_destPath; }
+    const std::string& iniPath() const { return m_iniPath; }
+
+  private:
+    void ArmPollTimer();
+
+    Platform& m_platform;
+
+    IconHandle m_icon;
+    int m_deviceFound = 0;
+    std::string m_driveLetter;
+    unsigned m_timerId = 0;
+    std::string m_hardwareId;
+    std::string m_srcPath;
+    std::string m_destPath;
+    // Empty when the current directory could not be read or the settings
+    // path would not fit in the path buffer.
+    std::string m_iniPath;
+};
+
+}  // namespace orvane

@@ -1,0 +1,52 @@
+// A dialog on the fake platform, set up as a user's machine would be.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/fake/fake_platform.h"
+#include "ui/updater_dialog.h"
+
+namespace orvane::testing {
+
+inline constexpr const char* kCameraId = "USB\\VID_04DA&PID_2372&REV_0100";
+inline constexpr const char* kCameraIdNoRev = "USB\\VID_04DA&PID_2372";
+inline constexpr const char* kIniPath = "C:\\Tools\\Update\\FirmWare.ini";
+inline constexpr const char* kSourceFolder = "C:\\Tools\\Update\\fw\\";
+
+struct Harness {
+    fake::FakePlatform platform;
+    std::unique_ptr<CUpdaterDialog> dialog;
+
+    Harness() {
+        platform.SetProfileValue(kIniPath, "PID_VID", "PID_VID", kCameraId);
+        platform.SetProfileValue(kIniPath, "SrcPath", "Path", "\\fw\\");
+        platform.SetProfileValue(kIniPath, "DestPath", "Path", "\\FIRMWARE\\");
+        platform.folders = {"C:\\Tools", "C:\\Tools\\Update", "C:\\Tools\\Update\\fw"};
+        platform.files[std::string(kSourceFolder) + "vorm.bin"] = FirmwareImage();
+        platform.files[std::string(kSourceFolder) + "dsccmd.ini"] = "[CMD]\r\nUPDATE=1\r\n";
+    }
+
+    // Builds the dialog and runs its initialization, as the host does on open.
+    CUpdaterDialog& Open() {
+        dialog = std::make_unique<CUpdaterDialog>(platform);
+        platform.timerTarget = [this](unsigned id) { dialog->OnTimer(id); };
+        dialog->OnInitDialog();
+        return *dialog;
+    }
+
+    void PlugCamera(const std::string& driveLetter = "G") {
+        platform.Plug({kCameraId, kCameraIdNoRev});
+        platform.drives.push_back(driveLetter);
+    }
+
+    // A firmware image of a few chunks, so that copies take several reads.
+    static std::string FirmwareImage() {
+        std::string image(3 * (1u << 20) + 12345, '\0');
+        for (std::size_t i = 0; i < image.size(); ++i)
+            image[i] = static_cast<char>((i * 2654435761u) >> 13);
+        return image;
+    }
+};
+
+}  // namespace orvane::testing

@@ -1,0 +1,198 @@
+// The transfer under failure: every file operation fails in turn, and the
+// camera never ends up with a torn image, a mixed set it was not told about,
+// or a temporary file.
+#include <gtest/gtest.h>
+
+#include "harness.h"
+#include "transfer/safe_transfer.h"
+#include "ui/texts.h"
+
+namespace orvane::testing {
+namespace {
+
+const std::string kDest = "G:\\FIRMWARE\\";
+const std::string kOldImage = "old image, whole";
+const std::string kOldCommands = "old commands";
+
+// A camera at G: that already holds an earlier update.
+struct CameraWithOldFiles : Harness {
+    CameraWithOldFiles() {
+        PlugCamera("G");
+        platform.folders.insert("G:\\FIRMWARE");
+        platform.files[kDest + "vorm.bin"] = kOldImage;
+        platform.files[kDest + "dsccmd.ini"] = kOldCommands;
+        Open();
+    }
+    bool HasTemporaries() const {
+        for (const std::string& path : platform.FilesUnder("G:"))
+            if (path.find(kTemporarySuffix) != std::string::npos) return true;
+        return false;
+    }
+    std::string Image() { return platform.files[kDest + "vorm.bin"]; }
+    std::string Commands() { return platform.files[kDest + "dsccmd.ini"]; }
+};
+
+const std::string kNewCommands = "[CMD]\r\nUPDATE=1\r\n";
+
+TEST(SafeTransfer, EveryFailingFileOperationLeavesTheCameraConsistentAndRecoverable) {
+    int operations = 0;
+    {
+        CameraWithOldFiles clean;
+        clean.dialog->OnUpdateClicked();
+        ASSERT_EQ(clean.platform.endResult, IDOK);
+        operations = clean.platform.fileOps;
+    }
+    ASSERT_GT(operations, 10);
+
+    for (ErrorKind kind : {ErrorKind::DiskFull, ErrorKind::DeviceGone, ErrorKind::WriteProtected}) {
+        for (int at = 1; at <= operations; ++at) {
+            CameraWithOldFiles h;
+            h.platform.failFileOpAt = at;
+            h.platform.failKind = kind;
+            h.dialog->OnUpdateClicked();
+            // The operation that failed, as the fake logged it.
+            std::string failed;
+            int seen = 0;
+            for (const std::string& call : h.platform.calls) {
+                if (call.find(' ') != std::string::npos && call.rfind("StopTimer", 0) != 0 &&
+                    call.rfind("ArmTimer", 0) != 0 && call.rfind("SetWindowIcons", 0) != 0 &&
+                    call.rfind("ReadProfileString", 0) != 0 && call.rfind("CheckDrive", 0) != 0 &&
+                    ++seen == at)
+                    failed = call;
+            }
+            SCOPED_TRACE("failing operation " + std::to_string(at) + ": " + failed);
+            ASSERT_FALSE(failed.empty());
+            EXPECT_FALSE(h.HasTemporaries());
+
+            const bool freeSpaceUnknown =
+                failed.rfind("FreeSpace", 0) == 0 && kind != ErrorKind::DeviceGone;
+            if (freeSpaceUnknown) {
+                // Not knowing the free space does not stop the update; the
+                // writes themselves would report a full drive.
+                EXPECT_EQ(h.platform.messages.back(), "Update success");
+                EXPECT_EQ(h.Image(), Harness::FirmwareImage());
+                continue;
+            }
+            ASSERT_EQ(h.platform.messages.size(), 1u);
+            const std::string& message = h.platform.messages[0];
+            EXPECT_NE(message, "Update success");
+            EXPECT_FALSE(h.platform.endResult.has_value());
+
+            const bool secondReplace = failed.rfind("ReplaceWith", 0) == 0 &&
+                                       failed.find("dsccmd.ini") != std::string::npos;
+            if (secondReplace) {
+                EXPECT_EQ(h.Image(), Harness::FirmwareImage());
+                EXPECT_EQ(h.Commands(), kOldCommands);
+                EXPECT_NE(message.find("Press UpDate again"), std::string::npos) << message;
+            } else {
+                EXPECT_EQ(h.Image(), kOldImage);
+                EXPECT_EQ(h.Commands(), kOldCommands);
+                EXPECT_NE(message.find("were not changed"), std::string::npos) << message;
+            }
+
+            // Once the cause is gone, pressing again finishes the job.
+            h.platform.failFileOpAt = 0;
+            h.platform.messages.clear();
+            h.dialog->OnUpdateClicked();
+            EXPECT_EQ(h.platform.messages, std::vector<std::string>{"Update success"});
+            EXPECT_EQ(h.Image(), Harness::FirmwareImage());
+            EXPECT_EQ(h.Commands(), kNewCommands);
+            EXPECT_FALSE(h.HasTemporaries());
+        }
+    }
+}
+
+TEST(SafeTransfer, FailureMessagesSayWhichStepPathAndSystemText) {
+    CameraWithOldFiles h;
+    // Fail the first write of the image's temporary file.
+    h.platform.onMessage = nullptr;
+    int writeAt = 0;
+    {
+        CameraWithOldFiles probe;
+        probe.dialog->OnUpdateClicked();
+        for (const std::string& call : probe.platform.calls) {
+            if (call.find(' ') == std::string::npos) continue;
+            if (call.rfind("OpenForRead", 0) == 0 || call.rfind("Read ", 0) == 0 ||
+                call.rfind("FreeSpace", 0) == 0 || call.rfind("MakeDirectory", 0) == 0 ||
+                call.rfind("CreateForWrite", 0) == 0 || call.rfind("Write", 0) == 0 ||
+                call.rfind("Flush", 0) == 0 || call.rfind("Close", 0) == 0 ||
+                call.rfind("ReplaceWith", 0) == 0 || call.rfind("RemoveFile", 0) == 0) {
+                ++writeAt;
+                if (call.rfind("Write ", 0) == 0) break;
+            }
+        }
+    }
+    h.platform.failFileOpAt = writeAt;
+    h.platform.failKind = ErrorKind::DiskFull;
+    h.dialog->OnUpdateClicked();
+    ASSERT_EQ(h.platform.messages.size(), 1u);
+    const std::string& message = h.platform.messages[0];
+    EXPECT_NE(message.find("G:\\FIRMWARE\\vorm.bin could not be written"), std::string::npos)
+        << message;
+    EXPECT_NE(message.find("The camera's drive is full."), std::string::npos) << message;
+    EXPECT_NE(message.find("Injected failure of Write"), std::string::npos) << message;
+}
+
+TEST(SafeTransfer, ReadBackMismatchKeepsTheOldFiles) {
+    for (const char* corrupt : {"vorm.bin", "dsccmd.ini"}) {
+        CameraWithOldFiles h;
+        h.platform.corruptOnDevice.insert(kDest + corrupt + kTemporarySuffix);
+        h.dialog->OnUpdateClicked();
+        ASSERT_EQ(h.platform.messages.size(), 1u);
+        EXPECT_NE(h.platform.messages[0].find("differs from the update file"), std::string::npos);
+        EXPECT_EQ(h.Image(), kOldImage) << corrupt;
+        EXPECT_EQ(h.Commands(), kOldCommands) << corrupt;
+        EXPECT_FALSE(h.HasTemporaries());
+    }
+}
+
+TEST(SafeTransfer, NotEnoughRoomWritesNothingAndSaysHowMuch) {
+    CameraWithOldFiles h;
+    const std::uint64_t needed = Harness::FirmwareImage().size() + kNewCommands.size();
+    h.platform.freeSpace = needed - 1;
+    h.platform.folders.erase("G:\\FIRMWARE");
+    h.platform.files.clear();
+    h.platform.files[std::string(kSourceFolder) + "vorm.bin"] = Harness::FirmwareImage();
+    h.platform.files[std::string(kSourceFolder) + "dsccmd.ini"] = kNewCommands;
+    h.dialog->OnUpdateClicked();
+    ASSERT_EQ(h.platform.messages.size(), 1u);
+    const std::string& message = h.platform.messages[0];
+    EXPECT_NE(message.find("not enough room on drive G:"), std::string::npos) << message;
+    EXPECT_NE(message.find(std::to_string(needed) + " bytes"), std::string::npos) << message;
+    EXPECT_NE(message.find(std::to_string(needed - 1) + " bytes"), std::string::npos) << message;
+    EXPECT_TRUE(h.platform.FilesUnder("G:").empty());
+    EXPECT_FALSE(h.platform.FolderExists("G:\\FIRMWARE"));
+
+    h.platform.freeSpace = needed;  // exactly enough
+    h.dialog->OnUpdateClicked();
+    EXPECT_EQ(h.platform.endResult, IDOK);
+}
+
+TEST(SafeTransfer, DrivesThatCannotBeTheCameraAreRefusedByName) {
+    for (DriveRefusal refusal : {DriveRefusal::Network, DriveRefusal::Optical,
+                                 DriveRefusal::SystemDrive, DriveRefusal::NotRemovable}) {
+        CameraWithOldFiles h;
+        h.platform.refusals["G"] = refusal;
+        h.dialog->OnUpdateClicked();
+        ASSERT_EQ(h.platform.messages.size(), 1u);
+        EXPECT_NE(h.platform.messages[0].find("Drive G: was taken as the camera's drive"),
+                  std::string::npos);
+        EXPECT_EQ(h.Image(), kOldImage);
+        EXPECT_EQ(h.platform.fileOps, 0);  // not even a source file was opened
+    }
+}
+
+TEST(SafeTransfer, MissingDestinationParentIsAFolderFailure) {
+    CameraWithOldFiles h;
+    h.platform.SetProfileValue(kIniPath, "DestPath", "Path", "\\NO\\SUCH\\");
+    h.dialog = std::make_unique<CUpdaterDialog>(h.platform);
+    h.dialog->OnInitDialog();
+    h.dialog->OnUpdateClicked();
+    ASSERT_EQ(h.platform.messages.size(), 1u);
+    EXPECT_NE(h.platform.messages[0].find("The folder G:\\NO\\SUCH\\ could not be created"),
+              std::string::npos)
+        << h.platform.messages[0];
+}
+
+}  // namespace
+}  // namespace orvane::testing

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing Orvane need; skips
+# what is already there, so running it again is cheap.
+set -euo pipefail
+
+packages=(
+    # native build and tests
+    cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev libbenchmark-dev
+    clang-format clang libclang-rt-14-dev
+    # Linux front end and its offscreen tests
+    qt6-base-dev libgl-dev fonts-dejavu-core
+    # Windows program: cross tool chains, Wine and a virtual display
+    g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
+    g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+    wine wine64 wine32:i386 xvfb xauth x11-utils
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+if printf '%s\n' "${missing[@]}" | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+fi
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"

