@@ -1,0 +1,21 @@
+// Reading one value from the text of a private-profile (INI) file.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace orvane::linux_port {
+
+// The value of `key` in `section` of `fileText`, following the rules the
+// Windows profile reader applies: names compare without regard to ASCII case,
+// blanks around names and values are trimmed, a value wrapped in a matching
+// pair of quotes loses them, lines starting with ';' are comments, a section
+// may be repeated and the first occurrence of the key wins, CRLF and LF both
+// end a line and a UTF-8 byte-order mark is skipped. `fallback` is returned
+// only when the section or the key is missing. The result is cut to
+// `size` - 1 characters, as if copied into a buffer of `size` bytes.
+std::string ReadProfileValue(std::string_view fileText, std::string_view section,
+                             std::string_view key, std::string_view fallback, std::size_t size);
+
+}  // namespace orvane::linux_port

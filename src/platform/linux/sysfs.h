@@ -1,0 +1,46 @@
+// Reading USB devices and block devices from sysfs.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace orvane::linux_port {
+
+// A hexadecimal attribute as sysfs writes it ("04da\n"): one trailing newline
+// is dropped; anything but hex digits, or a value above `maxValue`, gives
+// nothing.
+std::optional<unsigned> ParseHexAttribute(std::string_view text, unsigned maxValue);
+
+// The hardware-ID list a USB device reports on Windows, most specific first:
+// USB\VID_vvvv&PID_pppp&REV_rrrr, then USB\VID_vvvv&PID_pppp, in upper case.
+std::vector<std::string> UsbHardwareIds(unsigned vendor, unsigned product, unsigned revision);
+
+// Orders sysfs entry names so that numbers compare by value: bus 2 before
+// bus 10, port path 1-2 before 1-10 and before 1-2.1.
+bool NaturalLess(std::string_view a, std::string_view b);
+
+// The USB devices under a sysfs folder laid out like /sys/bus/usb/devices, in
+// natural order of their names. Interfaces (no idVendor) and root hubs
+// ("usbN") are left out; a device whose attributes vanish while it is read
+// has been unplugged and is left out too; one whose attributes cannot be
+// understood is listed without hardware IDs, so it never matches.
+std::vector<UsbDevice> ListUsbDevices(const std::filesystem::path& sysfsUsbDevices);
+
+// What sysfs says of the block device `major`:`minor`, given a folder laid
+// out like /sys/dev/block (one entry "major:minor" per device, usually a link
+// into /sys/devices).
+enum class BlockDeviceKind {
+    Gone,       // no such device any more
+    Usb,        // on a USB bus (a camera, a card reader, a stick)
+    Removable,  // the kernel marks its medium removable
+    Fixed,      // neither
+};
+BlockDeviceKind ClassifyBlockDevice(const std::filesystem::path& sysfsDevBlock, unsigned major,
+                                    unsigned minor);
+
+}  // namespace orvane::linux_port
