@@ -1,0 +1,26 @@
+// Start-up of the Windows program: the application object runs the updater
+// dialog, and the process ends with it.
+#include "app/updater_app.h"
+
+#include "platform/win32/dialog_host.h"
+
+namespace orvane {
+
+BOOL CUpdaterApp::InitInstance(HINSTANCE instance) {
+    // The dialog is the only window and lives on this stack for the whole run.
+    win32::DialogHost dialog(instance);
+    dialog.DoModal();
+    return FALSE;
+}
+
+namespace {
+CUpdaterApp theApp;
+}  // namespace
+
+}  // namespace orvane
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // No message pump of our own: when InitInstance gives FALSE the run is over.
+    orvane::theApp.InitInstance(instance);
+    return 0;
+}

@@ -1,0 +1,73 @@
+// Which Win32 error codes mean what to the updater.
+#include "platform/win32/system_error.h"
+
+namespace orvane::win32 {
+
+namespace {
+
+// The codes by number, so that this file builds without <windows.h> and the
+// mapping is tested natively; each is the value winerror.h gives the name.
+enum : unsigned long {
+    kFileNotFound = 2,           // ERROR_FILE_NOT_FOUND
+    kPathNotFound = 3,           // ERROR_PATH_NOT_FOUND
+    kAccessDenied = 5,           // ERROR_ACCESS_DENIED
+    kInvalidDrive = 15,          // ERROR_INVALID_DRIVE
+    kWriteProtect = 19,          // ERROR_WRITE_PROTECT
+    kNotReady = 21,              // ERROR_NOT_READY
+    kSharingViolation = 32,      // ERROR_SHARING_VIOLATION
+    kLockViolation = 33,         // ERROR_LOCK_VIOLATION
+    kHandleDiskFull = 39,        // ERROR_HANDLE_DISK_FULL
+    kBadNetPath = 53,            // ERROR_BAD_NETPATH
+    kDevNotExist = 55,           // ERROR_DEV_NOT_EXIST
+    kNetNameDeleted = 64,        // ERROR_NETNAME_DELETED
+    kFileExists = 80,            // ERROR_FILE_EXISTS
+    kDiskFull = 112,             // ERROR_DISK_FULL
+    kInvalidName = 123,          // ERROR_INVALID_NAME
+    kAlreadyExists = 183,        // ERROR_ALREADY_EXISTS
+    kFilenameTooLong = 206,      // ERROR_FILENAME_EXCED_RANGE
+    kNoMediaInDrive = 1112,      // ERROR_NO_MEDIA_IN_DRIVE
+    kDeviceNotConnected = 1167,  // ERROR_DEVICE_NOT_CONNECTED
+    kDeviceRemoved = 1617,       // ERROR_DEVICE_REMOVED
+    kDiskQuotaExceeded = 1295,   // ERROR_DISK_QUOTA_EXCEEDED
+};
+
+}  // namespace
+
+ErrorKind KindOfError(unsigned long code) {
+    switch (code) {
+        case kFileNotFound:
+        case kPathNotFound:
+        case kBadNetPath:
+        case kInvalidName:
+            return ErrorKind::NotFound;
+        case kFileExists:
+        case kAlreadyExists:
+            return ErrorKind::AlreadyExists;
+        case kDiskFull:
+        case kHandleDiskFull:
+        case kDiskQuotaExceeded:
+            return ErrorKind::DiskFull;
+        case kWriteProtect:
+            return ErrorKind::WriteProtected;
+        case kAccessDenied:
+        case kSharingViolation:
+        case kLockViolation:
+            return ErrorKind::AccessDenied;
+        // An unplugged camera shows up as any of these, depending on how far
+        // the system got in noticing that the volume went away.
+        case kInvalidDrive:
+        case kNotReady:
+        case kDevNotExist:
+        case kNetNameDeleted:
+        case kNoMediaInDrive:
+        case kDeviceNotConnected:
+        case kDeviceRemoved:
+            return ErrorKind::DeviceGone;
+        case kFilenameTooLong:
+            return ErrorKind::TooLong;
+        default:
+            return ErrorKind::Other;
+    }
+}
+
+}  // namespace orvane::win32

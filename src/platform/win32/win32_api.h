@@ -1,0 +1,45 @@
+// The one place the Windows program includes the system's headers, with the
+// settings and MinGW-w64 shims every Win32 file of ours needs.
+#pragma once
+
+#ifndef _WIN32
+#error "src/platform/win32 builds only for Windows"
+#endif
+
+// The port first: it declares IDOK and IDCANCEL as constants, which
+// <windows.h> defines as macros of the same values.
+#include "platform/platform.h"
+
+// Before <windows.h>: no min/max macros to clash with the standard library,
+// the ANSI functions wherever a name has both forms, and nothing of COM/OLE.
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#undef UNICODE
+#undef _UNICODE
+
+#include <windows.h>
+// <windows.h> first: these depend on its types.
+#include <dbt.h>
+#include <setupapi.h>
+
+#include <cstdint>
+
+namespace orvane::win32 {
+
+// The USB device interface class. Spelt out here because MinGW's
+// <usbiodef.h> defines it through DEFINE_GUID, which needs <initguid.h> in
+// exactly one translation unit and a matching library otherwise.
+inline constexpr GUID kUsbDeviceInterfaceClass = {
+    0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+
+// MAKEINTRESOURCEA is an old-style cast in a macro from a system header; the
+// same conversion spelt out keeps -Wold-style-cast quiet in our files.
+inline LPCSTR ResourceId(unsigned id) {
+    return reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(static_cast<WORD>(id)));
+}
+
+}  // namespace orvane::win32

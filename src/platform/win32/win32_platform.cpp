@@ -1,0 +1,249 @@
+// Window, settings, device and drive operations of the port on the Win32 API.
+#include "platform/win32/win32_platform.h"
+
+#include <cctype>
+#include <cstring>
+
+#include "device/drive_list.h"
+#include "platform/win32/system_error.h"
+#include "platform/win32/win32_files.h"
+#include "ui/res/resource.h"
+
+namespace orvane::win32 {
+
+namespace {
+
+// The hardware-ID buffer the camera scan reads into. A device whose list does
+// not fit is treated as unreadable and never matches, as the original tool
+// behaved; real cameras' lists are far shorter.
+constexpr DWORD kHardwareIdBufferSize = 100;
+// GetLogicalDriveStringsA needs 105 bytes for all 26 letters.
+constexpr DWORD kDriveListBufferSize = 255;
+
+std::string ExecutableTitle() {
+    char path[MAX_PATH + 1] = {};
+    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string name(path, length);
+    std::size_t slash = name.find_last_of("\\/");
+    if (slash != std::string::npos) name.erase(0, slash + 1);
+    std::size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos) name.erase(dot);
+    return name;
+}
+
+// "G:\" for "G", the form the volume functions want.
+std::string VolumeRoot(std::string_view drive) {
+    std::string root(drive);
+    if (root.size() == 1) root += ':';
+    if (!root.empty() && root.back() != '\\') root += '\\';
+    return root;
+}
+
+}  // namespace
+
+Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance), title_(ExecutableTitle()) {}
+
+// ---- Window and shell -------------------------------------------------------
+
+IconHandle Win32Platform::LoadAppIcon() {
+    return reinterpret_cast<IconHandle>(LoadIconA(instance_, ResourceId(IDR_MAINFRAME)));
+}
+
+void Win32Platform::AddAboutToSystemMenu() {
+    HMENU menu = GetSystemMenu(window_, FALSE);
+    if (menu == nullptr) return;
+    char text[256] = {};
+    if (LoadStringA(instance_, IDS_ABOUTBOX, text, sizeof text) <= 0) return;
+    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, text);
+}
+
+void Win32Platform::SetWindowIcons(IconHandle icon) {
+    const auto handle = static_cast<LPARAM>(icon);
+    SendMessageA(window_, WM_SETICON, ICON_BIG, handle);
+    SendMessageA(window_, WM_SETICON, ICON_SMALL, handle);
+}
+
+unsigned Win32Platform::ArmTimer(unsigned id, unsigned intervalMs) {
+    return static_cast<unsigned>(SetTimer(window_, id, intervalMs, nullptr));
+}
+
+void Win32Platform::StopTimer(unsigned timerId) {
+    KillTimer(window_, timerId);
+}
+
+void Win32Platform::ShowMessage(std::string_view text) {
+    const std::string message(text);
+    MessageBoxA(window_, message.c_str(), title_.c_str(), MB_OK | MB_ICONEXCLAMATION);
+}
+
+void Win32Platform::EndModal(int result) {
+    EndDialog(window_, result);
+}
+
+void Win32Platform::WriteStdout(std::string_view text) {
+    // A windowed program has no console; the handle is there only when the
+    // caller redirected standard output, and then it takes the line as is.
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out == nullptr || out == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+Status Win32Platform::SubscribeUsbArrival() {
+    DEV_BROADCAST_DEVICEINTERFACE_A filter;
+    std::memset(&filter, 0, sizeof filter);
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = kUsbDeviceInterfaceClass;
+    // The handle is not kept: the subscription ends with the window.
+    if (RegisterDeviceNotificationA(window_, &filter, DEVICE_NOTIFY_WINDOW_HANDLE) != nullptr)
+        return Ok();
+    return LastSystemError();
+}
+
+// ---- Settings and paths -------------------------------------------------------
+
+Result<std::string> Win32Platform::CurrentDirectory() {
+    // Asked for its length first, so that a directory too long for the
+    // updater's buffers is reported as such rather than cut.
+    DWORD needed = GetCurrentDirectoryA(0, nullptr);
+    if (needed == 0) return LastSystemError();
+    std::string directory(needed, '\0');
+    DWORD length = GetCurrentDirectoryA(needed, directory.data());
+    if (length == 0 || length >= needed) return LastSystemError();
+    directory.resize(length);
+    return directory;
+}
+
+std::string Win32Platform::ReadProfileString(std::string_view section, std::string_view key,
+                                             std::string_view fallback, std::size_t size,
+                                             std::string_view path) {
+    if (size == 0) return {};
+    const std::string sectionZ(section), keyZ(key), fallbackZ(fallback), pathZ(path);
+    std::string value(size, '\0');
+    DWORD length = GetPrivateProfileStringA(sectionZ.c_str(), keyZ.c_str(), fallbackZ.c_str(),
+                                            value.data(), static_cast<DWORD>(size), pathZ.c_str());
+    value.resize(length);
+    return value;
+}
+
+std::string Win32Platform::JoinPath(std::string_view base, std::string_view fragment) {
+    // Plain concatenation: the settings carry their own separators.
+    std::string path(base);
+    path += fragment;
+    return path;
+}
+
+std::string Win32Platform::DriveRoot(std::string_view drive) {
+    std::string root(drive);
+    root += ':';
+    return root;
+}
+
+// ---- Devices and drives -------------------------------------------------------
+
+std::vector<UsbDevice> Win32Platform::PresentUsbDevices() {
+    std::vector<UsbDevice> devices;
+    HDEVINFO set = SetupDiGetClassDevsA(&kUsbDeviceInterfaceClass, nullptr, nullptr,
+                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE) return devices;
+
+    SP_DEVINFO_DATA info;
+    std::memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &info); ++index) {
+        BYTE buffer[kHardwareIdBufferSize] = {};
+        UsbDevice device;
+        if (SetupDiGetDeviceRegistryPropertyA(set, &info, SPDRP_HARDWAREID, nullptr, buffer,
+                                              sizeof buffer, nullptr)) {
+            // A list of NUL-terminated strings ending with an empty one; the
+            // bound guards against a list the system did not terminate.
+            std::vector<std::string> ids;
+            const char* text = reinterpret_cast<const char*>(buffer);
+            std::size_t at = 0;
+            while (at < sizeof buffer && text[at] != '\0') {
+                std::size_t length = strnlen(text + at, sizeof buffer - at);
+                ids.emplace_back(text + at, length);
+                at += length + 1;
+            }
+            device.hardwareIds = std::move(ids);
+        }
+        devices.push_back(std::move(device));
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return devices;
+}
+
+std::vector<std::string> Win32Platform::LogicalDrives() {
+    char buffer[kDriveListBufferSize] = {};
+    DWORD length = GetLogicalDriveStringsA(kDriveListBufferSize, buffer);
+    if (length > kDriveListBufferSize) return {};
+    return ParseLogicalDriveStrings(std::string_view(buffer, sizeof buffer), length);
+}
+
+DriveRefusal Win32Platform::CheckDrive(std::string_view drive) {
+    const std::string root = VolumeRoot(drive);
+    switch (GetDriveTypeA(root.c_str())) {
+        case DRIVE_NO_ROOT_DIR:
+            return DriveRefusal::Gone;
+        case DRIVE_REMOTE:
+            return DriveRefusal::Network;
+        case DRIVE_CDROM:
+            return DriveRefusal::Optical;
+        default:
+            break;
+    }
+    char windows[MAX_PATH + 1] = {};
+    UINT length = GetSystemWindowsDirectoryA(windows, MAX_PATH);
+    if (length > 0 && length <= MAX_PATH &&
+        std::toupper(static_cast<unsigned char>(windows[0])) ==
+            std::toupper(static_cast<unsigned char>(root[0])) &&
+        windows[1] == ':')
+        return DriveRefusal::SystemDrive;
+    // Fixed disks pass: a USB hard disk or some card readers report as fixed.
+    return DriveRefusal::None;
+}
+
+Result<std::uint64_t> Win32Platform::FreeSpace(std::string_view path) {
+    std::string folder(path);
+    if (!folder.empty() && folder.back() == ':') folder += '\\';
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr))
+        return LastSystemError();
+    return static_cast<std::uint64_t>(available.QuadPart);
+}
+
+// ---- Files ------------------------------------------------------------------
+
+Status Win32Platform::MakeDirectory(std::string_view path) {
+    const std::string folder(path);
+    if (CreateDirectoryA(folder.c_str(), nullptr)) return Ok();
+    return LastSystemError();
+}
+
+Result<std::unique_ptr<ReadableFile>> Win32Platform::OpenForRead(std::string_view path,
+                                                                 ReadCaching caching) {
+    return OpenWin32File(std::string(path), caching);
+}
+
+Result<std::unique_ptr<WritableFile>> Win32Platform::CreateForWrite(std::string_view path) {
+    return CreateWin32File(std::string(path));
+}
+
+Status Win32Platform::ReplaceWith(std::string_view from, std::string_view to) {
+    const std::string source(from), target(to);
+    // Write-through: the call returns only after the rename is on the device.
+    if (MoveFileExA(source.c_str(), target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return Ok();
+    return LastSystemError();
+}
+
+Status Win32Platform::RemoveFile(std::string_view path) {
+    const std::string file(path);
+    if (DeleteFileA(file.c_str())) return Ok();
+    return LastSystemError();
+}
+
+}  // namespace orvane::win32

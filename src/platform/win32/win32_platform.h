@@ -1,0 +1,58 @@
+// The port's operations on the Win32 API, for the Windows program.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/win32/win32_api.h"
+
+namespace orvane::win32 {
+
+class Win32Platform : public Platform {
+  public:
+    explicit Win32Platform(HINSTANCE instance);
+
+    // The updater dialog's window, once it exists; the window operations act
+    // on it and message boxes are owned by it.
+    void AttachWindow(HWND window) { window_ = window; }
+    HWND window() const { return window_; }
+    HINSTANCE instance() const { return instance_; }
+    // Message-box caption: the executable's file name without extension.
+    const std::string& applicationTitle() const { return title_; }
+
+    IconHandle LoadAppIcon() override;
+    void AddAboutToSystemMenu() override;
+    void SetWindowIcons(IconHandle icon) override;
+    unsigned ArmTimer(unsigned id, unsigned intervalMs) override;
+    void StopTimer(unsigned timerId) override;
+    void ShowMessage(std::string_view text) override;
+    void EndModal(int result) override;
+    void WriteStdout(std::string_view text) override;
+    Status SubscribeUsbArrival() override;
+
+    Result<std::string> CurrentDirectory() override;
+    std::string ReadProfileString(std::string_view section, std::string_view key,
+                                  std::string_view fallback, std::size_t size,
+                                  std::string_view path) override;
+    std::string JoinPath(std::string_view base, std::string_view fragment) override;
+    std::string DriveRoot(std::string_view drive) override;
+
+    std::vector<UsbDevice> PresentUsbDevices() override;
+    std::vector<std::string> LogicalDrives() override;
+    DriveRefusal CheckDrive(std::string_view drive) override;
+    Result<std::uint64_t> FreeSpace(std::string_view path) override;
+
+    Status MakeDirectory(std::string_view path) override;
+    Result<std::unique_ptr<ReadableFile>> OpenForRead(std::string_view path,
+                                                      ReadCaching caching) override;
+    Result<std::unique_ptr<WritableFile>> CreateForWrite(std::string_view path) override;
+    Status ReplaceWith(std::string_view from, std::string_view to) override;
+    Status RemoveFile(std::string_view path) override;
+
+  private:
+    HINSTANCE instance_;
+    HWND window_ = nullptr;
+    std::string title_;
+};
+
+}  // namespace orvane::win32
