@@ -25,7 +25,7 @@ class TempTree {
     TempTree& operator=(const TempTree&) = delete;
 
     const std::filesystem::path& root() const { return root_; }
-    std::filesystem::path operator/(const std::string& relative) const { return root_ / relative; }
+    std::string operator/(const std::string& relative) const { return root_ / relative; }
 
     // Writes `text` to `relative`, creating the folders on the way.
     std::filesystem::path Write(const std::string& relative, const std::string& text) const {

@@ -1,0 +1,101 @@
+// The Linux back end of the port: sysfs for USB devices, the mount table for
+// drives, POSIX calls for files. The window-side operations go to a front end.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace orvane::linux_port {
+
+// The operations that belong to the window system; the Qt dialog supplies
+// them, tests supply a recorder. Contracts as in `Platform`.
+class WindowSide {
+  public:
+    virtual ~WindowSide() = default;
+    virtual IconHandle LoadAppIcon() = 0;
+    virtual void AddAboutToSystemMenu() = 0;
+    virtual void SetWindowIcons(IconHandle icon) = 0;
+    virtual unsigned ArmTimer(unsigned id, unsigned intervalMs) = 0;
+    virtual void StopTimer(unsigned timerId) = 0;
+    virtual void ShowMessage(std::string_view text) = 0;
+    virtual void EndModal(int result) = 0;
+};
+
+// Where the back end looks for the system's state; tests and the demo point
+// these at trees of their own.
+struct SystemRoots {
+    std::filesystem::path usbDevices = "/sys/bus/usb/devices";
+    std::filesystem::path mountInfo = "/proc/self/mountinfo";
+    std::filesystem::path blockDevices = "/sys/dev/block";
+};
+
+// The error kind the updater reacts to for an errno value, with the system's
+// own text.
+SystemError ErrorFromErrno(int error);
+
+// Joins a folder and a fragment whose separators may be backslashes, as in a
+// FirmWare.ini written for Windows. Nothing is inserted between the two; a
+// separator at the seam is not doubled.
+std::string JoinLinuxPath(std::string_view base, std::string_view fragment);
+
+class LinuxPlatform : public Platform {
+  public:
+    LinuxPlatform(WindowSide& window, SystemRoots roots = {});
+    ~LinuxPlatform() override;
+
+    LinuxPlatform(const LinuxPlatform&) = delete;
+    LinuxPlatform& operator=(const LinuxPlatform&) = delete;
+
+    IconHandle LoadAppIcon() override { return window_.LoadAppIcon(); }
+    void AddAboutToSystemMenu() override { window_.AddAboutToSystemMenu(); }
+    void SetWindowIcons(IconHandle icon) override { window_.SetWindowIcons(icon); }
+    unsigned ArmTimer(unsigned id, unsigned intervalMs) override {
+        return window_.ArmTimer(id, intervalMs);
+    }
+    void StopTimer(unsigned timerId) override { window_.StopTimer(timerId); }
+    void ShowMessage(std::string_view text) override { window_.ShowMessage(text); }
+    void EndModal(int result) override { window_.EndModal(result); }
+
+    void WriteStdout(std::string_view text) override;
+    // Opens a kernel uevent socket. The events are never read: detection
+    // rests on the poll timer, as it does on Windows.
+    Status SubscribeUsbArrival() override;
+
+    Result<std::string> CurrentDirectory() override;
+    // A missing file is also looked for under any letter case, since the
+    // file may have come from a system whose file names ignore it.
+    std::string ReadProfileString(std::string_view section, std::string_view key,
+                                  std::string_view fallback, std::size_t size,
+                                  std::string_view path) override;
+    std::string JoinPath(std::string_view base, std::string_view fragment) override {
+        return JoinLinuxPath(base, fragment);
+    }
+    // The mount point with a trailing "/", so that a DestPath value without
+    // a leading backslash lands in the volume's top folder, as a drive-relative
+    // path does on Windows.
+    std::string DriveRoot(std::string_view drive) override;
+
+    std::vector<UsbDevice> PresentUsbDevices() override;
+    // Mount points of the whole volumes on block devices, in mount order.
+    std::vector<std::string> LogicalDrives() override;
+    // Refuses the root filesystem, and any volume whose device is neither on
+    // a USB bus nor removable; a mount point no longer mounted is gone.
+    DriveRefusal CheckDrive(std::string_view drive) override;
+    Result<std::uint64_t> FreeSpace(std::string_view path) override;
+
+    Status MakeDirectory(std::string_view path) override;
+    Result<std::unique_ptr<ReadableFile>> OpenForRead(std::string_view path,
+                                                      ReadCaching caching) override;
+    Result<std::unique_ptr<WritableFile>> CreateForWrite(std::string_view path) override;
+    Status ReplaceWith(std::string_view from, std::string_view to) override;
+    Status RemoveFile(std::string_view path) override;
+
+  private:
+    WindowSide& window_;
+    SystemRoots roots_;
+    int ueventSocket_ = -1;
+};
+
+}  // namespace orvane::linux_port

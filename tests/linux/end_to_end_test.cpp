@@ -1,0 +1,160 @@
+// The updater's core on the real Linux back end, from FirmWare.ini to the two
+// files on the "camera", with the system's state laid out in temporary folders.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "platform/linux/linux_platform.h"
+#include "recording_window.h"
+#include "temp_tree.h"
+#include "ui/texts.h"
+#include "ui/updater_dialog.h"
+
+namespace orvane::linux_port {
+namespace {
+
+using testing::ReadFile;
+using testing::RecordingWindow;
+using testing::TempTree;
+
+constexpr const char* kSettings =
+    "; Camera firmware update\r\n"
+    "[PID_VID]\r\n"
+    "PID_VID=usb\\vid_1d6c&pid_00ab&rev_0100\r\n"
+    "[SrcPath]\r\n"
+    "Path=\\fw\\\r\n"
+    "[DestPath]\r\n"
+    "Path=\\FIRMWARE\\\r\n";
+
+class EndToEnd : public ::testing::Test {
+  protected:
+    EndToEnd() {
+        tree.Write("work/FirmWare.ini", kSettings);
+        tree.Write("work/fw/vorm.bin", image);
+        tree.Write("work/fw/dsccmd.ini", "[Update]\nFile=vorm.bin\n");
+        tree.Write("sys/bus/usb/devices/1-1/idVendor", "046d\n");  // a mouse
+        tree.Write("sys/bus/usb/devices/1-1/idProduct", "c077\n");
+        tree.Write("sys/bus/usb/devices/1-1/bcdDevice", "7200\n");
+        Disk("259:2", "devices/pci0000:00/nvme0n1", "nvme0n1p2");
+        Disk("8:33", "devices/pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.0/host7/block/sdc", "sdc1");
+        mountTable = "1 0 259:2 / / rw - ext4 /dev/nvme0n1p2 rw\n";
+        tree.Write("mountinfo", mountTable);
+
+        previousDirectory = std::filesystem::current_path();
+        std::filesystem::current_path(tree / "work");
+    }
+    ~EndToEnd() override { std::filesystem::current_path(previousDirectory); }
+
+    void Disk(const std::string& number, const std::string& disk, const std::string& partition) {
+        tree.Write("sys/" + disk + "/removable", "0\n");
+        tree.MakeFolder("sys/" + disk + "/" + partition);
+        tree.MakeFolder("sys/dev/block");
+        std::filesystem::create_directory_symlink(tree / ("sys/" + disk + "/" + partition),
+                                                  tree / ("sys/dev/block/" + number));
+    }
+
+    // The camera's USB device appears, and its storage gets mounted.
+    void PlugCamera(const std::string& number = "8:33") {
+        tree.Write("sys/bus/usb/devices/1-4/idVendor", "1d6c\n");
+        tree.Write("sys/bus/usb/devices/1-4/idProduct", "00ab\n");
+        tree.Write("sys/bus/usb/devices/1-4/bcdDevice", "0100\n");
+        camera = tree.MakeFolder("media/CAMERA DISK");
+        mountTable += "2 1 " + number + " / " + (tree / "media/CAMERA\\040DISK") +
+                      " rw - vfat /dev/sdc1 rw\n";
+        tree.Write("mountinfo", mountTable);
+    }
+
+    SystemRoots Roots() const {
+        return {tree / "sys/bus/usb/devices", tree / "mountinfo", tree / "sys/dev/block"};
+    }
+
+    std::vector<std::string> CameraFiles() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(camera))
+            names.push_back(std::filesystem::relative(entry.path(), camera).string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    TempTree tree;
+    std::string image = std::string(70000, '\x5a') + "firmware end";
+    std::string mountTable;
+    std::filesystem::path camera;
+    std::filesystem::path previousDirectory;
+    RecordingWindow window;
+};
+
+TEST_F(EndToEnd, CameraPluggedAfterStartGetsBothFiles) {
+    LinuxPlatform platform(window, Roots());
+    CUpdaterDialog dialog(platform);
+    dialog.OnInitDialog();
+    EXPECT_EQ(dialog.iniPath(), (tree / "work") + "/FirmWare.ini");
+    EXPECT_EQ(dialog.srcPath(), "\\fw\\");
+    EXPECT_FALSE(dialog.deviceFound());
+    EXPECT_EQ(window.timers, (std::map<unsigned, unsigned>{{POLL_TIMER_ID, POLL_INTERVAL_MS}}));
+
+    dialog.OnTimer(POLL_TIMER_ID);
+    EXPECT_FALSE(dialog.deviceFound());
+
+    PlugCamera();
+    dialog.OnTimer(POLL_TIMER_ID);
+    ASSERT_TRUE(dialog.deviceFound());
+    EXPECT_EQ(dialog.driveLetter(), tree / "media/CAMERA DISK");
+    EXPECT_TRUE(window.timers.empty());
+
+    // Old copies on the camera are replaced.
+    tree.Write("media/CAMERA DISK/FIRMWARE/vorm.bin", "old image");
+    dialog.OnUpdateClicked();
+    EXPECT_EQ(window.messages, std::vector<std::string>{std::string(texts::kUpdateSuccess)});
+    EXPECT_EQ(window.endResult, IDOK);
+    EXPECT_EQ(CameraFiles(),
+              (std::vector<std::string>{"FIRMWARE", "FIRMWARE/dsccmd.ini", "FIRMWARE/vorm.bin"}));
+    EXPECT_EQ(ReadFile(camera / "FIRMWARE/vorm.bin"), image);
+    EXPECT_EQ(ReadFile(camera / "FIRMWARE/dsccmd.ini"), "[Update]\nFile=vorm.bin\n");
+}
+
+TEST_F(EndToEnd, AFixedDiskTakenAsTheCameraIsLeftAlone) {
+    // The camera's volume shows up on the internal disk's device numbers.
+    PlugCamera("259:2");
+    LinuxPlatform platform(window, Roots());
+    CUpdaterDialog dialog(platform);
+    dialog.OnInitDialog();
+    ASSERT_TRUE(dialog.deviceFound());
+    dialog.OnUpdateClicked();
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_NE(window.messages[0].find(tree / "media/CAMERA DISK/"), std::string::npos);
+    EXPECT_NE(window.messages[0].find("neither USB nor removable"), std::string::npos);
+    EXPECT_FALSE(window.endResult);
+    EXPECT_TRUE(CameraFiles().empty());
+}
+
+TEST_F(EndToEnd, AMissingUpdateFileWritesNothing) {
+    std::filesystem::remove(tree / "work/fw/dsccmd.ini");
+    PlugCamera();
+    tree.Write("media/CAMERA DISK/FIRMWARE/vorm.bin", "old image");
+    LinuxPlatform platform(window, Roots());
+    CUpdaterDialog dialog(platform);
+    dialog.OnInitDialog();
+    dialog.OnUpdateClicked();
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_NE(window.messages[0].find("dsccmd.ini"), std::string::npos);
+    EXPECT_NE(window.messages[0].find((tree / "work") + "/fw/"), std::string::npos);
+    EXPECT_FALSE(window.endResult);
+    EXPECT_EQ(CameraFiles(), (std::vector<std::string>{"FIRMWARE", "FIRMWARE/vorm.bin"}));
+    EXPECT_EQ(ReadFile(camera / "FIRMWARE/vorm.bin"), "old image");
+}
+
+TEST_F(EndToEnd, NoSettingsFileMeansNoCamera) {
+    std::filesystem::remove(tree / "work/FirmWare.ini");
+    PlugCamera();
+    LinuxPlatform platform(window, Roots());
+    CUpdaterDialog dialog(platform);
+    dialog.OnInitDialog();
+    EXPECT_EQ(dialog.hardwareId(), texts::kSettingMissing);
+    EXPECT_FALSE(dialog.deviceFound());
+    dialog.OnUpdateClicked();
+    EXPECT_EQ(window.messages, std::vector<std::string>{std::string(texts::kCheckDevice)});
+    EXPECT_TRUE(CameraFiles().empty());
+}
+
+}  // namespace
+}  // namespace orvane::linux_port

@@ -1,0 +1,229 @@
+// The Linux back end on temporary folders: drives, the drive check, files and
+// settings, each against what the real system calls do.
+#include "platform/linux/linux_platform.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "recording_window.h"
+#include "temp_tree.h"
+
+namespace orvane::linux_port {
+namespace {
+
+using testing::ReadFile;
+using testing::RecordingWindow;
+using testing::TempTree;
+
+std::string Bytes(std::span<const std::byte> data) {
+    return std::string(reinterpret_cast<const char*>(data.data()), data.size());
+}
+
+std::span<const std::byte> AsBytes(std::string_view text) {
+    return std::as_bytes(std::span(text.data(), text.size()));
+}
+
+TEST(Errors, KindsFollowTheErrorNumber) {
+    EXPECT_EQ(ErrorFromErrno(ENOENT).kind, ErrorKind::NotFound);
+    EXPECT_EQ(ErrorFromErrno(EEXIST).kind, ErrorKind::AlreadyExists);
+    EXPECT_EQ(ErrorFromErrno(ENOSPC).kind, ErrorKind::DiskFull);
+    EXPECT_EQ(ErrorFromErrno(EROFS).kind, ErrorKind::WriteProtected);
+    EXPECT_EQ(ErrorFromErrno(EACCES).kind, ErrorKind::AccessDenied);
+    EXPECT_EQ(ErrorFromErrno(EIO).kind, ErrorKind::DeviceGone);
+    EXPECT_EQ(ErrorFromErrno(ENAMETOOLONG).kind, ErrorKind::TooLong);
+    SystemError other = ErrorFromErrno(EBADF);
+    EXPECT_EQ(other.kind, ErrorKind::Other);
+    EXPECT_EQ(other.code, static_cast<unsigned long>(EBADF));
+    EXPECT_EQ(other.text, std::strerror(EBADF));
+}
+
+TEST(Paths, BackslashesBecomeSlashesAndTheSeamIsNotDoubled) {
+    EXPECT_EQ(JoinLinuxPath("/home/al/update", "\\fw\\"), "/home/al/update/fw/");
+    EXPECT_EQ(JoinLinuxPath("/home/al/update/fw/", "vorm.bin"), "/home/al/update/fw/vorm.bin");
+    EXPECT_EQ(JoinLinuxPath("/", "\\FirmWare.ini"), "/FirmWare.ini");
+    EXPECT_EQ(JoinLinuxPath("/media/cam/", "\\FIRMWARE\\"), "/media/cam/FIRMWARE/");
+    // A fragment without its separator runs into the folder's name, as on Windows.
+    EXPECT_EQ(JoinLinuxPath("/home/al/update/fw", "vorm.bin"), "/home/al/update/fwvorm.bin");
+    EXPECT_EQ(JoinLinuxPath("/a", "b\\\\c"), "/ab//c");
+}
+
+// A machine with an internal disk, a USB stick, a card in a card reader and a
+// camera that gets plugged in, laid out as the back end's roots.
+class Machine : public ::testing::Test {
+  protected:
+    Machine() {
+        Disk("259:2", "devices/pci0000:00/0000:00:1d.0/nvme/nvme0/nvme0n1", "nvme0n1p2", "0");
+        Disk("259:3", "devices/pci0000:00/0000:00:1d.0/nvme/nvme0/nvme0n1", "nvme0n1p3", "0");
+        Disk("8:17", "devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/block/sdb", "sdb1",
+             "0");
+        Disk("179:1", "devices/platform/mmc0/mmc0:0001/block/mmcblk0", "mmcblk0p1", "1");
+        Mount("1 0 259:2 / / rw - ext4 /dev/nvme0n1p2 rw");
+        Mount("2 1 0:21 / /sys rw - sysfs sysfs rw");
+        Mount("3 1 259:3 / /home rw - ext4 /dev/nvme0n1p3 rw");
+        Mount("4 1 0:33 / /run/user/1000 rw - tmpfs tmpfs rw");
+        Mount("5 1 8:17 / " + Escaped(stick) + " rw - vfat /dev/sdb1 rw");
+    }
+
+    void Disk(const std::string& number, const std::string& disk, const std::string& partition,
+              const std::string& removable) {
+        tree.Write("sys/" + disk + "/removable", removable + "\n");
+        tree.MakeFolder("sys/" + disk + "/" + partition);
+        tree.MakeFolder("sys/dev/block");
+        std::filesystem::create_directory_symlink(tree / ("sys/" + disk + "/" + partition),
+                                                  tree / ("sys/dev/block/" + number));
+    }
+    void Mount(const std::string& line) { mountTable += line + "\n"; }
+    void WriteMountTable() { tree.Write("mountinfo", mountTable); }
+    static std::string Escaped(const std::filesystem::path& path) {
+        std::string out;
+        for (char c : path.string()) out += c == ' ' ? std::string("\\040") : std::string(1, c);
+        return out;
+    }
+    SystemRoots Roots() const {
+        return {tree / "sys/bus/usb/devices", tree / "mountinfo", tree / "sys/dev/block"};
+    }
+
+    TempTree tree;
+    std::filesystem::path stick = tree.MakeFolder("media/USB STICK");
+    std::filesystem::path card = tree.MakeFolder("media/CARD");
+    std::string mountTable;
+    RecordingWindow window;
+};
+
+TEST_F(Machine, DrivesAreTheBlockDeviceVolumesInMountOrder) {
+    Mount("6 1 179:1 / " + card.string() + " rw - vfat /dev/mmcblk0p1 rw");
+    WriteMountTable();
+    LinuxPlatform platform(window, Roots());
+    EXPECT_EQ(platform.LogicalDrives(),
+              (std::vector<std::string>{"/", "/home", stick.string(), card.string()}));
+    EXPECT_EQ(platform.DriveRoot(card.string()), card.string() + "/");
+    EXPECT_EQ(platform.DriveRoot("/"), "/");
+}
+
+TEST_F(Machine, NoMountTableMeansNoDrives) {
+    LinuxPlatform platform(window, Roots());
+    EXPECT_TRUE(platform.LogicalDrives().empty());
+    EXPECT_EQ(platform.CheckDrive("/"), DriveRefusal::Gone);
+}
+
+TEST_F(Machine, OnlyUsbAndRemovableVolumesMayBeTheCamera) {
+    Mount("6 1 179:1 / " + card.string() + " rw - vfat /dev/mmcblk0p1 rw");
+    Mount("7 1 8:33 / /media/pulled rw - vfat /dev/sdc1 rw");  // its device has gone
+    WriteMountTable();
+    LinuxPlatform platform(window, Roots());
+    EXPECT_EQ(platform.CheckDrive(stick.string()), DriveRefusal::None);
+    EXPECT_EQ(platform.CheckDrive(card.string() + "/"), DriveRefusal::None);
+    EXPECT_EQ(platform.CheckDrive("/"), DriveRefusal::SystemDrive);
+    EXPECT_EQ(platform.CheckDrive("/home"), DriveRefusal::NotRemovable);
+    EXPECT_EQ(platform.CheckDrive("/media/pulled"), DriveRefusal::Gone);
+    EXPECT_EQ(platform.CheckDrive("/media/never-mounted"), DriveRefusal::Gone);
+    EXPECT_EQ(platform.CheckDrive("/run/user/1000"), DriveRefusal::Gone);
+}
+
+TEST_F(Machine, AVolumeMountedOverTheStickHidesIt) {
+    Mount("6 5 259:3 / " + Escaped(stick) + " rw - ext4 /dev/nvme0n1p3 rw");
+    WriteMountTable();
+    LinuxPlatform platform(window, Roots());
+    EXPECT_EQ(platform.CheckDrive(stick.string()), DriveRefusal::NotRemovable);
+}
+
+class Files : public ::testing::Test {
+  protected:
+    TempTree tree;
+    RecordingWindow window;
+    LinuxPlatform platform{window};
+};
+
+TEST_F(Files, WrittenFileReadsBackWithAndWithoutTheCache) {
+    const std::string path = tree / "out.bin";
+    auto created = platform.CreateForWrite(path);
+    ASSERT_TRUE(created.ok());
+    std::string data(300000, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + i / 256);
+    ASSERT_TRUE(created.value()->Write(AsBytes(data)).ok());
+    ASSERT_TRUE(created.value()->Flush().ok());
+    ASSERT_TRUE(created.value()->Close().ok());
+
+    for (ReadCaching caching : {ReadCaching::Normal, ReadCaching::Uncached}) {
+        auto opened = platform.OpenForRead(path, caching);
+        ASSERT_TRUE(opened.ok());
+        EXPECT_EQ(opened.value()->Size(), data.size());
+        std::string back;
+        std::vector<std::byte> buffer(65536);
+        for (;;) {
+            auto read = opened.value()->Read(buffer);
+            ASSERT_TRUE(read.ok());
+            if (read.value() == 0) break;
+            back += Bytes(std::span(buffer.data(), read.value()));
+        }
+        EXPECT_EQ(back, data);
+    }
+}
+
+TEST_F(Files, CreateTruncatesAndReplaceSwapsInTheNewFile) {
+    const std::string old =
+        tree.Write("cam/vorm.bin", "old firmware, longer than the new").string();
+    auto created = platform.CreateForWrite(old + ".tmp");
+    ASSERT_TRUE(created.ok());
+    ASSERT_TRUE(created.value()->Write(AsBytes("new")).ok());
+    ASSERT_TRUE(created.value()->Close().ok());
+    ASSERT_TRUE(platform.ReplaceWith(old + ".tmp", old).ok());
+    EXPECT_EQ(ReadFile(old), "new");
+    EXPECT_FALSE(std::filesystem::exists(old + ".tmp"));
+
+    auto again = platform.CreateForWrite(old);
+    ASSERT_TRUE(again.ok());
+    ASSERT_TRUE(again.value()->Close().ok());
+    EXPECT_EQ(ReadFile(old), "");
+}
+
+TEST_F(Files, FailuresCarryTheirKindNumberAndText) {
+    auto missing = platform.OpenForRead(tree / "nope.bin", ReadCaching::Normal);
+    ASSERT_FALSE(missing.ok());
+    EXPECT_EQ(missing.error().kind, ErrorKind::NotFound);
+    EXPECT_EQ(missing.error().code, static_cast<unsigned long>(ENOENT));
+    EXPECT_FALSE(missing.error().text.empty());
+
+    EXPECT_EQ(platform.CreateForWrite(tree / "no/folder/x").error().kind, ErrorKind::NotFound);
+    EXPECT_EQ(platform.ReplaceWith(tree / "nope", tree / "x").error().kind, ErrorKind::NotFound);
+    EXPECT_EQ(platform.RemoveFile(tree / "nope").error().kind, ErrorKind::NotFound);
+    EXPECT_EQ(platform.FreeSpace(tree / "nope").error().kind, ErrorKind::NotFound);
+}
+
+TEST_F(Files, MakeDirectoryCreatesTheLastLevelOnly) {
+    EXPECT_TRUE(platform.MakeDirectory(tree / "FIRMWARE/").ok());
+    EXPECT_TRUE(std::filesystem::is_directory(tree / "FIRMWARE"));
+    EXPECT_EQ(platform.MakeDirectory(tree / "FIRMWARE").error().kind, ErrorKind::AlreadyExists);
+    EXPECT_EQ(platform.MakeDirectory(tree / "a/b").error().kind, ErrorKind::NotFound);
+}
+
+TEST_F(Files, FreeSpaceIsWhatStatvfsReports) {
+    auto free = platform.FreeSpace(tree.root().string());
+    ASSERT_TRUE(free.ok());
+    std::filesystem::space_info space = std::filesystem::space(tree.root());
+    // Other programs may write in between the two looks.
+    const std::uint64_t slack = std::uint64_t{64} << 20;
+    EXPECT_LE(free.value(), space.available + slack);
+    EXPECT_GE(free.value() + slack, space.available);
+}
+
+TEST_F(Files, SettingsAreReadFromTheFileWhateverTheCaseOfItsName) {
+    tree.Write("work/firmware.INI", "[SrcPath]\r\nPath=\\fw\\\r\n");
+    const std::string path = tree / "work/FirmWare.ini";
+    EXPECT_EQ(platform.ReadProfileString("SrcPath", "Path", "dflt", 260, path), "\\fw\\");
+    EXPECT_EQ(platform.ReadProfileString("DestPath", "Path", "dflt", 260, path), "dflt");
+    EXPECT_EQ(platform.ReadProfileString("SrcPath", "Path", "dflt", 260, tree / "x/FirmWare.ini"),
+              "dflt");
+}
+
+TEST_F(Files, CurrentDirectoryIsTheProcesses) {
+    auto directory = platform.CurrentDirectory();
+    ASSERT_TRUE(directory.ok());
+    EXPECT_EQ(directory.value(), std::filesystem::current_path().string());
+}
+
+}  // namespace
+}  // namespace orvane::linux_port
