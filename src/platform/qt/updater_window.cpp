@@ -1,0 +1,167 @@
+// The updater dialog of the Linux program, laid out from template 102.
+#include "platform/qt/updater_window.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTimerEvent>
+
+#include "platform/qt/about_dialog.h"
+#include "platform/qt/dialog_units.h"
+#include "ui/texts.h"
+
+namespace orvane::qt {
+
+namespace {
+
+// The icon handle the core keeps; the Qt icon itself lives in the window.
+constexpr IconHandle kAppIconHandle = 128;
+
+QString FromView(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QLabel* MakePicture(QWidget* parent, const char* name, const QString& image, QRect geometry) {
+    auto* picture = new QLabel(parent);
+    picture->setObjectName(name);
+    picture->setGeometry(geometry);
+    // Shown at its own size, centred in the control, as SS_CENTERIMAGE with
+    // SS_REALSIZEIMAGE does: a bitmap wider than the control is cropped.
+    picture->setAlignment(Qt::AlignCenter);
+    picture->setPixmap(QPixmap(image));
+    return picture;
+}
+
+}  // namespace
+
+UpdaterWindow::UpdaterWindow(linux_port::SystemRoots roots, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                          Qt::WindowStaysOnTopHint) {
+    setObjectName("updaterDialog");
+    setWindowTitle(FromView(texts::kTitle));
+    QFont dialogFont = font();
+    dialogFont.setPointSize(kDialogFontPoints);
+    setFont(dialogFont);
+    resize(DialogUnitsToPixels(216, 81));
+
+    // Created in template order, which is also the tab order.
+    cancel_ = new QPushButton(FromView(texts::kCancelButton), this);
+    cancel_->setObjectName("cancelButton");
+    cancel_->setGeometry(DialogUnitsToPixels(149, 27, 65, 26));
+    update_ = new QPushButton(FromView(texts::kUpdateButton), this);
+    update_->setObjectName("updateButton");
+    update_->setGeometry(DialogUnitsToPixels(2, 27, 63, 26));
+    banner_ = MakePicture(this, "banner", QStringLiteral(":/orvane/banner.bmp"),
+                          DialogUnitsToPixels(2, 5, 212, 22));
+    notice_ = MakePicture(this, "notice", QStringLiteral(":/orvane/notice.bmp"),
+                          DialogUnitsToPixels(2, 61, 212, 15));
+    setTabOrder(cancel_, update_);
+    // Neither button is the default; Enter presses whichever has the focus.
+    for (QPushButton* button : {cancel_, update_}) {
+        button->setDefault(false);
+        button->setAutoDefault(true);
+    }
+
+    connect(cancel_, &QPushButton::clicked, this, [this] { reject(); });
+    connect(update_, &QPushButton::clicked, this, [this] { core_->OnUpdateClicked(); });
+
+    // Centred in the work area, as the Windows dialog manager places a modal
+    // dialog that has no position of its own.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+
+    platform_ = std::make_unique<linux_port::LinuxPlatform>(*this, std::move(roots));
+    core_ = std::make_unique<CUpdaterDialog>(*platform_);
+}
+
+UpdaterWindow::~UpdaterWindow() = default;
+
+void UpdaterWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (initialized_) return;
+    initialized_ = true;
+    core_->OnInitDialog();
+    cancel_->setFocus(Qt::OtherFocusReason);
+}
+
+void UpdaterWindow::timerEvent(QTimerEvent* event) {
+    for (auto& [id, timer] : timers_) {
+        if (timer.timerId() == event->timerId()) {
+            core_->OnTimer(id);
+            return;
+        }
+    }
+    QDialog::timerEvent(event);
+}
+
+void UpdaterWindow::reject() {
+    core_->OnCancel();
+}
+
+IconHandle UpdaterWindow::LoadAppIcon() {
+    icon_ = QIcon(QStringLiteral(":/orvane/orvane.ico"));
+    return icon_.isNull() ? 0 : kAppIconHandle;
+}
+
+void UpdaterWindow::AddAboutToSystemMenu() {
+    // Linux windows have no system menu; the entry goes in the dialog's
+    // context menu instead, below a separator as on Windows.
+    auto* separator = new QAction(this);
+    separator->setSeparator(true);
+    auto* about = new QAction(FromView(texts::kAboutMenuEntry), this);
+    about->setObjectName("aboutAction");
+    connect(about, &QAction::triggered, this, [this] { ShowAbout(); });
+    addAction(separator);
+    addAction(about);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+void UpdaterWindow::SetWindowIcons(IconHandle icon) {
+    if (icon == kAppIconHandle) setWindowIcon(icon_);
+}
+
+unsigned UpdaterWindow::ArmTimer(unsigned id, unsigned intervalMs) {
+    if (id == 0) return 0;
+    // Arming an armed timer restarts it, as SetTimer does.
+    timers_[id].start(static_cast<int>(intervalMs), this);
+    return id;
+}
+
+void UpdaterWindow::StopTimer(unsigned timerId) {
+    auto timer = timers_.find(timerId);
+    if (timer == timers_.end()) return;
+    timer->second.stop();
+    timers_.erase(timer);
+}
+
+QString UpdaterWindow::MessageTitle() {
+    return QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+}
+
+void UpdaterWindow::ShowMessage(std::string_view text) {
+    // exec() runs a nested event loop, so the poll timer keeps ticking.
+    QMessageBox box(QMessageBox::Warning, MessageTitle(), FromView(text), QMessageBox::Ok, this);
+    box.setObjectName("messageBox");
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+void UpdaterWindow::EndModal(int result) {
+    done(result);
+}
+
+void UpdaterWindow::ShowAbout() {
+    AboutDialog about(icon_, this);
+    about.exec();
+}
+
+}  // namespace orvane::qt

@@ -1,0 +1,63 @@
+// The updater dialog of the Linux program: a Qt window around the core's
+// CUpdaterDialog, with the Linux back end behind it.
+#pragma once
+
+#include <QBasicTimer>
+#include <QDialog>
+#include <QIcon>
+#include <map>
+#include <memory>
+
+#include "platform/linux/linux_platform.h"
+#include "ui/updater_dialog.h"
+
+class QLabel;
+class QPushButton;
+
+namespace orvane::qt {
+
+// Mirrors dialog template 102 and turns Qt's events into calls of the core's
+// handlers: shown -> OnInitDialog, timer -> OnTimer, "UpDate" ->
+// OnUpdateClicked, Cancel, Escape and the close button -> OnCancel.
+class UpdaterWindow : public QDialog, public linux_port::WindowSide {
+  public:
+    explicit UpdaterWindow(linux_port::SystemRoots roots = {}, QWidget* parent = nullptr);
+    ~UpdaterWindow() override;
+
+    CUpdaterDialog& core() { return *core_; }
+
+    // Cancel, Escape and the close button all come here.
+    void reject() override;
+
+    // WindowSide.
+    IconHandle LoadAppIcon() override;
+    void AddAboutToSystemMenu() override;
+    void SetWindowIcons(IconHandle icon) override;
+    unsigned ArmTimer(unsigned id, unsigned intervalMs) override;
+    void StopTimer(unsigned timerId) override;
+    void ShowMessage(std::string_view text) override;
+    void EndModal(int result) override;
+
+    // The title of every message box: the executable's file name.
+    static QString MessageTitle();
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+
+  private:
+    void ShowAbout();
+
+    QIcon icon_;
+    QPushButton* cancel_ = nullptr;
+    QPushButton* update_ = nullptr;
+    QLabel* banner_ = nullptr;
+    QLabel* notice_ = nullptr;
+    bool initialized_ = false;
+    // By the identifier the core asked for, which is the one it stops.
+    std::map<unsigned, QBasicTimer> timers_;
+    std::unique_ptr<linux_port::LinuxPlatform> platform_;
+    std::unique_ptr<CUpdaterDialog> core_;
+};
+
+}  // namespace orvane::qt

@@ -1,0 +1,295 @@
+// The Linux program's dialogs, offscreen: texts, geometry from dialog units,
+// focus, the ways to end the dialog, the message boxes and poll ticks while
+// one is open, the About box, and a whole update from the example folder.
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "platform/linux/profile_reader.h"
+#include "platform/qt/demo_machine.h"
+#include "platform/qt/updater_window.h"
+#include "ui/texts.h"
+
+using orvane::IDCANCEL;
+using orvane::IDOK;
+using orvane::qt::DemoMachine;
+using orvane::qt::UpdaterWindow;
+
+namespace {
+
+std::string ReadFile(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+QString Q(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// The updater window with its poll timer sped up, so that tests need not wait
+// five seconds for a tick; the interval the core asked for is kept.
+class FastWindow : public UpdaterWindow {
+  public:
+    using UpdaterWindow::UpdaterWindow;
+    unsigned ArmTimer(unsigned id, unsigned intervalMs) override {
+        requestedInterval = intervalMs;
+        return UpdaterWindow::ArmTimer(id, 20);
+    }
+    unsigned requestedInterval = 0;
+};
+
+// Runs `act` on the first modal widget of type T that opens over the updater
+// window, from inside that widget's own event loop.
+template <typename T>
+void WhenShown(std::function<void(T*)> act) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, act] {
+        if (auto* widget = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            poll->stop();
+            poll->deleteLater();
+            act(widget);
+        }
+    });
+    poll->start(5);
+}
+
+// Runs `act` once `window` is shown and has the input.
+void WhenActive(QWidget& window, std::function<void()> act) {
+    auto* poll = new QTimer(&window);
+    QObject::connect(poll, &QTimer::timeout, &window, [poll, &window, act] {
+        if (!window.isActiveWindow()) return;
+        poll->stop();
+        poll->deleteLater();
+        act();
+    });
+    poll->start(5);
+}
+
+void PressOk(QMessageBox* box) {
+    QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+}
+
+}  // namespace
+
+class UpdaterWindowTest : public QObject {
+    Q_OBJECT
+
+  private:
+    std::string hardwareId_;
+    std::unique_ptr<DemoMachine> machine_;
+
+    std::vector<std::string> CameraFiles() const {
+        std::vector<std::string> names;
+        std::error_code error;
+        for (const auto& entry :
+             std::filesystem::recursive_directory_iterator(machine_->cameraDrive(), error))
+            names.push_back(
+                std::filesystem::relative(entry.path(), machine_->cameraDrive()).string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    template <typename T>
+    static T* Child(QWidget& window, const char* name) {
+        T* child = window.findChild<T*>(name);
+        if (child == nullptr) qFatal("no child %s", name);
+        return child;
+    }
+
+  private slots:
+    void initTestCase() {
+        // The settings and the update files of the example folder.
+        QVERIFY(::chdir(orvane::qt::ExampleFolder().c_str()) == 0);
+        hardwareId_ = orvane::linux_port::ReadProfileValue(ReadFile("FirmWare.ini"), "PID_VID",
+                                                           "PID_VID", "", 260);
+        QVERIFY(!hardwareId_.empty());
+    }
+    void init() { machine_ = std::make_unique<DemoMachine>(hardwareId_); }
+    void cleanup() { machine_.reset(); }
+
+    void texts() {
+        FastWindow window(machine_->roots());
+        window.show();
+        QCOMPARE(window.windowTitle(), QStringLiteral("Orvane"));
+        QCOMPARE(Child<QPushButton>(window, "cancelButton")->text(), QStringLiteral("Cancel"));
+        QCOMPARE(Child<QPushButton>(window, "updateButton")->text(), QStringLiteral("UpDate"));
+        // The About entry stands below a separator in the context menu.
+        QCOMPARE(window.contextMenuPolicy(), Qt::ActionsContextMenu);
+        QList<QAction*> actions = window.actions();
+        QCOMPARE(actions.size(), 2);
+        QVERIFY(actions[0]->isSeparator());
+        QCOMPARE(actions[1]->text(), QStringLiteral("&About Orvane..."));
+    }
+
+    void geometryFollowsTheTemplate() {
+        FastWindow window(machine_->roots());
+        window.show();
+        QCOMPARE(window.size(), QSize(324, 132));
+        auto* cancel = Child<QPushButton>(window, "cancelButton");
+        auto* update = Child<QPushButton>(window, "updateButton");
+        auto* banner = Child<QLabel>(window, "banner");
+        auto* notice = Child<QLabel>(window, "notice");
+        QCOMPARE(cancel->geometry(), QRect(224, 44, 98, 42));
+        QCOMPARE(update->geometry(), QRect(3, 44, 95, 42));
+        QCOMPARE(banner->geometry(), QRect(3, 8, 318, 36));
+        QCOMPARE(notice->geometry(), QRect(3, 99, 318, 24));
+        QCOMPARE(banner->pixmap().size(), QSize(322, 35));
+        QCOMPARE(notice->pixmap().size(), QSize(321, 17));
+        QVERIFY(!window.windowIcon().isNull());
+
+        const Qt::WindowFlags flags = window.windowFlags();
+        QVERIFY(flags.testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(!flags.testFlag(Qt::WindowMinimizeButtonHint));
+        QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
+        QVERIFY(flags.testFlag(Qt::WindowCloseButtonHint));
+
+        const QRect area = window.screen()->availableGeometry();
+        QVERIFY((window.geometry().center() - area.center()).manhattanLength() <= 2);
+
+        // The frame can be dragged; the controls keep their places.
+        window.resize(500, 300);
+        QCOMPARE(window.size(), QSize(500, 300));
+        QCOMPARE(cancel->geometry(), QRect(224, 44, 98, 42));
+        QCOMPARE(notice->geometry(), QRect(3, 99, 318, 24));
+    }
+
+    void focusStartsOnCancelAndTabMovesToUpdate() {
+        FastWindow window(machine_->roots());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        auto* cancel = Child<QPushButton>(window, "cancelButton");
+        auto* update = Child<QPushButton>(window, "updateButton");
+        QCOMPARE(QApplication::focusWidget(), cancel);
+        QTest::keyClick(&window, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), update);
+        QTest::keyClick(&window, Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), cancel);
+    }
+
+    void enterOnCancelEndsTheDialog() {
+        machine_->PlugCamera();
+        FastWindow window(machine_->roots());
+        WhenActive(window, [] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return); });
+        QCOMPARE(window.exec(), IDCANCEL);
+        // The camera was found, but Cancel touched no file.
+        QVERIFY(window.core().deviceFound());
+        QVERIFY(CameraFiles().empty());
+    }
+
+    void escapeAndTheCloseButtonEndTheDialog() {
+        FastWindow window(machine_->roots());
+        WhenActive(window, [&window] { QTest::keyClick(&window, Qt::Key_Escape); });
+        QCOMPARE(window.exec(), IDCANCEL);
+
+        FastWindow other(machine_->roots());
+        WhenActive(other, [&other] { other.close(); });
+        QCOMPARE(other.exec(), IDCANCEL);
+    }
+
+    void enterOnUpdateWithoutCameraShowsTheBoxAndTicksGoOn() {
+        FastWindow window(machine_->roots());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QCOMPARE(window.requestedInterval, orvane::POLL_INTERVAL_MS);
+
+        bool foundWhileOpen = false;
+        QString title, text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QList<QAbstractButton*> buttons;
+        WhenShown<QMessageBox>([&](QMessageBox* box) {
+            title = box->windowTitle();
+            text = box->text();
+            icon = box->icon();
+            buttons = box->buttons();
+            // The camera arrives while the box is open; a tick must find it.
+            machine_->PlugCamera();
+            auto* wait = new QTimer(box);
+            QObject::connect(wait, &QTimer::timeout, box, [&, box] {
+                if (!window.core().deviceFound()) return;
+                foundWhileOpen = box->isVisible();
+                PressOk(box);
+            });
+            wait->start(5);
+            QTimer::singleShot(3000, box, [box] { PressOk(box); });
+        });
+        QTest::keyClick(&window, Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+
+        QCOMPARE(text, Q(orvane::texts::kCheckDevice));
+        QCOMPARE(title, QStringLiteral("qt_dialog_tests"));
+        QCOMPARE(title, UpdaterWindow::MessageTitle());
+        QCOMPARE(icon, QMessageBox::Warning);
+        QCOMPARE(buttons.size(), 1);
+        QVERIFY(foundWhileOpen);
+        // Nothing more happens until "UpDate" is pressed again.
+        QVERIFY(window.isVisible());
+        QVERIFY(CameraFiles().empty());
+    }
+
+    void updateWritesBothFilesAndEndsWithOk() {
+        machine_->PlugCamera();
+        FastWindow window(machine_->roots());
+        QString text;
+        WhenShown<QMessageBox>([&text](QMessageBox* box) {
+            text = box->text();
+            PressOk(box);
+        });
+        WhenActive(window, [&window] {
+            QTest::mouseClick(window.findChild<QPushButton*>("updateButton"), Qt::LeftButton);
+        });
+        QCOMPARE(window.exec(), IDOK);
+        QCOMPARE(text, Q(orvane::texts::kUpdateSuccess));
+        QCOMPARE(CameraFiles(), (std::vector<std::string>{"FIRMWARE", "FIRMWARE/dsccmd.ini",
+                                                          "FIRMWARE/vorm.bin"}));
+        QVERIFY(ReadFile(machine_->cameraDrive() / "FIRMWARE/vorm.bin") == ReadFile("fw/vorm.bin"));
+        QVERIFY(ReadFile(machine_->cameraDrive() / "FIRMWARE/dsccmd.ini") ==
+                ReadFile("fw/dsccmd.ini"));
+    }
+
+    void aboutBoxOpensOverTheDialogAndTicksGoOn() {
+        FastWindow window(machine_->roots());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QString title, version;
+        QSize size;
+        bool okIsDefault = false, foundWhileOpen = false;
+        WhenShown<QDialog>([&](QDialog* about) {
+            title = about->windowTitle();
+            size = about->size();
+            version = about->findChild<QLabel*>("aboutVersion")->text();
+            okIsDefault = about->findChild<QPushButton*>("aboutOk")->isDefault();
+            machine_->PlugCamera();
+            auto* wait = new QTimer(about);
+            QObject::connect(wait, &QTimer::timeout, about, [&, about] {
+                if (!window.core().deviceFound()) return;
+                foundWhileOpen = true;
+                QTest::keyClick(about, Qt::Key_Return);  // presses OK, the default button
+            });
+            wait->start(5);
+            QTimer::singleShot(3000, about, [about] { about->reject(); });
+        });
+        window.actions().at(1)->trigger();
+
+        QCOMPARE(title, QStringLiteral("About Orvane"));
+        QCOMPARE(version, QStringLiteral("Orvane Version 1.0"));
+        QCOMPARE(size, QSize(353, 89));
+        QVERIFY(okIsDefault);
+        QVERIFY(foundWhileOpen);
+        QVERIFY(window.isVisible());
+    }
+};
+
+QTEST_MAIN(UpdaterWindowTest)
+#include "updater_window_test.moc"
