@@ -2,7 +2,9 @@
 // settings, each against what the real system calls do.
 #include "platform/linux/linux_platform.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +12,7 @@
 
 #include "recording_window.h"
 #include "temp_tree.h"
+#include "ui/updater_dialog.h"
 
 namespace orvane::linux_port {
 namespace {
@@ -223,6 +226,31 @@ TEST_F(Files, CurrentDirectoryIsTheProcesses) {
     auto directory = platform.CurrentDirectory();
     ASSERT_TRUE(directory.ok());
     EXPECT_EQ(directory.value(), std::filesystem::current_path().string());
+}
+
+TEST(Subscription, AFailureWritesTheLineWithTheErrorInHex) {
+    RecordingWindow window;
+    LinuxPlatform platform(window);
+    CUpdaterDialog dialog(platform);
+
+    // With no descriptor left to open, the uevent socket cannot be made.
+    int next = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(next, 0);
+    ::close(next);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    ::testing::internal::CaptureStdout();
+    rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(next);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    const int registered = dialog.RegisterUsbArrival();
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    const std::string output = ::testing::internal::GetCapturedStdout();
+
+    EXPECT_EQ(registered, 0);
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "RegisterDeviceNotification failed: %x.\n", EMFILE);
+    EXPECT_EQ(output, expected);
 }
 
 }  // namespace

@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QTimer>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +18,15 @@
 namespace {
 
 constexpr int kPlugInDelayMs = 3000;
+
+// Ctrl+C and kill end the demo through the event loop, so that the simulated
+// machine's temporary folder is removed: the handler only writes to a pipe.
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] ssize_t ignored = ::write(signalPipe[1], &byte, 1);
+}
 
 std::string ConfiguredHardwareId() {
     std::ifstream file("FirmWare.ini", std::ios::binary);
@@ -69,6 +80,14 @@ int main(int argc, char* argv[]) {
     std::printf("orvane-demo: the camera will be plugged in %d seconds after start\n",
                 kPlugInDelayMs / 1000);
     std::fflush(stdout);
+
+    if (::pipe(signalPipe) == 0) {
+        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
+        QObject::connect(notifier, &QSocketNotifier::activated, &window,
+                         [&window] { window.done(orvane::IDCANCEL); });
+        std::signal(SIGINT, OnSignal);
+        std::signal(SIGTERM, OnSignal);
+    }
 
     window.exec();
     ListCameraFiles(machine.cameraDrive());
