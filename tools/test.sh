@@ -16,3 +16,8 @@ run_preset() {
 
 run_preset debug
 run_preset asan
+
+# The text readers under libFuzzer, a short fixed run; a longer one is
+# `bash tools/fuzz.sh 600`.
+echo "=== fuzz"
+bash tools/fuzz.sh 20
