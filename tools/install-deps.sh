@@ -14,6 +14,11 @@ packages=(
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
     wine wine64 wine32:i386 xvfb xauth x11-utils
 )
+# tools/run.sh only builds and starts the Linux program.
+if [ "${1:-}" = "--linux-program" ]; then
+    packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
+              qt6-base-dev libgl-dev fonts-dejavu-core)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

@@ -21,7 +21,7 @@ case "${1:-}" in
     *) folder=$(cd "$1" && pwd) ;;
 esac
 
-bash tools/install-deps.sh
+bash tools/install-deps.sh --linux-program
 cmake --preset release >/dev/null
 cmake --build --preset release --target orvane orvane-demo
 
