@@ -56,6 +56,9 @@ std::optional<std::string_view> FindValue(std::string_view text, std::string_vie
 
         if (line.empty() || line.front() == ';') continue;
         if (line.front() == '[') {
+            // Only the first section of the name is consulted; a repetition
+            // further down is never read.
+            if (inSection) return std::nullopt;
             // A header without its closing bracket still names a section,
             // up to the end of the line.
             std::string_view name = line.substr(1);

@@ -10,8 +10,8 @@ namespace orvane::linux_port {
 // The value of `key` in `section` of `fileText`, following the rules the
 // Windows profile reader applies: names compare without regard to ASCII case,
 // blanks around names and values are trimmed, a value wrapped in a matching
-// pair of quotes loses them, lines starting with ';' are comments, a section
-// may be repeated and the first occurrence of the key wins, CRLF and LF both
+// pair of quotes loses them, lines starting with ';' are comments, the first
+// section of the name and the first key in it win, CRLF and LF both
 // end a line and a UTF-8 byte-order mark is skipped. `fallback` is returned
 // only when the section or the key is missing. The result is cut to
 // `size` - 1 characters, as if copied into a buffer of `size` bytes.
