@@ -126,11 +126,14 @@ TEST_F(Machine, OnlyUsbAndRemovableVolumesMayBeTheCamera) {
     EXPECT_EQ(platform.CheckDrive("/run/user/1000"), DriveRefusal::Gone);
 }
 
-TEST_F(Machine, AVolumeMountedOverTheStickHidesIt) {
+TEST_F(Machine, AMountOverTheStickHidesIt) {
     Mount("6 5 259:3 / " + Escaped(stick) + " rw - ext4 /dev/nvme0n1p3 rw");
+    Mount("7 1 179:1 / " + card.string() + " rw - vfat /dev/mmcblk0p1 rw");
+    Mount("8 7 0:50 / " + card.string() + " rw - tmpfs tmpfs rw");
     WriteMountTable();
     LinuxPlatform platform(window, Roots());
     EXPECT_EQ(platform.CheckDrive(stick.string()), DriveRefusal::NotRemovable);
+    EXPECT_EQ(platform.CheckDrive(card.string()), DriveRefusal::Gone);
 }
 
 class Files : public ::testing::Test {

@@ -272,12 +272,13 @@ DriveRefusal LinuxPlatform::CheckDrive(std::string_view drive) {
     const std::string mountPoint = WithoutTrailingSlashes(drive);
     Result<std::string> text = ReadWholeFile(roots_.mountInfo);
     if (!text.ok()) return DriveRefusal::Gone;
-    // A later mount on the same point hides the earlier ones.
+    // A later mount on the same point hides the earlier ones: when that is
+    // not a volume (a tmpfs, say), the camera's storage is out of reach.
     std::optional<MountEntry> volume;
     for (MountEntry& entry : ParseMountInfo(text.value())) {
-        if (entry.mountPoint == mountPoint && IsBlockDeviceVolume(entry)) volume = std::move(entry);
+        if (entry.mountPoint == mountPoint) volume = std::move(entry);
     }
-    if (!volume) return DriveRefusal::Gone;
+    if (!volume || !IsBlockDeviceVolume(*volume)) return DriveRefusal::Gone;
     if (mountPoint == "/") return DriveRefusal::SystemDrive;
     switch (ClassifyBlockDevice(roots_.blockDevices, volume->major, volume->minor)) {
         case BlockDeviceKind::Gone:
