@@ -17,6 +17,12 @@ run_preset() {
 run_preset debug
 run_preset asan
 
+# The benchmarks are built, so they keep compiling; `bash tools/bench.sh`
+# runs them and writes docs/benchmarks.md.
+echo "=== bench (build only)"
+cmake --preset bench >/dev/null
+cmake --build --preset bench
+
 # The text readers under libFuzzer, a short fixed run; a longer one is
 # `bash tools/fuzz.sh 600`.
 echo "=== fuzz"

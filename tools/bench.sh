@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds and runs the benchmarks, and writes their figures to
+# docs/benchmarks.md. Usage: tools/bench.sh [folder for the scratch files]
+# (default build/bench-work; put it on the disk you want to measure).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+export ORVANE_BENCH_DIR="${1:-$PWD/build/bench-work}"
+
+bash tools/install-deps.sh
+cmake --preset bench >/dev/null
+cmake --build --preset bench
+
+json="build/bench/results.json"
+build/bench/bench/orvane_bench --benchmark_out="$json" --benchmark_out_format=json
+python3 tools/bench_report.py "$json" "$ORVANE_BENCH_DIR" > docs/benchmarks.md
+echo "Figures written to docs/benchmarks.md"
