@@ -1,0 +1,520 @@
+// The end-to-end scenarios: Orvane.exe started in a prepared folder with a
+// simulated camera, driven through its windows as a user would.
+//
+// Usage: orvane_e2e SCENARIO PROGRAM WORK-FOLDER CAMERA-DRIVE
+// CAMERA-DRIVE is "G:" or "-" when the scenario maps no camera drive.
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+
+#include "session.h"
+#include "ui/res/resource.h"
+#include "ui/texts.h"
+
+namespace orvane::e2e {
+
+namespace {
+
+const std::string kFirmwareName = "vorm.bin";
+const std::string kCommandName = "dsccmd.ini";
+// An odd size: neither a sector multiple nor a multiple of any copy chunk.
+const std::string kFirmware = FirmwareBytes(300001, 7);
+const std::string kCommand = "[CMD]\r\nUPDATE=1\r\n";
+const std::string kOldFirmware = "old firmware image";
+const std::string kOldCommand = "[CMD]\r\nUPDATE=0\r\n";
+
+// A REG_MULTI_SZ value: each string with its NUL, and one more at the end.
+std::string MultiSz(std::initializer_list<std::string> strings) {
+    std::string value;
+    for (const std::string& text : strings) value += text + '\0';
+    return value + '\0';
+}
+
+// The camera, and a device the scan must walk past: its ID list is shorter,
+// which must not keep the camera's longer list from being read.
+UsbDeviceKeys Camera() {
+    return UsbDeviceKeys("VID_04DA&PID_2372", "5&1234&0&1",
+                         MultiSz({"USB\\VID_04DA&PID_2372&REV_0100", "USB\\VID_04DA&PID_2372"}));
+}
+UsbDeviceKeys OtherDevice() {
+    return UsbDeviceKeys("VID_0451&PID_2046", "5&1111&0&2", MultiSz({"USB\\VID_0451&PID_2046"}));
+}
+
+std::string Join(const std::string& folder, const std::string& name) {
+    if (!folder.empty() && folder.back() == '\\') return folder + name;
+    return folder + "\\" + name;
+}
+
+std::string Str(std::string_view text) {
+    return std::string(text);
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+class Scenario {
+  public:
+    explicit Scenario(Setting setting) : setting_(std::move(setting)) {
+        camera_.Unplug();
+        other_.Unplug();
+    }
+    ~Scenario() {
+        camera_.Unplug();
+        other_.Unplug();
+    }
+
+    const Setting& setting() const { return setting_; }
+    UsbDeviceKeys& camera() { return camera_; }
+    UsbDeviceKeys& other() { return other_; }
+
+    std::string Work(const std::string& name) const { return Join(setting_.workFolder, name); }
+    std::string Source(const std::string& name) const { return Join(Work("fw"), name); }
+    std::string CameraFolder() const { return setting_.cameraDrive + "\\FIRMWARE"; }
+    std::string OnCamera(const std::string& name) const { return Join(CameraFolder(), name); }
+
+    // FirmWare.ini as a user writes it, with the hardware ID in another case
+    // than the device reports it: the comparison ignores case.
+    void WriteSettings() const {
+        WriteFileBytes(Work("FirmWare.ini"),
+                       "[PID_VID]\r\nPID_VID=usb\\vid_04da&pid_2372&rev_0100\r\n\r\n"
+                       "[SrcPath]\r\nPath=\\fw\\\r\n\r\n[DestPath]\r\nPath=\\FIRMWARE\\\r\n");
+    }
+    void WriteSources(bool withFirmware = true) const {
+        MakeFolder(Work("fw"));
+        if (withFirmware) WriteFileBytes(Source(kFirmwareName), kFirmware);
+        WriteFileBytes(Source(kCommandName), kCommand);
+    }
+    void PutOldFilesOnCamera() const {
+        MakeFolder(CameraFolder());
+        WriteFileBytes(OnCamera(kFirmwareName), kOldFirmware);
+        WriteFileBytes(OnCamera(kCommandName), kOldCommand);
+    }
+
+    void ExpectNewFilesOnCamera() const {
+        Expect(ListFolder(CameraFolder()) == std::vector<std::string>{kCommandName, kFirmwareName},
+               "the camera's folder holds exactly the two update files, no temporary file");
+        Expect(ReadFileBytes(OnCamera(kFirmwareName)) == kFirmware,
+               "vorm.bin on the camera has the source's bytes");
+        Expect(ReadFileBytes(OnCamera(kCommandName)) == kCommand,
+               "dsccmd.ini on the camera has the source's bytes");
+    }
+    void ExpectOldFilesOnCamera() const {
+        Expect(ListFolder(CameraFolder()) == std::vector<std::string>{kCommandName, kFirmwareName},
+               "the camera's folder holds the old files and nothing else");
+        Expect(ReadFileBytes(OnCamera(kFirmwareName)) == kOldFirmware,
+               "the old vorm.bin is untouched");
+        Expect(ReadFileBytes(OnCamera(kCommandName)) == kOldCommand,
+               "the old dsccmd.ini is untouched");
+    }
+
+  private:
+    Setting setting_;
+    UsbDeviceKeys camera_ = Camera();
+    UsbDeviceKeys other_ = OtherDevice();
+};
+
+// Waits for a box over `dialog` and checks the updater's message box: its
+// caption, its one text, and the dialog disabled beneath it.
+HWND ExpectMessage(Program& program, HWND dialog, const std::string& caption,
+                   const std::function<bool(const std::string&)>& textIs, const std::string& what) {
+    HWND box = program.WaitForOwned(dialog);
+    const std::string text = MessageBoxText(box);
+    Log("message box: \"" + WindowText(box) + "\": \"" + text + "\"");
+    Expect(WindowText(box) == caption, "the message box's caption is \"" + caption + "\"");
+    Expect(textIs(text), what);
+    Expect(!IsWindowEnabled(dialog), "the dialog is disabled while the box is open");
+    return box;
+}
+
+std::function<bool(const std::string&)> Is(std::string_view expected) {
+    return [expected = std::string(expected)](const std::string& text) { return text == expected; };
+}
+
+HWND Item(HWND dialog, int id) {
+    HWND item = GetDlgItem(dialog, id);
+    Expect(item != nullptr, "the dialog has control " + std::to_string(id));
+    return item;
+}
+
+HWND Focus(const Program& program) {
+    GUITHREADINFO info;
+    std::memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(program.threadId(), &info);
+    return info.hwndFocus;
+}
+
+INT_PTR CALLBACK IgnoreMessages(HWND, UINT, WPARAM, LPARAM) {
+    return FALSE;
+}
+
+// A control's place (x, y, width, height in dialog units) as a pixel
+// rectangle for the dialogs' font, measured on a dialog of our own.
+RECT DialogUnitsToPixels(RECT units) {
+    std::vector<WORD> words;
+    auto dword = [&words](DWORD value) {
+        words.push_back(LOWORD(value));
+        words.push_back(HIWORD(value));
+    };
+    dword(DS_SETFONT | WS_POPUP);                    // style
+    dword(0);                                        // extended style
+    words.insert(words.end(), {0, 0, 0, 100, 100});  // no items; x, y, cx, cy
+    words.insert(words.end(), {0, 0, 0, 8});         // no menu, class, title; 8 points
+    for (const char* c = "MS Sans Serif"; *c != '\0'; ++c) words.push_back(static_cast<WORD>(*c));
+    words.push_back(0);
+    HWND probe = CreateDialogIndirectParamA(GetModuleHandleA(nullptr),
+                                            reinterpret_cast<LPCDLGTEMPLATEA>(words.data()),
+                                            nullptr, IgnoreMessages, 0);
+    Expect(probe != nullptr, "create a dialog to measure dialog units");
+    // Each of the four is scaled on its own, as the dialog manager does when
+    // it creates a control: x, y, width, height, not the right and bottom edges.
+    MapDialogRect(probe, &units);
+    DestroyWindow(probe);
+    return RECT{units.left, units.top, units.left + units.right, units.top + units.bottom};
+}
+
+void ExpectCleanExit(Program& program) {
+    DWORD code = program.WaitForExit();
+    Expect(code == 0, "the process exits with code 0, not " + std::to_string(code));
+}
+
+// ---- Scenarios ------------------------------------------------------------------
+
+// Camera connected before start: the first scan finds it; the keyboard takes
+// the focus from Cancel to "UpDate" and presses it; both files replace the
+// old ones, "Update success", and the process ends.
+void CameraPresentAtStart(Scenario& scenario) {
+    scenario.WriteSettings();
+    scenario.WriteSources();
+    scenario.PutOldFilesOnCamera();
+    scenario.other().Plug();
+    scenario.camera().Plug();
+
+    Program program(scenario.setting().program, scenario.setting().workFolder);
+    HWND dialog = program.WaitForDialog();
+    HWND cancel = Item(dialog, IDCANCEL);
+    HWND update = Item(dialog, IDC_UPDATE);
+    Expect(Focus(program) == cancel, "the focus starts on Cancel");
+    PressKey(cancel, VK_TAB);
+    Settle();
+    Expect(Focus(program) == update, "Tab moves the focus to UpDate");
+    PressKey(update, VK_RETURN);
+
+    HWND box = ExpectMessage(program, dialog, "Orvane", Is(texts::kUpdateSuccess),
+                             "the update reports success");
+    scenario.ExpectNewFilesOnCamera();
+    CloseMessageBox(box);
+    ExpectCleanExit(program);
+    Expect(ReadFileBytes(scenario.Source(kFirmwareName)) == kFirmware,
+           "the source file is unchanged");
+}
+
+// Camera absent: "please check device", and the dialog stays and polls. The
+// camera is plugged in while that box is open; a tick inside the box's loop
+// finds it, so the next press goes straight to the transfer.
+void CameraPluggedInLater(Scenario& scenario) {
+    scenario.WriteSettings();
+    scenario.WriteSources();
+    scenario.other().Plug();
+
+    Program program(scenario.setting().program, scenario.setting().workFolder);
+    HWND dialog = program.WaitForDialog();
+    HWND update = Item(dialog, IDC_UPDATE);
+
+    Click(update);
+    HWND box = ExpectMessage(program, dialog, "Orvane", Is(texts::kCheckDevice),
+                             "without a camera the answer is \"please check device\"");
+    CloseMessageBox(box);
+    Log("waiting past a poll tick without the camera");
+    Sleep(6000);
+    Expect(program.Running(), "the dialog is still open");
+    Click(update);
+    box = ExpectMessage(program, dialog, "Orvane", Is(texts::kCheckDevice),
+                        "still no camera after a tick");
+    Expect(ListFolder(scenario.CameraFolder()).empty(), "nothing was written to the camera");
+
+    scenario.camera().Plug();
+    Log("camera plugged in while the box is open; waiting past the next tick");
+    Sleep(6000);
+    Expect(IsWindow(box), "the box stays open until the user closes it");
+    Expect(ListFolder(scenario.CameraFolder()).empty(),
+           "finding the camera writes nothing by itself");
+    // Both are posted at once, so no tick can come between them.
+    CloseMessageBox(box);
+    Click(update);
+    WaitGone(box);
+    box = ExpectMessage(program, dialog, "Orvane", Is(texts::kUpdateSuccess),
+                        "the camera found during the box is used by the next press");
+    CloseMessageBox(box);
+    ExpectCleanExit(program);
+    scenario.ExpectNewFilesOnCamera();
+}
+
+// Cancel, Escape, the close box and Enter on the focused Cancel each end the
+// program at once, with the camera present, without touching a file.
+void CancelPaths(Scenario& scenario) {
+    scenario.WriteSettings();
+    scenario.WriteSources();
+    scenario.PutOldFilesOnCamera();
+    scenario.camera().Plug();
+
+    const std::map<std::string, std::function<void(HWND)>> ways = {
+        {"Cancel button", [](HWND dialog) { Click(Item(dialog, IDCANCEL)); }},
+        {"Escape key", [](HWND dialog) { PressKey(Item(dialog, IDCANCEL), VK_ESCAPE); }},
+        {"close box", [](HWND dialog) { PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+        {"Enter on Cancel", [](HWND dialog) { PressKey(Item(dialog, IDCANCEL), VK_RETURN); }},
+    };
+    for (const auto& [name, act] : ways) {
+        Log(name);
+        Program program(scenario.setting().program, scenario.setting().workFolder);
+        HWND dialog = program.WaitForDialog();
+        act(dialog);
+        ExpectCleanExit(program);
+        scenario.ExpectOldFilesOnCamera();
+    }
+}
+
+// The About box opens from the system menu, shows its texts over the dialog
+// and returns to it; poll ticks go on while it is open.
+void AboutBox(Scenario& scenario) {
+    scenario.WriteSettings();
+    scenario.WriteSources();
+
+    Program program(scenario.setting().program, scenario.setting().workFolder);
+    HWND dialog = program.WaitForDialog();
+
+    // A system command opens the About box when its bits 4 to 15 read 0x001,
+    // whatever the low bits.
+    for (WPARAM command : {WPARAM{IDM_ABOUTBOX}, WPARAM{0x1F}}) {
+        PostMessageA(dialog, WM_SYSCOMMAND, command, 0);
+        HWND about = program.WaitForOwned(dialog);
+        Expect(WindowText(about) == texts::kAboutTitle, "the About box's caption");
+        Expect(!IsWindowEnabled(dialog), "the dialog is disabled under the About box");
+        PressKey(Item(about, IDOK), VK_ESCAPE);
+        WaitGone(about);
+    }
+    PostMessageA(dialog, WM_SYSCOMMAND, 0x20, 0);
+    program.ExpectNoOwned(dialog, 500, "system command 0x20 is not the About entry");
+
+    // Alt+Space opens the system menu; Up from the top lands on its last
+    // entry, which must be About.
+    PostMessageA(dialog, WM_SYSCOMMAND, SC_KEYMENU, ' ');
+    Settle(500);
+    HWND menu = FindWindowA("#32768", nullptr);
+    Expect(menu != nullptr, "Alt+Space opens the system menu");
+    PressKey(menu, VK_UP);
+    PressKey(menu, VK_RETURN);
+    HWND about = program.WaitForOwned(dialog);
+    Log("About box opened from the system menu");
+
+    std::vector<ControlInfo> controls = Controls(about);
+    Expect(controls.size() == 4, "the About box has four controls");
+    Expect((controls[0].style & SS_TYPEMASK) == SS_ICON, "first comes the icon");
+    Expect(controls[1].text == texts::kAboutVersion, "the version line");
+    Expect(controls[2].text == texts::kAboutSecondLine, "the second line");
+    Expect(controls[3].id == IDOK && controls[3].text == "OK", "the OK button");
+    RECT aboutRect, dialogRect;
+    GetWindowRect(about, &aboutRect);
+    GetWindowRect(dialog, &dialogRect);
+    const LONG dx = (aboutRect.left + aboutRect.right) - (dialogRect.left + dialogRect.right);
+    const LONG dy = (aboutRect.top + aboutRect.bottom) - (dialogRect.top + dialogRect.bottom);
+    Expect(dx >= -2 && dx <= 2 && dy >= -2 && dy <= 2, "the About box is centred over the dialog");
+
+    scenario.camera().Plug();
+    Log("camera plugged in while the About box is open; waiting past the next tick");
+    Sleep(6000);
+    // Both are posted at once, so no tick can come between them.
+    Click(Item(about, IDOK));
+    Click(Item(dialog, IDC_UPDATE));
+    WaitGone(about);
+    HWND box = ExpectMessage(program, dialog, "Orvane", Is(texts::kUpdateSuccess),
+                             "the About box's loop kept the poll ticks going");
+    CloseMessageBox(box);
+    ExpectCleanExit(program);
+    scenario.ExpectNewFilesOnCamera();
+}
+
+// A missing source file: the message names it and its folder, the camera's
+// old files stay, no temporary file is left, and the dialog stays open.
+void MissingSourceFile(Scenario& scenario) {
+    scenario.WriteSettings();
+    scenario.WriteSources(false);
+    scenario.PutOldFilesOnCamera();
+    scenario.camera().Plug();
+
+    Program program(scenario.setting().program, scenario.setting().workFolder);
+    HWND dialog = program.WaitForDialog();
+    Click(Item(dialog, IDC_UPDATE));
+    const std::string folder = Join(scenario.Work("fw"), "");
+    HWND box = ExpectMessage(
+        program, dialog, "Orvane",
+        [&](const std::string& text) {
+            return Contains(text, "vorm.bin") && Contains(text, folder) &&
+                   Contains(text, "not found") && !Contains(text, Str(texts::kUpdateSuccess));
+        },
+        "the failure names the missing file and the folder " + folder);
+    CloseMessageBox(box);
+    WaitGone(box);
+    program.ExpectNoOwned(dialog, 1000, "nothing follows the failure");
+    Expect(program.Running(), "the dialog stays open after a failure");
+    scenario.ExpectOldFilesOnCamera();
+    Click(Item(dialog, IDCANCEL));
+    ExpectCleanExit(program);
+}
+
+// No FirmWare.ini: no device matches, so "please check device". The program
+// runs under another file name, which becomes the message boxes' caption.
+void MissingSettingsRenamed(Scenario& scenario) {
+    scenario.WriteSources();
+    scenario.camera().Plug();
+    MakeFolder(scenario.Work("tools"));
+    const std::string renamed = Join(scenario.Work("tools"), "FwTool.exe");
+    Expect(CopyFileA(scenario.setting().program.c_str(), renamed.c_str(), FALSE),
+           "copy the program to " + renamed);
+
+    Program program(renamed, scenario.setting().workFolder);
+    HWND dialog = program.WaitForDialog();
+    Click(Item(dialog, IDC_UPDATE));
+    HWND box = ExpectMessage(program, dialog, "FwTool", Is(texts::kCheckDevice),
+                             "without settings the camera is never recognised");
+    CloseMessageBox(box);
+    Click(Item(dialog, IDCANCEL));
+    ExpectCleanExit(program);
+    Expect(ListFolder(scenario.CameraFolder()).empty(), "nothing was written to the camera");
+}
+
+// Only the Windows drive is there, so it is the last drive: it plainly is not
+// the camera, and nothing is written to it.
+void SystemDriveRefused(Scenario& scenario) {
+    scenario.WriteSettings();
+    scenario.WriteSources();
+    scenario.camera().Plug();
+
+    Program program(scenario.setting().program, scenario.setting().workFolder);
+    HWND dialog = program.WaitForDialog();
+    Click(Item(dialog, IDC_UPDATE));
+    HWND box = ExpectMessage(
+        program, dialog, "Orvane",
+        [](const std::string& text) {
+            return Contains(text, "Drive C:") && Contains(text, "running system") &&
+                   Contains(text, "Nothing was written");
+        },
+        "the Windows drive is refused, by name");
+    CloseMessageBox(box);
+    WaitGone(box);
+    program.ExpectNoOwned(dialog, 500, "nothing follows the refusal");
+    Expect(!FileExists("C:\\FIRMWARE"), "no folder was made on the Windows drive");
+    Click(Item(dialog, IDCANCEL));
+    ExpectCleanExit(program);
+}
+
+// The dialog's window and controls as laid out: ids, classes, texts, styles,
+// positions in dialog units, tab order, centring, and the controls staying in
+// place when the frame is resized.
+void Layout(Scenario& scenario) {
+    scenario.WriteSettings();
+    Program program(scenario.setting().program, scenario.setting().workFolder);
+    HWND dialog = program.WaitForDialog();
+
+    Expect(WindowText(dialog) == texts::kTitle, "the caption is \"Orvane\"");
+    const LONG style = GetWindowLongA(dialog, GWL_STYLE);
+    const LONG exStyle = GetWindowLongA(dialog, GWL_EXSTYLE);
+    Expect((style & WS_THICKFRAME) && (style & WS_SYSMENU) && (style & WS_CAPTION),
+           "a resizable frame with caption and system menu");
+    Expect(!(style & WS_MINIMIZEBOX) && !(style & WS_MAXIMIZEBOX), "no minimize or maximize box");
+    Expect(exStyle & WS_EX_TOPMOST, "the system-modal dialog stays on top");
+    Expect(exStyle & WS_EX_APPWINDOW, "the dialog has a taskbar button");
+
+    RECT window, work;
+    GetWindowRect(dialog, &window);
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    const LONG dx = (window.left + window.right) - (work.left + work.right);
+    const LONG dy = (window.top + window.bottom) - (work.top + work.bottom);
+    Expect(dx >= -2 && dx <= 2 && dy >= -2 && dy <= 2, "the dialog is centred in the work area");
+
+    struct Expected {
+        int id;
+        const char* className;
+        std::string text;
+        LONG typeBits;
+        RECT units;  // x, y, width, height
+    };
+    const std::vector<Expected> expected = {
+        {IDCANCEL, "Button", Str(texts::kCancelButton), BS_PUSHBUTTON, {149, 27, 65, 26}},
+        {IDC_UPDATE, "Button", Str(texts::kUpdateButton), BS_PUSHBUTTON, {2, 27, 63, 26}},
+        {-1, "Static", "", SS_BITMAP, {2, 5, 212, 22}},
+        {-1, "Static", "", SS_BITMAP, {2, 61, 212, 15}},
+    };
+
+    std::vector<ControlInfo> controls = Controls(dialog);
+    Expect(controls.size() == expected.size(), "the dialog has four controls");
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const ControlInfo& control = controls[i];
+        const Expected& want = expected[i];
+        const std::string where = "control " + std::to_string(i + 1) + ": ";
+        Expect(_stricmp(control.className.c_str(), want.className) == 0, where + "class");
+        Expect(control.id == want.id || (want.id == -1 && control.id == 0xFFFF), where + "id");
+        // A picture control's text is its resource's name, which Wine and
+        // Windows spell differently; the bitmap itself is checked below.
+        if (want.id != -1) Expect(control.text == want.text, where + "text \"" + want.text + "\"");
+        const RECT pixels = DialogUnitsToPixels(want.units);
+        auto show = [](const RECT& r) {
+            return std::to_string(r.left) + "," + std::to_string(r.top) + "-" +
+                   std::to_string(r.right) + "," + std::to_string(r.bottom);
+        };
+        Expect(EqualRect(&pixels, &control.clientRect),
+               where + "at " + show(control.clientRect) + " rather than " + show(pixels));
+        if (want.id == -1) {
+            const LONG pictureBits = SS_NOTIFY | SS_CENTERIMAGE | SS_REALSIZEIMAGE;
+            Expect((control.style & SS_TYPEMASK) == want.typeBits &&
+                       (control.style & pictureBits) == pictureBits,
+                   where + "a centred bitmap picture");
+            DWORD_PTR image = 0;
+            SendMessageTimeoutA(control.window, STM_GETIMAGE, IMAGE_BITMAP, 0, SMTO_ABORTIFHUNG,
+                                5000, &image);
+            Expect(image != 0, where + "shows its bitmap");
+        } else {
+            Expect((control.style & BS_TYPEMASK) == want.typeBits, where + "not a default button");
+            Expect(control.style & WS_TABSTOP, where + "a tab stop");
+        }
+    }
+    Expect(Focus(program) == controls[0].window, "the focus starts on Cancel");
+    Click(controls[0].window);
+    ExpectCleanExit(program);
+}
+
+}  // namespace
+
+}  // namespace orvane::e2e
+
+int main(int argc, char** argv) {
+    using namespace orvane::e2e;
+    const std::map<std::string, void (*)(Scenario&)> scenarios = {
+        {"present_update", CameraPresentAtStart},
+        {"plugged_later", CameraPluggedInLater},
+        {"cancel_paths", CancelPaths},
+        {"about_box", AboutBox},
+        {"missing_source", MissingSourceFile},
+        {"missing_settings", MissingSettingsRenamed},
+        {"layout", Layout},
+        {"system_drive_refused", SystemDriveRefused},
+    };
+    if (argc != 5 || scenarios.count(argv[1]) == 0) {
+        std::fprintf(stderr, "usage: orvane_e2e SCENARIO PROGRAM WORK-FOLDER CAMERA-DRIVE|-\n");
+        for (const auto& entry : scenarios) std::fprintf(stderr, "  %s\n", entry.first.c_str());
+        return 2;
+    }
+    Setting setting{argv[2], argv[3], std::string(argv[4]) == "-" ? "" : argv[4]};
+    std::printf("scenario %s\n", argv[1]);
+    try {
+        Scenario scenario(setting);
+        scenarios.at(argv[1])(scenario);
+    } catch (const ScenarioFailure& failure) {
+        std::printf("FAIL: %s\n", failure.what());
+        return 1;
+    }
+    std::printf("PASS\n");
+    return 0;
+}

@@ -1,0 +1,308 @@
+// Running Orvane.exe under test: processes, windows, registry devices, files.
+#include "session.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace orvane::e2e {
+
+namespace {
+
+constexpr DWORD kPollMs = 50;
+constexpr const char* kUsbInterfaceClass = "{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+// Any device class will do for the listing; Wine leaves out a device without one.
+constexpr const char* kDeviceSetupClass = "{36fc9e60-c465-11cf-8056-444553540000}";
+
+void SetValue(HKEY key, const char* name, DWORD type, const std::string& data) {
+    LONG status = RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                                 static_cast<DWORD>(data.size()));
+    Expect(status == ERROR_SUCCESS, std::string("set registry value ") + name);
+}
+
+HKEY CreateKey(const std::string& path) {
+    HKEY key = nullptr;
+    LONG status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                  nullptr, &key, nullptr);
+    Expect(status == ERROR_SUCCESS, "create registry key " + path);
+    return key;
+}
+
+std::string Sz(const std::string& text) {
+    return text + '\0';
+}
+
+struct Search {
+    DWORD processId;
+    HWND owner;
+    bool wantOwned;
+    HWND found;
+};
+
+BOOL CALLBACK MatchTopLevel(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<Search*>(param);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != search->processId || !IsWindowVisible(window)) return TRUE;
+    if (ClassName(window) != "#32770") return TRUE;
+    HWND owner = GetWindow(window, GW_OWNER);
+    if (search->wantOwned ? owner != search->owner : owner != nullptr) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+}  // namespace
+
+void Expect(bool condition, const std::string& what) {
+    if (!condition) throw ScenarioFailure(what);
+}
+
+void Log(const std::string& line) {
+    std::printf("  %s\n", line.c_str());
+    std::fflush(stdout);
+}
+
+// ---- Files ------------------------------------------------------------------
+
+std::string ReadFileBytes(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+    Expect(file != INVALID_HANDLE_VALUE, "open " + path);
+    std::string bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        bytes.append(buffer, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+bool FileExists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    Expect(file != INVALID_HANDLE_VALUE, "create " + path);
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    Expect(ok && written == bytes.size(), "write " + path);
+}
+
+void MakeFolder(const std::string& path) {
+    Expect(CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS,
+           "create folder " + path);
+}
+
+std::vector<std::string> ListFolder(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::string name = entry.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string FirmwareBytes(std::size_t size, std::uint32_t seed) {
+    std::string bytes(size, '\0');
+    std::uint32_t state = seed;
+    for (char& byte : bytes) {
+        state = state * 1664525u + 1013904223u;
+        byte = static_cast<char>(state >> 24);
+    }
+    return bytes;
+}
+
+// ---- The simulated camera ------------------------------------------------------
+
+UsbDeviceKeys::UsbDeviceKeys(std::string vendorProduct, std::string instance,
+                             std::string hardwareIds)
+    : hardwareIds_(std::move(hardwareIds)) {
+    enumKey_ = "System\\CurrentControlSet\\Enum\\USB\\" + vendorProduct + "\\" + instance;
+    const std::string name = "##?#USB#" + vendorProduct + "#" + instance + "#" + kUsbInterfaceClass;
+    interfaceKey_ = std::string("System\\CurrentControlSet\\Control\\DeviceClasses\\") +
+                    kUsbInterfaceClass + "\\" + name;
+    symbolicLink_ = "\\\\?\\USB#" + vendorProduct + "#" + instance + "#" + kUsbInterfaceClass;
+}
+
+void UsbDeviceKeys::Plug() {
+    const std::string instancePath = enumKey_.substr(enumKey_.find("USB\\"));
+    HKEY device = CreateKey(enumKey_);
+    SetValue(device, "HardwareID", REG_MULTI_SZ, hardwareIds_);
+    SetValue(device, "ClassGUID", REG_SZ, Sz(kDeviceSetupClass));
+    RegCloseKey(device);
+    HKEY interface = CreateKey(interfaceKey_);
+    SetValue(interface, "DeviceInstance", REG_SZ, Sz(instancePath));
+    RegCloseKey(interface);
+    HKEY reference = CreateKey(interfaceKey_ + "\\#");
+    SetValue(reference, "SymbolicLink", REG_SZ, Sz(symbolicLink_));
+    RegCloseKey(reference);
+    HKEY control = CreateKey(interfaceKey_ + "\\#\\Control");
+    DWORD linked = 1;
+    RegSetValueExA(control, "Linked", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&linked),
+                   sizeof linked);
+    RegCloseKey(control);
+}
+
+void UsbDeviceKeys::Unplug() {
+    // Only the interface key decides whether Wine lists the device.
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, interfaceKey_.c_str());
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, enumKey_.c_str());
+}
+
+// ---- The program --------------------------------------------------------------
+
+Program::Program(const std::string& exe, const std::string& folder, const std::string& outputFile) {
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    BOOL inherit = FALSE;
+    if (!outputFile.empty()) {
+        SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
+        output_ = CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &security,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        Expect(output_ != INVALID_HANDLE_VALUE, "create " + outputFile);
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = output_;
+        startup.hStdError = output_;
+        startup.hStdInput = nullptr;
+        inherit = TRUE;
+    }
+    std::string commandLine = "\"" + exe + "\"";
+    Expect(CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, inherit, 0, nullptr,
+                          folder.c_str(), &startup, &info_),
+           "start " + exe + " in " + folder);
+    WaitForInputIdle(info_.hProcess, 10000);
+}
+
+Program::~Program() {
+    if (Running()) {
+        TerminateProcess(info_.hProcess, 99);
+        WaitForSingleObject(info_.hProcess, 5000);
+    }
+    CloseHandle(info_.hThread);
+    CloseHandle(info_.hProcess);
+    if (output_ != INVALID_HANDLE_VALUE) CloseHandle(output_);
+}
+
+bool Program::Running() const {
+    return WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+HWND Program::WaitForDialog(DWORD timeoutMs) {
+    for (DWORD waited = 0; waited <= timeoutMs; waited += kPollMs) {
+        Search search{info_.dwProcessId, nullptr, false, nullptr};
+        EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr) return search.found;
+        Expect(Running(), "the program ended before its dialog appeared");
+        Sleep(kPollMs);
+    }
+    throw ScenarioFailure("the updater dialog did not appear");
+}
+
+HWND Program::WaitForOwned(HWND owner, DWORD timeoutMs) {
+    for (DWORD waited = 0; waited <= timeoutMs; waited += kPollMs) {
+        Search search{info_.dwProcessId, owner, true, nullptr};
+        EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr) return search.found;
+        Expect(Running(), "the program ended while a box was expected");
+        Sleep(kPollMs);
+    }
+    throw ScenarioFailure("no box appeared over the dialog");
+}
+
+void Program::ExpectNoOwned(HWND owner, DWORD forMs, const std::string& why) {
+    for (DWORD waited = 0; waited <= forMs; waited += kPollMs) {
+        Search search{info_.dwProcessId, owner, true, nullptr};
+        EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr)
+            throw ScenarioFailure(why + ": a box appeared: \"" + MessageBoxText(search.found) +
+                                  "\"");
+        Sleep(kPollMs);
+    }
+}
+
+DWORD Program::WaitForExit(DWORD timeoutMs) {
+    Expect(WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0,
+           "the program did not end");
+    DWORD code = 0;
+    GetExitCodeProcess(info_.hProcess, &code);
+    return code;
+}
+
+std::string WindowText(HWND window) {
+    char text[1024] = {};
+    DWORD_PTR length = 0;
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                        SMTO_ABORTIFHUNG, 5000, &length);
+    return std::string(text, std::min<std::size_t>(length, sizeof text - 1));
+}
+
+std::string ClassName(HWND window) {
+    char name[256] = {};
+    int length = GetClassNameA(window, name, sizeof name);
+    return std::string(name, static_cast<std::size_t>(std::max(length, 0)));
+}
+
+std::vector<ControlInfo> Controls(HWND dialog) {
+    std::vector<ControlInfo> controls;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        ControlInfo info;
+        info.window = child;
+        info.id = GetDlgCtrlID(child);
+        info.className = ClassName(child);
+        info.text = WindowText(child);
+        info.style = GetWindowLongA(child, GWL_STYLE);
+        RECT rect;
+        GetWindowRect(child, &rect);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+        info.clientRect = rect;
+        controls.push_back(info);
+    }
+    return controls;
+}
+
+std::string MessageBoxText(HWND box) {
+    std::string longest;
+    for (const ControlInfo& control : Controls(box)) {
+        if (_stricmp(control.className.c_str(), "Static") == 0 &&
+            control.text.size() > longest.size())
+            longest = control.text;
+    }
+    return longest;
+}
+
+void Click(HWND button) {
+    PostMessageA(button, BM_CLICK, 0, 0);
+}
+
+void PressKey(HWND target, WPARAM key) {
+    PostMessageA(target, WM_KEYDOWN, key, 1);
+    PostMessageA(target, WM_KEYUP, key, static_cast<LPARAM>(0xC0000001u));
+}
+
+void CloseMessageBox(HWND box) {
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
+void WaitGone(HWND window, DWORD timeoutMs) {
+    for (DWORD waited = 0; waited <= timeoutMs; waited += kPollMs) {
+        if (!IsWindow(window)) return;
+        Sleep(kPollMs);
+    }
+    throw ScenarioFailure("a box did not close");
+}
+
+void Settle(DWORD ms) {
+    Sleep(ms);
+}
+
+}  // namespace orvane::e2e

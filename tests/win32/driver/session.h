@@ -1,0 +1,106 @@
+// What the end-to-end scenarios use to run Orvane.exe and act on it as a user
+// would: the program's process and windows, the simulated camera, files.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/win32/win32_api.h"
+
+namespace orvane::e2e {
+
+// A scenario stops at the first expectation that does not hold.
+struct ScenarioFailure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+void Expect(bool condition, const std::string& what);
+void Log(const std::string& line);
+
+// Where a scenario runs: the program, the working folder it is started in,
+// and the camera's drive ("G:"), empty when the scenario maps none.
+struct Setting {
+    std::string program;
+    std::string workFolder;
+    std::string cameraDrive;
+};
+
+// ---- Files ------------------------------------------------------------------
+
+std::string ReadFileBytes(const std::string& path);  // fails the scenario if unreadable
+bool FileExists(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+void MakeFolder(const std::string& path);
+// Names of the entries in `folder`, sorted; empty if it does not exist.
+std::vector<std::string> ListFolder(const std::string& folder);
+// Deterministic content that is not a multiple of any sector size.
+std::string FirmwareBytes(std::size_t size, std::uint32_t seed);
+
+// ---- The simulated camera ------------------------------------------------------
+
+// A USB device as the device set-up services list it, made of registry keys
+// the way Wine keeps them. Plug adds the keys, Unplug deletes them.
+class UsbDeviceKeys {
+  public:
+    UsbDeviceKeys(std::string vendorProduct, std::string instance, std::string hardwareIds);
+    void Plug();
+    void Unplug();
+
+  private:
+    std::string enumKey_;
+    std::string interfaceKey_;
+    std::string symbolicLink_;
+    std::string hardwareIds_;  // REG_MULTI_SZ: NUL-separated, double NUL at the end
+};
+
+// ---- The program --------------------------------------------------------------
+
+struct ControlInfo {
+    HWND window = nullptr;
+    int id = 0;
+    std::string className;
+    std::string text;
+    LONG style = 0;
+    RECT clientRect{};  // in the dialog's client coordinates
+};
+
+class Program {
+  public:
+    // Starts `exe` in `folder`, its standard output going to `outputFile`.
+    Program(const std::string& exe, const std::string& folder, const std::string& outputFile = {});
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // The updater dialog: the program's visible top-level dialog that has no owner.
+    HWND WaitForDialog(DWORD timeoutMs = 15000);
+    // A visible dialog owned by `owner` (a message box or the About box).
+    HWND WaitForOwned(HWND owner, DWORD timeoutMs = 10000);
+    // Fails the scenario if any window is owned by `owner` for `forMs`.
+    void ExpectNoOwned(HWND owner, DWORD forMs, const std::string& why);
+    // The exit code, failing the scenario if the process is still running then.
+    DWORD WaitForExit(DWORD timeoutMs = 10000);
+    bool Running() const;
+    DWORD threadId() const { return info_.dwThreadId; }
+
+  private:
+    PROCESS_INFORMATION info_{};
+    HANDLE output_ = INVALID_HANDLE_VALUE;
+};
+
+std::string WindowText(HWND window);  // through WM_GETTEXT, which crosses processes
+std::string ClassName(HWND window);
+// The children of a dialog in Z order, which is template and tab order.
+std::vector<ControlInfo> Controls(HWND dialog);
+// The text of a message box: its longest static text.
+std::string MessageBoxText(HWND box);
+void Click(HWND button);  // posted, so a modal box it opens does not block us
+void PressKey(HWND target, WPARAM key);
+void CloseMessageBox(HWND box);
+void WaitGone(HWND window, DWORD timeoutMs = 5000);
+// Gives the program time to act on what was posted to it.
+void Settle(DWORD ms = 300);
+
+}  // namespace orvane::e2e

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Runs the Windows program's end-to-end scenarios under Wine on a virtual X display.
+#
+#   run-wine.sh setup    STATE-DIR PROGRAM             creates the Wine prefix once per run
+#   run-wine.sh scenario STATE-DIR PROGRAM SCENARIO [c-only]
+#                                                      one scenario, in its own fresh folders;
+#                                                      c-only leaves no drive but C:
+#   run-wine.sh cleanup  STATE-DIR PROGRAM             stops the prefix's Wine server
+#
+# The test driver (orvane_e2e.exe) lies beside PROGRAM. Exits 77 (skipped)
+# when this machine cannot run PROGRAM's architecture: a 32-bit program
+# needs the 32-bit Wine loader, which some kernels cannot execute.
+set -euo pipefail
+
+mode=$1 state=$(realpath -m "$2") program=$3
+export WINEPREFIX=$state/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+if [ "$mode" = cleanup ]; then
+    [ ! -d "$WINEPREFIX" ] || wineserver -k 2>/dev/null || true
+    exit 0
+fi
+
+bin=$(cd "$(dirname "$program")" && pwd)
+exe=$(basename "$program")
+
+# The PE header's machine field: 014c for i386, 8664 for x86-64.
+pe_offset=$(od -An -tu4 -j60 -N4 "$program" | tr -d ' ')
+machine=$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$program" | tr -d ' ')
+case $machine in
+    014c) loader=/usr/lib/wine/wine ;;
+    8664) loader=/usr/lib/wine/wine64 ;;
+    *) echo "run-wine.sh: $program is not an i386 or x86-64 PE file" >&2; exit 1 ;;
+esac
+if ! "$loader" --version >/dev/null 2>&1; then
+    echo "SKIPPED: $loader cannot run here ($(uname -m) kernel without that architecture);" \
+         "the $machine build is checked statically only"
+    exit 77
+fi
+
+# The 64-bit loader builds a prefix that runs both kinds of program.
+prefix_loader=/usr/lib/wine/wine64
+"$prefix_loader" --version >/dev/null 2>&1 || prefix_loader=$loader
+
+case $mode in
+setup)
+    rm -rf "$state"
+    mkdir -p "$state"
+    start=$(date +%s)
+    xvfb-run -a bash -c '"$1" wineboot -i && wineserver -w' _ "$prefix_loader" >"$state/wineboot.log" 2>&1 ||
+        { cat "$state/wineboot.log"; exit 1; }
+    echo "Wine prefix ready in $(($(date +%s) - start)) s"
+    ;;
+scenario)
+    scenario=$4 layout=${5:-}
+    [ -d "$WINEPREFIX/drive_c" ] || { echo "no Wine prefix in $state: run setup first" >&2; exit 1; }
+    # Every letter but C: goes, z: (the Linux root) above all: the highest
+    # letter is taken as the camera's drive.
+    devices=$WINEPREFIX/dosdevices
+    find "$devices" -maxdepth 1 -name '?:' ! -name 'c:' -exec rm -f {} +
+    rm -rf "$WINEPREFIX/drive_c/e2e"
+    if [ "$layout" = c-only ]; then
+        # Program, driver and working folder on the Windows drive itself.
+        mkdir -p "$WINEPREFIX/drive_c/e2e/work"
+        cp "$program" "$bin/orvane_e2e.exe" "$WINEPREFIX/drive_c/e2e/"
+        set -- 'C:\e2e' 'C:\e2e\work' -
+    else
+        # D: holds the working folder, E: is the program's folder, G: the camera.
+        folder=$state/$scenario
+        rm -rf "$folder"
+        mkdir -p "$folder/work" "$folder/camera"
+        ln -s "$folder" "$devices/d:"
+        ln -s "$bin" "$devices/e:"
+        ln -s "$folder/camera" "$devices/g:"
+        set -- 'E:' 'D:\work' 'G:'
+    fi
+    xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+        status=0
+        timeout -k 5 100 "$1" "$4\\orvane_e2e.exe" "$2" "$4\\$3" "$5" "$6" || status=$?
+        wineserver -k 2>/dev/null || true
+        exit $status' _ "$loader" "$scenario" "$exe" "$@"
+    ;;
+*)
+    echo "usage: run-wine.sh setup|scenario|cleanup STATE-DIR PROGRAM [SCENARIO]" >&2
+    exit 2
+    ;;
+esac
