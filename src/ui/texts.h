@@ -26,8 +26,7 @@ inline constexpr std::string_view kCancelButton = "Cancel";
 inline constexpr std::string_view kAboutMenuEntry = "&About Orvane...";
 inline constexpr std::string_view kAboutTitle = "About Orvane";
 inline constexpr std::string_view kAboutVersion = "Orvane Version 1.0";
-inline constexpr std::string_view kAboutSecondLine =
-    "Camera firmware onto the camera's own storage";
+inline constexpr std::string_view kAboutSecondLine = "Camera firmware update tool";
 
 // The diagnostic line written when the arrival subscription fails.
 std::string SubscribeFailedLine(unsigned long errorCode);
