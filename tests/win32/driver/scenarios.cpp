@@ -337,7 +337,8 @@ void AboutBox(Scenario& scenario) {
 }
 
 // A missing source file: the message names it and its folder, the camera's
-// old files stay, no temporary file is left, and the dialog stays open.
+// old files stay, no temporary file is left, and the dialog stays open for
+// another try.
 void MissingSourceFile(Scenario& scenario) {
     scenario.WriteSettings();
     scenario.WriteSources(false);
@@ -360,8 +361,15 @@ void MissingSourceFile(Scenario& scenario) {
     program.ExpectNoOwned(dialog, 1000, "nothing follows the failure");
     Expect(program.Running(), "the dialog stays open after a failure");
     scenario.ExpectOldFilesOnCamera();
-    Click(Item(dialog, IDCANCEL));
+
+    // With the file in place, the next press tries again and succeeds.
+    scenario.WriteSources();
+    Click(Item(dialog, IDC_UPDATE));
+    box = ExpectMessage(program, dialog, "Orvane", Is(texts::kUpdateSuccess),
+                        "a press after the failure tries again");
+    CloseMessageBox(box);
     ExpectCleanExit(program);
+    scenario.ExpectNewFilesOnCamera();
 }
 
 // No FirmWare.ini: no device matches, so "please check device". The program
