@@ -6,9 +6,10 @@
 
 namespace orvane {
 
-BOOL CUpdaterApp::InitInstance(HINSTANCE instance) {
-    // The dialog is the only window and lives on this stack for the whole run.
-    win32::DialogHost dialog(instance);
+BOOL CUpdaterApp::InitInstance() {
+    // The dialog is the only window and lives on this stack for the whole run;
+    // its resources are the executable's own.
+    win32::DialogHost dialog(GetModuleHandleA(nullptr));
     dialog.DoModal();
     return FALSE;
 }
@@ -19,8 +20,8 @@ CUpdaterApp theApp;
 
 }  // namespace orvane
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // No message pump of our own: when InitInstance gives FALSE the run is over.
-    orvane::theApp.InitInstance(instance);
+    orvane::theApp.InitInstance();
     return 0;
 }

@@ -9,7 +9,7 @@ class CUpdaterApp {
   public:
     // Runs the updater dialog modally; returns FALSE so that the process
     // ends when the dialog does.
-    BOOL InitInstance(HINSTANCE instance);
+    BOOL InitInstance();
 };
 
 }  // namespace orvane

@@ -3,6 +3,7 @@
 //
 // Usage: orvane_e2e SCENARIO PROGRAM WORK-FOLDER CAMERA-DRIVE
 // CAMERA-DRIVE is "G:" or "-" when the scenario maps no camera drive.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -125,6 +126,13 @@ HWND ExpectMessage(Program& program, HWND dialog, const std::string& caption,
     Expect(WindowText(box) == caption, "the message box's caption is \"" + caption + "\"");
     Expect(textIs(text), what);
     Expect(!IsWindowEnabled(dialog), "the dialog is disabled while the box is open");
+    const std::vector<ControlInfo> controls = Controls(box);
+    Expect(std::any_of(controls.begin(), controls.end(),
+                       [](const ControlInfo& c) { return (c.style & SS_TYPEMASK) == SS_ICON; }),
+           "the message box shows an icon");
+    Expect(std::count_if(controls.begin(), controls.end(),
+                         [](const ControlInfo& c) { return ClassName(c.window) == "Button"; }) == 1,
+           "the message box has one button");
     return box;
 }
 
