@@ -4,7 +4,8 @@
 #   run-wine.sh setup    STATE-DIR PROGRAM             creates the Wine prefix once per run
 #   run-wine.sh scenario STATE-DIR PROGRAM SCENARIO [c-only]
 #                                                      one scenario, in its own fresh folders;
-#                                                      c-only leaves no drive but C:
+#                                                      c-only leaves no drive but C:,
+#                                                      root starts the program at D:'s root
 #   run-wine.sh cleanup  STATE-DIR PROGRAM             stops the prefix's Wine server
 #
 # The test driver (orvane_e2e.exe) lies beside PROGRAM. Exits 77 (skipped)
@@ -68,10 +69,16 @@ scenario)
         folder=$state/$scenario
         rm -rf "$folder"
         mkdir -p "$folder/work" "$folder/camera"
-        ln -s "$folder" "$devices/d:"
         ln -s "$bin" "$devices/e:"
         ln -s "$folder/camera" "$devices/g:"
-        set -- 'E:' 'D:\work' 'G:'
+        if [ "$layout" = root ]; then
+            # A drive root is the one current folder that ends in a backslash.
+            ln -s "$folder/work" "$devices/d:"
+            set -- 'E:' 'D:\' 'G:'
+        else
+            ln -s "$folder" "$devices/d:"
+            set -- 'E:' 'D:\work' 'G:'
+        fi
     fi
     xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
         status=0

@@ -192,7 +192,8 @@ void ExpectCleanExit(Program& program) {
 
 // Camera connected before start: the first scan finds it; the keyboard takes
 // the focus from Cancel to "UpDate" and presses it; both files replace the
-// old ones, "Update success", and the process ends.
+// old ones, "Update success", and the process ends. The runner starts this
+// one at a drive root, where the folder paths carry a doubled backslash.
 void CameraPresentAtStart(Scenario& scenario) {
     scenario.WriteSettings();
     scenario.WriteSources();
