@@ -5,7 +5,8 @@
 #   run-wine.sh scenario STATE-DIR PROGRAM SCENARIO [c-only]
 #                                                      one scenario, in its own fresh folders;
 #                                                      c-only leaves no drive but C:,
-#                                                      root starts the program at D:'s root
+#                                                      root starts the program at D:'s root,
+#                                                      small-camera makes G: a 256 KiB tmpfs
 #   run-wine.sh cleanup  STATE-DIR PROGRAM             stops the prefix's Wine server
 #
 # The test driver (orvane_e2e.exe) lies beside PROGRAM. Exits 77 (skipped)
@@ -80,11 +81,23 @@ scenario)
             set -- 'E:' 'D:\work' 'G:'
         fi
     fi
-    xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    run=(xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
         status=0
         timeout -k 5 100 "$1" "$4\\orvane_e2e.exe" "$2" "$4\\$3" "$5" "$6" || status=$?
         wineserver -k 2>/dev/null || true
-        exit $status' _ "$loader" "$scenario" "$exe" "$@"
+        exit $status' _ "$loader" "$scenario" "$exe" "$@")
+    if [ "$layout" = small-camera ]; then
+        # A nearly full camera: a tiny tmpfs in a mount namespace of this
+        # run's own, so nothing outside sees it and it goes with the run.
+        if ! unshare -m --propagation private true 2>/dev/null; then
+            echo "SKIPPED: a private mount namespace needs root (unshare -m)"
+            exit 77
+        fi
+        unshare -m --propagation private bash -c \
+            'mount -t tmpfs -o size=256k orvane-camera "$0" && exec "$@"' "$folder/camera" "${run[@]}"
+    else
+        "${run[@]}"
+    fi
     ;;
 *)
     echo "usage: run-wine.sh setup|scenario|cleanup STATE-DIR PROGRAM [SCENARIO]" >&2

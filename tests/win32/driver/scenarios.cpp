@@ -427,6 +427,33 @@ void SystemDriveRefused(Scenario& scenario) {
     ExpectCleanExit(program);
 }
 
+// A camera drive without room for the new files beside the old ones: the
+// message gives both figures, and nothing on the camera changes.
+void CameraFull(Scenario& scenario) {
+    scenario.WriteSettings();
+    scenario.WriteSources();
+    scenario.PutOldFilesOnCamera();
+    scenario.camera().Plug();
+
+    Program program(scenario.setting().program, scenario.setting().workFolder);
+    HWND dialog = program.WaitForDialog();
+    Click(Item(dialog, IDC_UPDATE));
+    const std::string needed = std::to_string(kFirmware.size() + kCommand.size()) + " bytes";
+    HWND box = ExpectMessage(
+        program, dialog, "Orvane",
+        [&](const std::string& text) {
+            return Contains(text, "not enough room on drive G:") && Contains(text, needed) &&
+                   Contains(text, "Free:");
+        },
+        "the message says the drive is full, with the " + needed + " needed");
+    CloseMessageBox(box);
+    WaitGone(box);
+    scenario.ExpectOldFilesOnCamera();
+    Expect(program.Running(), "the dialog stays open");
+    Click(Item(dialog, IDCANCEL));
+    ExpectCleanExit(program);
+}
+
 // The dialog's window and controls as laid out: ids, classes, texts, styles,
 // positions in dialog units, tab order, centring, and the controls staying in
 // place when the frame is resized.
@@ -517,6 +544,7 @@ int main(int argc, char** argv) {
         {"missing_settings", MissingSettingsRenamed},
         {"layout", Layout},
         {"system_drive_refused", SystemDriveRefused},
+        {"camera_full", CameraFull},
     };
     if (argc != 5 || scenarios.count(argv[1]) == 0) {
         std::fprintf(stderr, "usage: orvane_e2e SCENARIO PROGRAM WORK-FOLDER CAMERA-DRIVE|-\n");
