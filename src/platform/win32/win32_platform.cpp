@@ -219,7 +219,13 @@ Result<std::uint64_t> Win32Platform::FreeSpace(std::string_view path) {
 Status Win32Platform::MakeDirectory(std::string_view path) {
     const std::string folder(path);
     if (CreateDirectoryA(folder.c_str(), nullptr)) return Ok();
-    return LastSystemError();
+    SystemError error = LastSystemError();
+    // A drive root ("G:" from an empty DestPath, or "G:\") exists but answers
+    // with access denied rather than "already exists".
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        error.kind = ErrorKind::AlreadyExists;
+    return error;
 }
 
 Result<std::unique_ptr<ReadableFile>> Win32Platform::OpenForRead(std::string_view path,

@@ -529,6 +529,27 @@ void Layout(Scenario& scenario) {
     ExpectCleanExit(program);
 }
 
+// An empty DestPath puts the files at the top of the camera's drive: the
+// folder to create is the drive itself, which is there already and no error.
+void EmptyDestinationPath(Scenario& scenario) {
+    WriteFileBytes(scenario.Work("FirmWare.ini"),
+                   "[PID_VID]\r\nPID_VID=USB\\VID_04DA&PID_2372&REV_0100\r\n"
+                   "[SrcPath]\r\nPath=\\fw\\\r\n[DestPath]\r\nPath=\r\n");
+    scenario.WriteSources();
+    scenario.camera().Plug();
+
+    Program program(scenario.setting().program, scenario.setting().workFolder);
+    HWND dialog = program.WaitForDialog();
+    Click(Item(dialog, IDC_UPDATE));
+    HWND box = ExpectMessage(program, dialog, "Orvane", Is(texts::kUpdateSuccess),
+                             "an update into the drive's top folder succeeds");
+    CloseMessageBox(box);
+    ExpectCleanExit(program);
+    const std::string root = scenario.setting().cameraDrive + "\\";
+    Expect(ReadFileBytes(root + kFirmwareName) == kFirmware, "vorm.bin is at the drive's top");
+    Expect(ReadFileBytes(root + kCommandName) == kCommand, "dsccmd.ini is at the drive's top");
+}
+
 }  // namespace
 
 }  // namespace orvane::e2e
@@ -545,6 +566,7 @@ int main(int argc, char** argv) {
         {"layout", Layout},
         {"system_drive_refused", SystemDriveRefused},
         {"camera_full", CameraFull},
+        {"empty_dest_path", EmptyDestinationPath},
     };
     if (argc != 5 || scenarios.count(argv[1]) == 0) {
         std::fprintf(stderr, "usage: orvane_e2e SCENARIO PROGRAM WORK-FOLDER CAMERA-DRIVE|-\n");
