@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/ascii.h"
 #include "platform/linux/mountinfo.h"
 #include "platform/linux/profile_reader.h"
 #include "platform/linux/sysfs.h"
@@ -44,17 +45,6 @@ Result<std::string> ReadWholeFile(const std::string& path) {
     }
     ::close(fd);
     return text;
-}
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
 }
 
 std::pair<std::string, std::string> SplitFolder(std::string_view path) {

@@ -3,6 +3,8 @@
 
 #include <optional>
 
+#include "platform/ascii.h"
+
 namespace orvane::linux_port {
 
 namespace {
@@ -15,18 +17,6 @@ std::string_view Trim(std::string_view text) {
     while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
     while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
     return text;
-}
-
-char FoldAscii(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool NamesEqual(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-    }
-    return true;
 }
 
 std::string_view Unquote(std::string_view value) {
@@ -63,13 +53,13 @@ std::optional<std::string_view> FindValue(std::string_view text, std::string_vie
             // up to the end of the line.
             std::string_view name = line.substr(1);
             name = name.substr(0, name.find(']'));
-            inSection = NamesEqual(Trim(name), section);
+            inSection = EqualIgnoringAsciiCase(Trim(name), section);
             continue;
         }
         if (!inSection) continue;
         std::size_t equals = line.find('=');
         if (equals == std::string_view::npos) continue;
-        if (!NamesEqual(Trim(line.substr(0, equals)), key)) continue;
+        if (!EqualIgnoringAsciiCase(Trim(line.substr(0, equals)), key)) continue;
         return Unquote(Trim(line.substr(equals + 1)));
     }
     return std::nullopt;
