@@ -171,18 +171,35 @@ class Transfer {
 
     std::optional<TransferFailure> PutInPlace() {
         std::vector<std::string> replaced;
-        for (Item& item : items_) {
+        for (std::size_t i = 0; i < items_.size(); ++i) {
+            Item& item = items_[i];
             Status moved = platform_.ReplaceWith(item.temporary, item.destination);
-            if (!moved.ok()) {
-                TransferFailure failure =
-                    Failure(TransferStep::ReplaceFile, item.destination, item.name, moved.error());
-                failure.replaced = std::move(replaced);
-                return failure;
+            if (moved.ok()) {
+                item.temporaryExists = false;
+                replaced.push_back(item.name);
+                continue;
             }
-            item.temporaryExists = false;
-            replaced.push_back(item.name);
+            // A rename can take place and still fail to reach the device (the
+            // folder's flush failed): then the camera did change.
+            if (!StillThere(item.temporary)) {
+                item.temporaryExists = false;
+                replaced.push_back(item.name);
+            }
+            TransferFailure failure =
+                Failure(TransferStep::ReplaceFile, item.destination, item.name, moved.error());
+            failure.replaced = std::move(replaced);
+            for (std::size_t j = i; j < items_.size(); ++j) {
+                if (items_[j].temporaryExists) failure.pending.push_back(items_[j].name);
+            }
+            return failure;
         }
         return std::nullopt;
+    }
+
+    // Whether `path` still exists; when that cannot be told, it is taken to.
+    bool StillThere(const std::string& path) {
+        auto probe = platform_.OpenForRead(path, ReadCaching::Normal);
+        return probe.ok() || probe.error().kind != ErrorKind::NotFound;
     }
 
     void RemoveTemporaries() {

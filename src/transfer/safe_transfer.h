@@ -46,9 +46,10 @@ struct TransferFailure {
     SystemError error;                          // the system's report; empty for our own checks
     DriveRefusal refusal = DriveRefusal::None;  // CheckDrive
     std::uint64_t needed = 0, available = 0;    // CheckSpace
-    // The files that already replaced their old copies when the failure
-    // happened (only a failed later replacement leaves any).
+    // ReplaceFile: the files that already took their old copies' places, and
+    // those that did not.
     std::vector<std::string> replaced;
+    std::vector<std::string> pending;
 };
 
 // Runs the whole transfer. Returns nothing when every file is in place.

@@ -1,6 +1,7 @@
 // Formatting of the updater's messages.
 #include "ui/texts.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace orvane::texts {
@@ -74,6 +75,15 @@ std::string Megabytes(std::uint64_t bytes) {
     std::snprintf(text, sizeof text, "%.1f MB (%llu bytes)", static_cast<double>(bytes) / 1e6,
                   static_cast<unsigned long long>(bytes));
     return text;
+}
+
+std::string JoinNames(const std::vector<std::string>& names) {
+    std::string out;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) out += i + 1 == names.size() ? " and " : ", ";
+        out += names[i];
+    }
+    return out;
 }
 
 std::string_view RefusalReason(DriveRefusal refusal) {
@@ -153,15 +163,22 @@ std::string DescribeTransferFailure(const TransferFailure& failure) {
                                : "The file " + failure.path +
                                      " could not be read back from the camera to check it.";
             break;
-        case TransferStep::ReplaceFile:
-            what = "The file " + failure.path + " could not be replaced with the new one.";
+        case TransferStep::ReplaceFile: {
+            const bool tookPlace = std::find(failure.replaced.begin(), failure.replaced.end(),
+                                             failure.file) != failure.replaced.end();
+            what = tookPlace
+                       ? "The new " + failure.path +
+                             " was put in place, but the system could not confirm that "
+                             "it reached the camera."
+                       : "The file " + failure.path + " could not be replaced with the new one.";
             if (!failure.replaced.empty()) {
-                outcome = "The camera already has the new";
-                for (const std::string& name : failure.replaced) outcome += " " + name;
-                outcome += ", but not the new " + failure.file +
-                           ". Press UpDate again to finish the update.";
+                outcome = "The camera already has the new " + JoinNames(failure.replaced);
+                if (!failure.pending.empty())
+                    outcome += ", but not yet the new " + JoinNames(failure.pending);
+                outcome += ". Press UpDate again to finish the update.";
             }
             break;
+        }
     }
     return Join({what, why, outcome});
 }

@@ -102,6 +102,53 @@ TEST(SafeTransfer, EveryFailingFileOperationLeavesTheCameraConsistentAndRecovera
     }
 }
 
+// The index of the first logged file operation that starts with `prefix`
+// and mentions `part`, counted as the fake counts file operations.
+int FileOpIndex(const fake::FakePlatform& platform, const std::string& prefix,
+                const std::string& part) {
+    static const char* const kFileOps[] = {
+        "OpenForRead", "Read ",  "FreeSpace", "MakeDirectory", "CreateForWrite",
+        "Write ",      "Flush ", "Close ",    "ReplaceWith",   "RemoveFile"};
+    int index = 0;
+    for (const std::string& call : platform.calls) {
+        bool fileOp = false;
+        for (const char* op : kFileOps) fileOp = fileOp || call.rfind(op, 0) == 0;
+        if (!fileOp) continue;
+        ++index;
+        if (call.rfind(prefix, 0) == 0 && call.find(part) != std::string::npos) return index;
+    }
+    return 0;
+}
+
+TEST(SafeTransfer, ARenameThatHappenedButFailedIsNotCalledUnchanged) {
+    CameraWithOldFiles probe;
+    probe.dialog->OnUpdateClicked();
+    for (const char* name : {"vorm.bin", "dsccmd.ini"}) {
+        SCOPED_TRACE(name);
+        CameraWithOldFiles h;
+        h.platform.failFileOpAt =
+            FileOpIndex(probe.platform, "ReplaceWith", std::string(name) + kTemporarySuffix);
+        ASSERT_GT(h.platform.failFileOpAt, 0);
+        h.platform.failKind = ErrorKind::DeviceGone;
+        h.platform.failedRenameTakesPlace = true;
+        h.dialog->OnUpdateClicked();
+        ASSERT_EQ(h.platform.messages.size(), 1u);
+        const std::string& message = h.platform.messages[0];
+        EXPECT_EQ(message.find("were not changed"), std::string::npos) << message;
+        EXPECT_NE(message.find("could not confirm"), std::string::npos) << message;
+        EXPECT_NE(message.find("Press UpDate again"), std::string::npos) << message;
+        EXPECT_EQ(h.Image(), Harness::FirmwareImage());
+        EXPECT_FALSE(h.HasTemporaries());
+        if (std::string(name) == "vorm.bin") {
+            EXPECT_NE(message.find("but not yet the new dsccmd.ini"), std::string::npos);
+            EXPECT_EQ(h.Commands(), kOldCommands);
+        } else {
+            EXPECT_NE(message.find("new vorm.bin and dsccmd.ini"), std::string::npos) << message;
+        }
+        EXPECT_FALSE(h.platform.endResult.has_value());
+    }
+}
+
 TEST(SafeTransfer, FailureMessagesSayWhichStepPathAndSystemText) {
     CameraWithOldFiles h;
     // Fail the first write of the image's temporary file.

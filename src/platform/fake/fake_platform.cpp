@@ -257,12 +257,14 @@ Result<std::unique_ptr<WritableFile>> FakePlatform::CreateForWrite(std::string_v
 
 Status FakePlatform::ReplaceWith(std::string_view from, std::string_view to) {
     std::string source(from), target(to);
-    if (auto error = FileOp("ReplaceWith " + source + " " + target)) return *error;
+    std::optional<SystemError> injected = FileOp("ReplaceWith " + source + " " + target);
+    if (injected && !failedRenameTakesPlace) return *injected;
     auto it = files.find(source);
     if (it == files.end())
         return Error(ErrorKind::NotFound, "The system cannot find the file specified.");
     files[target] = std::move(it->second);
     files.erase(source);
+    if (injected) return *injected;
     return Ok();
 }
 

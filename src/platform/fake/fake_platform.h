@@ -38,6 +38,9 @@ class FakePlatform : public Platform {
     // A failing write stores half of its data first, as a full disk does.
     int failFileOpAt = 0;
     ErrorKind failKind = ErrorKind::Other;
+    // The injected failure of a ReplaceWith happens after the rename, as
+    // when the folder cannot be flushed.
+    bool failedRenameTakesPlace = false;
     // Reads of these paths that bypass the cache see one byte changed, as a
     // device that did not keep what it was sent.
     std::set<std::string> corruptOnDevice;
