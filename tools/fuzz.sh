@@ -20,7 +20,7 @@ for target in profile_reader mountinfo sysfs_attribute; do
     cp fuzz/corpus/"$target"/* "$work/$target/"
     build/fuzz/fuzz/"${target}_fuzz" -max_total_time="$seconds" -max_len=4096 \
         -print_final_stats=1 -artifact_prefix="build/fuzz/artifacts/${target}-" \
-        "$work/$target" 2>&1 | grep -E '^(#[0-9]+ +DONE|stat::number_of_executed_units|stat::peak_rss_mb|==[0-9]+==ERROR|SUMMARY)' || true
+        "$work/$target" 2>&1 | grep -E '^(#[0-9]+[[:space:]]+DONE|Done [0-9]+ runs|stat::number_of_executed_units|stat::peak_rss_mb|==[0-9]+==ERROR|SUMMARY)' || true
     if ls build/fuzz/artifacts/"${target}"-* >/dev/null 2>&1; then
         echo "fuzzing ${target} found a failing input:" build/fuzz/artifacts/"${target}"-*
         exit 1
