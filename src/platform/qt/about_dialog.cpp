@@ -6,15 +6,10 @@
 #include <QPushButton>
 
 #include "platform/qt/dialog_units.h"
+#include "platform/qt/qt_text.h"
 #include "ui/texts.h"
 
 namespace orvane::qt {
-
-namespace {
-QString FromView(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-}  // namespace
 
 AboutDialog::AboutDialog(const QIcon& icon, QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

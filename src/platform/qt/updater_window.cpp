@@ -14,6 +14,7 @@
 
 #include "platform/qt/about_dialog.h"
 #include "platform/qt/dialog_units.h"
+#include "platform/qt/qt_text.h"
 #include "ui/texts.h"
 
 namespace orvane::qt {
@@ -22,10 +23,6 @@ namespace {
 
 // The icon handle the core keeps; the Qt icon itself lives in the window.
 constexpr IconHandle kAppIconHandle = 128;
-
-QString FromView(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QLabel* MakePicture(QWidget* parent, const char* name, const QString& image, QRect geometry) {
     auto* picture = new QLabel(parent);
