@@ -174,6 +174,16 @@ class Platform {
     virtual Result<std::uint64_t> FreeSpace(std::string_view path) = 0;
 
     // ---- Files ------------------------------------------------------------
+    //
+    // What is on the device when each operation returns. A write reaches the
+    // device only through `WritableFile::Flush`. `ReplaceWith` and
+    // `RemoveFile` return once the name they changed has reached it, with the
+    // folder entry's start and size and the allocation table behind it (on
+    // FAT the entry belongs to the file, so that is flushed too). A card
+    // pulled after either returns holds the change; pulled before, it holds
+    // the old state or the new one, never a name pointing at freed space. When
+    // an operation fails with ErrorKind::DeviceGone, nothing can be said about
+    // what reached the device.
 
     // Creates the last level of `path`. An existing entry of that name gives
     // ErrorKind::AlreadyExists. May block.
@@ -185,10 +195,11 @@ class Platform {
     virtual Result<std::unique_ptr<WritableFile>> CreateForWrite(std::string_view path) = 0;
     // Renames `from` to `to` in the same folder, replacing `to` if it exists,
     // in one step: `to` is either the old file or the new one, never a mix.
-    // Returns after the rename, and the folder entry it changed, have reached
-    // the device. May block.
+    // Returns after the rename has reached the device (see above). A failure
+    // may come after the rename took place, when its flush failed. May block.
     virtual Status ReplaceWith(std::string_view from, std::string_view to) = 0;
-    // Deletes a file. May block.
+    // Deletes a file; returns after the removal has reached the device. A
+    // missing file gives ErrorKind::NotFound. May block.
     virtual Status RemoveFile(std::string_view path) = 0;
 };
 

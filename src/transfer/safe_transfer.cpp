@@ -40,6 +40,7 @@ class Transfer {
         if (!failure) failure = WriteTemporaries();
         if (!failure) failure = PutInPlace();
         RemoveTemporaries();
+        if (failure) failure->driveWasWritable = driveWasWritable_;
         return failure;
     }
 
@@ -69,6 +70,8 @@ class Transfer {
             items_.push_back(std::move(item));
         }
 
+        RemoveStaleTemporaries();
+
         // The new files stand beside the old ones until both are whole.
         Result<std::uint64_t> free = platform_.FreeSpace(root);
         if (free.ok() && free.value() < needed) {
@@ -81,10 +84,21 @@ class Transfer {
             return Failure(TransferStep::CheckSpace, root, {}, free.error());
 
         Status made = platform_.MakeDirectory(request_.destinationFolder);
+        if (made.ok()) driveWasWritable_ = true;
         if (!made.ok() && made.error().kind != ErrorKind::AlreadyExists)
             return Failure(TransferStep::CreateFolder, request_.destinationFolder, {},
                            made.error());
         return std::nullopt;
+    }
+
+    // A pulled cable or a killed program leaves temporary files behind. They
+    // go before the free space is read, so the room they held counts. A
+    // failure here is left to the steps that follow: creating the temporary
+    // file truncates what could not be removed, and reports what stops it.
+    void RemoveStaleTemporaries() {
+        for (const Item& item : items_) {
+            if (platform_.RemoveFile(item.temporary).ok()) driveWasWritable_ = true;
+        }
     }
 
     std::optional<TransferFailure> WriteTemporaries() {
@@ -103,6 +117,7 @@ class Transfer {
         auto created = platform_.CreateForWrite(item.temporary);
         if (!created.ok())
             return Failure(TransferStep::WriteFile, item.destination, item.name, created.error());
+        driveWasWritable_ = true;
         WritableFile& output = *created.value();
 
         buffer_.resize(kChunkSize);
@@ -179,14 +194,23 @@ class Transfer {
                 replaced.push_back(item.name);
                 continue;
             }
-            // A rename can take place and still fail to reach the device (the
-            // folder's flush failed): then the camera did change.
-            if (!StillThere(item.temporary)) {
+            TransferFailure failure =
+                Failure(TransferStep::ReplaceFile, item.destination, item.name, moved.error());
+            // With the drive gone nothing can be told: neither whether this
+            // rename reached the card nor whether the earlier ones did.
+            const TemporaryState state = moved.error().kind == ErrorKind::DeviceGone
+                                             ? TemporaryState::Unknown
+                                             : Probe(item.temporary);
+            if (state == TemporaryState::Unknown) {
+                failure.outcomeUnknown = true;
+                return failure;
+            }
+            // A rename can take place and still fail to reach the device (its
+            // flush failed): then the camera did change.
+            if (state == TemporaryState::Gone) {
                 item.temporaryExists = false;
                 replaced.push_back(item.name);
             }
-            TransferFailure failure =
-                Failure(TransferStep::ReplaceFile, item.destination, item.name, moved.error());
             failure.replaced = std::move(replaced);
             for (std::size_t j = i; j < items_.size(); ++j) {
                 if (items_[j].temporaryExists) failure.pending.push_back(items_[j].name);
@@ -196,10 +220,19 @@ class Transfer {
         return std::nullopt;
     }
 
-    // Whether `path` still exists; when that cannot be told, it is taken to.
-    bool StillThere(const std::string& path) {
+    enum class TemporaryState { There, Gone, Unknown };
+
+    // Whether a temporary file is still there after a failed rename. "Not
+    // found" counts only while the drive itself is there: a drive letter that
+    // went away answers the same way for every path on it.
+    TemporaryState Probe(const std::string& path) {
         auto probe = platform_.OpenForRead(path, ReadCaching::Normal);
-        return probe.ok() || probe.error().kind != ErrorKind::NotFound;
+        if (probe.ok()) return TemporaryState::There;
+        if (probe.error().kind == ErrorKind::DeviceGone) return TemporaryState::Unknown;
+        if (probe.error().kind != ErrorKind::NotFound) return TemporaryState::There;
+        if (platform_.CheckDrive(request_.drive) == DriveRefusal::Gone)
+            return TemporaryState::Unknown;
+        return TemporaryState::Gone;
     }
 
     void RemoveTemporaries() {
@@ -215,6 +248,7 @@ class Transfer {
     Platform& platform_;
     const TransferRequest& request_;
     std::vector<Item> items_;
+    bool driveWasWritable_ = false;
     std::vector<std::byte> buffer_;
     std::vector<std::byte> check_;
 };

@@ -1,11 +1,13 @@
 // Writing the update files to the camera so that a failure never leaves a torn
 // or mixed set behind.
 //
-// Both files are first written under temporary names in the destination
+// Temporary files an earlier, interrupted run left behind are removed first.
+// Both files are then written under temporary names in the destination
 // folder, flushed to the device and read back from it; only when both are
 // whole does each replace its old copy, firmware image first. Until then a
 // failure removes the temporary files and leaves the camera's previous files
-// exactly as they were.
+// exactly as they were. Success is reported only once every replacement has
+// reached the device (the port's ReplaceWith promises that).
 #pragma once
 
 #include <cstdint>
@@ -50,6 +52,12 @@ struct TransferFailure {
     // those that did not.
     std::vector<std::string> replaced;
     std::vector<std::string> pending;
+    // ReplaceFile: the drive went away during a replacement, so which files
+    // reached the camera is not known; `replaced` and `pending` are then empty.
+    bool outcomeUnknown = false;
+    // The camera's drive took a write in this transfer before the failure: a
+    // refusal to write is then no lock switch but the system giving up on it.
+    bool driveWasWritable = false;
 };
 
 // Runs the whole transfer. Returns nothing when every file is in place.

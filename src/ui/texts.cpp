@@ -27,7 +27,8 @@ std::string_view KindSentence(ErrorKind kind, bool onCamera) {
         case ErrorKind::AccessDenied:
             return "Access was denied.";
         case ErrorKind::DeviceGone:
-            return "The drive is no longer there; the camera may have been unplugged.";
+            return onCamera ? "The camera was disconnected, or its storage stopped answering."
+                            : "The drive is no longer there.";
         case ErrorKind::TooLong:
             return "The path is too long.";
         case ErrorKind::AlreadyExists:
@@ -37,10 +38,13 @@ std::string_view KindSentence(ErrorKind kind, bool onCamera) {
     return {};
 }
 
-}  // namespace
+// A volume that took writes and then refuses them was turned read-only by
+// the system after an I/O error; the card's lock switch cannot move meanwhile.
+constexpr std::string_view kTurnedReadOnly =
+    "The camera's drive stopped accepting writes during the update. The system does this after "
+    "a read or write error, when the card is damaged or the camera was disconnected.";
 
-std::string DescribeSystemError(const SystemError& error, bool onCamera) {
-    std::string out(KindSentence(error.kind, onCamera));
+std::string WithSystemText(std::string out, const SystemError& error) {
     std::string system = error.text;
     while (!system.empty() &&
            (system.back() == '\n' || system.back() == '\r' || system.back() == ' '))
@@ -52,6 +56,12 @@ std::string DescribeSystemError(const SystemError& error, bool onCamera) {
         out += " (" + std::to_string(error.code) + ")";
     }
     return out;
+}
+
+}  // namespace
+
+std::string DescribeSystemError(const SystemError& error, bool onCamera) {
+    return WithSystemText(std::string(KindSentence(error.kind, onCamera)), error);
 }
 
 }  // namespace orvane::texts
@@ -119,8 +129,12 @@ std::string DescribeTransferFailure(const TransferFailure& failure) {
     std::string what;
     const bool onCamera =
         failure.step != TransferStep::OpenSource && failure.step != TransferStep::ReadSource;
-    std::string why = DescribeSystemError(failure.error, onCamera);
+    std::string why = failure.driveWasWritable && failure.error.kind == ErrorKind::WriteProtected
+                          ? WithSystemText(std::string(kTurnedReadOnly), failure.error)
+                          : DescribeSystemError(failure.error, onCamera);
     std::string outcome = unchanged;
+    if (onCamera && failure.error.kind == ErrorKind::DeviceGone)
+        outcome += " Reconnect the camera and press UpDate again.";
     switch (failure.step) {
         case TransferStep::CheckDrive:
             what = "Drive " + failure.path + " was taken as the camera's drive, but " +
@@ -166,6 +180,14 @@ std::string DescribeTransferFailure(const TransferFailure& failure) {
         case TransferStep::ReplaceFile: {
             const bool tookPlace = std::find(failure.replaced.begin(), failure.replaced.end(),
                                              failure.file) != failure.replaced.end();
+            if (failure.outcomeUnknown) {
+                what = "The file " + failure.path + " was being replaced when the camera's drive " +
+                       "went away.";
+                outcome =
+                    "Which of the files on the camera are new is not known. Reconnect the "
+                    "camera and press UpDate again.";
+                break;
+            }
             what = tookPlace
                        ? "The new " + failure.path +
                              " was put in place, but the system could not confirm that "

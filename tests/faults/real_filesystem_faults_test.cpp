@@ -146,6 +146,21 @@ TEST_F(RealFilesystemFaults, DriveTooSmallForTheUpdateIsRefusedBeforeWriting) {
     ExpectOldFilesKept();
 }
 
+// An earlier run cut short left its temporary files on a nearly full camera;
+// the update fits only in the room they take.
+TEST_F(RealFilesystemFaults, StaleTemporariesAreRemovedAndTheirRoomCounts) {
+    MountCamera(64);
+    tree.Write("camera/FIRMWARE/vorm.bin.orvtmp", std::string(40 * kPage, 's'));
+    tree.Write("camera/FIRMWARE/dsccmd.ini.orvtmp", "stale");
+    WriteSources(kPage * (FreePages() + 5), 100);
+    LinuxPlatform platform(window, Roots());
+    PressUpdate(platform);
+    EXPECT_EQ(window.messages, std::vector<std::string>{std::string(texts::kUpdateSuccess)});
+    EXPECT_EQ(ReadFile(camera / "FIRMWARE/vorm.bin"), ReadFile(tree / "work/fw/vorm.bin"));
+    EXPECT_FALSE(std::filesystem::exists(camera / "FIRMWARE/vorm.bin.orvtmp"));
+    EXPECT_FALSE(std::filesystem::exists(camera / "FIRMWARE/dsccmd.ini.orvtmp"));
+}
+
 TEST_F(RealFilesystemFaults, ReadOnlyDriveIsReportedAsWriteProtected) {
     MountCamera(64);
     ASSERT_EQ(::mount(nullptr, camera.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0)

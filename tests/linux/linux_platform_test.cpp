@@ -35,7 +35,9 @@ TEST(Errors, KindsFollowTheErrorNumber) {
     EXPECT_EQ(ErrorFromErrno(ENOSPC).kind, ErrorKind::DiskFull);
     EXPECT_EQ(ErrorFromErrno(EROFS).kind, ErrorKind::WriteProtected);
     EXPECT_EQ(ErrorFromErrno(EACCES).kind, ErrorKind::AccessDenied);
-    EXPECT_EQ(ErrorFromErrno(EIO).kind, ErrorKind::DeviceGone);
+    // A pulled card, and an exFAT volume whose FUSE daemon died with it.
+    for (int error : {EIO, ENODEV, ENXIO, ENOMEDIUM, ESTALE, ENOTCONN})
+        EXPECT_EQ(ErrorFromErrno(error).kind, ErrorKind::DeviceGone) << error;
     EXPECT_EQ(ErrorFromErrno(ENAMETOOLONG).kind, ErrorKind::TooLong);
     SystemError other = ErrorFromErrno(EBADF);
     EXPECT_EQ(other.kind, ErrorKind::Other);

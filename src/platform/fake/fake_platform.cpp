@@ -115,7 +115,13 @@ std::vector<std::string> FakePlatform::FilesUnder(const std::string& prefix) con
 std::optional<SystemError> FakePlatform::FileOp(const std::string& what) {
     ++fileOps;
     calls.push_back(what);
+    if (unpluggedDrive_ && what.find(*unpluggedDrive_ + ":") != std::string::npos)
+        return Error(ErrorKind::NotFound, "The system cannot find the path specified.");
     if (fileOps != failFileOpAt) return std::nullopt;
+    if (failureUnplugs && !drives.empty()) {
+        unpluggedDrive_ = drives.back();
+        drives.pop_back();
+    }
     return Error(failKind, "Injected failure of " + what + ".");
 }
 

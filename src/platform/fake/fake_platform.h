@@ -41,6 +41,10 @@ class FakePlatform : public Platform {
     // The injected failure of a ReplaceWith happens after the rename, as
     // when the folder cannot be flushed.
     bool failedRenameTakesPlace = false;
+    // The injected failure also unplugs the camera: from then on its drive is
+    // missing from the list, and every file operation on it fails as on a
+    // drive letter that no longer exists.
+    bool failureUnplugs = false;
     // Reads of these paths that bypass the cache see one byte changed, as a
     // device that did not keep what it was sent.
     std::set<std::string> corruptOnDevice;
@@ -102,7 +106,8 @@ class FakePlatform : public Platform {
     bool FolderExists(const std::string& path) const;
 
   private:
-    std::map<std::string, std::string> profile_;  // "path|SECTION|KEY" -> value
+    std::map<std::string, std::string> profile_;
+    std::optional<std::string> unpluggedDrive_;  // "path|SECTION|KEY" -> value
 };
 
 }  // namespace orvane::fake

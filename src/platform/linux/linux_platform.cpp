@@ -150,12 +150,14 @@ SystemError ErrorFromErrno(int error) {
         case EPERM:
             kind = ErrorKind::AccessDenied;
             break;
-        // A pulled USB disk answers EIO to everything until it is unmounted.
+        // A pulled USB disk answers EIO to everything until it is unmounted;
+        // a FUSE volume (exFAT) whose daemon died answers ENOTCONN.
         case EIO:
         case ENODEV:
         case ENXIO:
         case ENOMEDIUM:
         case ESTALE:
+        case ENOTCONN:
             kind = ErrorKind::DeviceGone;
             break;
         case ENAMETOOLONG:
@@ -323,11 +325,12 @@ Result<std::unique_ptr<WritableFile>> LinuxPlatform::CreateForWrite(std::string_
     return std::unique_ptr<WritableFile>(std::make_unique<PosixWritableFile>(fd));
 }
 
-Status LinuxPlatform::ReplaceWith(std::string_view from, std::string_view to) {
-    const std::string target(to);
-    if (::rename(std::string(from).c_str(), target.c_str()) != 0) return LastError();
-    // The rename is only durable once the folder that holds it is flushed.
-    int folder = ::open(SplitFolder(target).first.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+namespace {
+
+// Flushes the folder `path`, so that names added to it or removed from it
+// are on the device.
+Status SyncFolder(const std::string& path) {
+    int folder = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0) return LastError();
     int synced = ::fsync(folder);
     int syncError = errno;
@@ -338,9 +341,29 @@ Status LinuxPlatform::ReplaceWith(std::string_view from, std::string_view to) {
     return Ok();
 }
 
+}  // namespace
+
+Status LinuxPlatform::ReplaceWith(std::string_view from, std::string_view to) {
+    const std::string target(to);
+    if (::rename(std::string(from).c_str(), target.c_str()) != 0) return LastError();
+    // On FAT a file's folder entry (its start cluster and size) is part of the
+    // file, not of the folder: a rename only marks the moved file dirty, and
+    // flushing the folder does not write it. fsync of the file itself writes
+    // the entry and the allocation table; the folder flush covers the
+    // filesystems that keep names in the folder.
+    int file = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) return LastError();
+    int synced = ::fsync(file);
+    int syncError = errno;
+    ::close(file);
+    if (synced != 0) return ErrorFromErrno(syncError);
+    return SyncFolder(SplitFolder(target).first);
+}
+
 Status LinuxPlatform::RemoveFile(std::string_view path) {
-    if (::unlink(std::string(path).c_str()) != 0) return LastError();
-    return Ok();
+    const std::string file(path);
+    if (::unlink(file.c_str()) != 0) return LastError();
+    return SyncFolder(SplitFolder(file).first);
 }
 
 }  // namespace orvane::linux_port

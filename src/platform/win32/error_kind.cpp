@@ -14,6 +14,7 @@ enum : unsigned long {
     kInvalidDrive = 15,          // ERROR_INVALID_DRIVE
     kWriteProtect = 19,          // ERROR_WRITE_PROTECT
     kNotReady = 21,              // ERROR_NOT_READY
+    kGenFailure = 31,            // ERROR_GEN_FAILURE
     kSharingViolation = 32,      // ERROR_SHARING_VIOLATION
     kLockViolation = 33,         // ERROR_LOCK_VIOLATION
     kHandleDiskFull = 39,        // ERROR_HANDLE_DISK_FULL
@@ -22,10 +23,14 @@ enum : unsigned long {
     kNetNameDeleted = 64,        // ERROR_NETNAME_DELETED
     kFileExists = 80,            // ERROR_FILE_EXISTS
     kDiskFull = 112,             // ERROR_DISK_FULL
+    kSemTimeout = 121,           // ERROR_SEM_TIMEOUT
     kInvalidName = 123,          // ERROR_INVALID_NAME
     kAlreadyExists = 183,        // ERROR_ALREADY_EXISTS
     kFilenameTooLong = 206,      // ERROR_FILENAME_EXCED_RANGE
+    kNoSuchDevice = 433,         // ERROR_NO_SUCH_DEVICE
+    kFileInvalid = 1006,         // ERROR_FILE_INVALID
     kNoMediaInDrive = 1112,      // ERROR_NO_MEDIA_IN_DRIVE
+    kIoDevice = 1117,            // ERROR_IO_DEVICE
     kDeviceNotConnected = 1167,  // ERROR_DEVICE_NOT_CONNECTED
     kDeviceRemoved = 1617,       // ERROR_DEVICE_REMOVED
     kDiskQuotaExceeded = 1295,   // ERROR_DISK_QUOTA_EXCEEDED
@@ -54,7 +59,15 @@ ErrorKind KindOfError(unsigned long code) {
         case kLockViolation:
             return ErrorKind::AccessDenied;
         // An unplugged camera shows up as any of these, depending on how far
-        // the system got in noticing that the volume went away.
+        // the system got in noticing that the volume went away: an open file
+        // on a volume that vanished is "invalid", a write in flight fails in
+        // the device or times out. "Path not found" once the letter is gone
+        // is told apart where the path is known (win32_platform.cpp).
+        case kGenFailure:
+        case kSemTimeout:
+        case kNoSuchDevice:
+        case kFileInvalid:
+        case kIoDevice:
         case kInvalidDrive:
         case kNotReady:
         case kDevNotExist:

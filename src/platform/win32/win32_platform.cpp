@@ -39,6 +39,42 @@ std::string VolumeRoot(std::string_view drive) {
     return root;
 }
 
+// Once a drive letter is gone, every path on it answers "path not found":
+// for the camera's drive that is the camera unplugged, not a missing file.
+SystemError OnDrive(SystemError error, const std::string& path) {
+    if (error.kind == ErrorKind::NotFound && path.size() >= 2 && path[1] == ':' &&
+        GetDriveTypeA(VolumeRoot(path.substr(0, 1)).c_str()) == DRIVE_NO_ROOT_DIR)
+        error.kind = ErrorKind::DeviceGone;
+    return error;
+}
+
+// Flushes an open file or folder: on FAT that writes its folder entry and the
+// allocation table, not just its data. A system that cannot flush a folder
+// (the handle refused or the call unsupported) is no failure.
+Status FlushHandleOf(const std::string& path, DWORD flags, bool folder) {
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        SystemError error = OnDrive(LastSystemError(), path);
+        if (folder && error.kind == ErrorKind::AccessDenied) return Ok();
+        return error;
+    }
+    const bool flushed = FlushFileBuffers(handle) != 0;
+    SystemError error = flushed ? SystemError{} : OnDrive(LastSystemError(), path);
+    CloseHandle(handle);
+    if (flushed || (folder && error.code == ERROR_INVALID_FUNCTION)) return Ok();
+    return error;
+}
+
+std::string FolderOf(const std::string& path) {
+    std::size_t separator = path.find_last_of("\\/");
+    if (separator == std::string::npos) return ".";
+    // "G:\file" lives in the root "G:\", not in the drive-relative "G:".
+    if (separator == 2 && path[1] == ':') return path.substr(0, 3);
+    return path.substr(0, separator);
+}
+
 }  // namespace
 
 Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance), title_(ExecutableTitle()) {}
@@ -210,7 +246,7 @@ Result<std::uint64_t> Win32Platform::FreeSpace(std::string_view path) {
     if (!folder.empty() && folder.back() == ':') folder += '\\';
     ULARGE_INTEGER available;
     if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr))
-        return LastSystemError();
+        return OnDrive(LastSystemError(), folder);
     return static_cast<std::uint64_t>(available.QuadPart);
 }
 
@@ -219,7 +255,7 @@ Result<std::uint64_t> Win32Platform::FreeSpace(std::string_view path) {
 Status Win32Platform::MakeDirectory(std::string_view path) {
     const std::string folder(path);
     if (CreateDirectoryA(folder.c_str(), nullptr)) return Ok();
-    SystemError error = LastSystemError();
+    SystemError error = OnDrive(LastSystemError(), folder);
     // A drive root ("G:" from an empty DestPath, or "G:\") exists but answers
     // with access denied rather than "already exists".
     const DWORD attributes = GetFileAttributesA(folder.c_str());
@@ -230,26 +266,33 @@ Status Win32Platform::MakeDirectory(std::string_view path) {
 
 Result<std::unique_ptr<ReadableFile>> Win32Platform::OpenForRead(std::string_view path,
                                                                  ReadCaching caching) {
-    return OpenWin32File(std::string(path), caching);
+    const std::string file(path);
+    auto opened = OpenWin32File(file, caching);
+    if (!opened.ok()) return OnDrive(opened.error(), file);
+    return opened;
 }
 
 Result<std::unique_ptr<WritableFile>> Win32Platform::CreateForWrite(std::string_view path) {
-    return CreateWin32File(std::string(path));
+    const std::string file(path);
+    auto created = CreateWin32File(file);
+    if (!created.ok()) return OnDrive(created.error(), file);
+    return created;
 }
 
 Status Win32Platform::ReplaceWith(std::string_view from, std::string_view to) {
     const std::string source(from), target(to);
-    // Write-through: the call returns only after the rename is on the device.
-    if (MoveFileExA(source.c_str(), target.c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return Ok();
-    return LastSystemError();
+    // MOVEFILE_WRITE_THROUGH covers a move done as a copy and a delete, not a
+    // rename within one folder: the renamed file is flushed as well.
+    if (!MoveFileExA(source.c_str(), target.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return OnDrive(LastSystemError(), source);
+    return FlushHandleOf(target, FILE_ATTRIBUTE_NORMAL, false);
 }
 
 Status Win32Platform::RemoveFile(std::string_view path) {
     const std::string file(path);
-    if (DeleteFileA(file.c_str())) return Ok();
-    return LastSystemError();
+    if (!DeleteFileA(file.c_str())) return OnDrive(LastSystemError(), file);
+    return FlushHandleOf(FolderOf(file), FILE_FLAG_BACKUP_SEMANTICS, true);
 }
 
 }  // namespace orvane::win32
