@@ -18,6 +18,10 @@ class SilentWindow : public linux_port::WindowSide {
     void StopTimer(unsigned) override {}
     void ShowMessage(std::string_view text) override { lastMessage = text; }
     void EndModal(int) override {}
+    void ShowProgress(int, std::string_view) override {}
+    void HideProgress() override {}
+    void RunInBackground(std::function<void()> work) override { work(); }
+    void PostToUi(std::function<void()> task) override { task(); }
     std::string lastMessage;
 };
 

@@ -16,7 +16,7 @@ void CUpdaterDialog::ArmPollTimer() {
 }
 
 void CUpdaterDialog::OnTimer(unsigned /*nIDEvent*/) {
-    if (m_deviceFound == 0) ScanForCamera();
+    if (m_deviceFound == 0 && !m_transfer) ScanForCamera();
 }
 
 }  // namespace orvane

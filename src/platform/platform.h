@@ -2,12 +2,15 @@
 //
 // The core never includes an OS or toolkit header: everything it needs from the
 // machine goes through `Platform`. Each operation states its contract above its
-// declaration. All operations run on the user-interface thread; those marked
-// "may block" can take as long as the device they touch.
+// declaration. Operations run on the user-interface thread, except that the
+// transfer runs on a worker thread (see `RunInBackground`) and calls the
+// operations it needs from there; those marked "may block" can take as long
+// as the device they touch.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -141,6 +144,26 @@ class Platform {
     // Subscribes the dialog window to arrival and removal notices for the USB
     // device interface class. The notices themselves trigger nothing.
     virtual Status SubscribeUsbArrival() = 0;
+    // Shows a transfer's progress where the notice picture stands: a bar at
+    // `percent` (0 to 100) and `status` on one line. Disables "UpDate".
+    virtual void ShowProgress(int percent, std::string_view status) = 0;
+    // Puts the dialog back as it is at rest: the notice picture, "UpDate"
+    // enabled. Harmless when no progress is shown.
+    virtual void HideProgress() = 0;
+
+    // ---- Work off the user-interface thread --------------------------------
+
+    // Starts `work` on a worker thread of the host's own and returns at once;
+    // a host that cannot start a thread runs `work` before returning. While
+    // `work` runs, it calls from its thread `PostToUi`, `CheckDrive`,
+    // `FreeSpace`, `DriveRoot`, `JoinPath` and the file operations, and no
+    // others; the user-interface thread meanwhile calls only the window and
+    // shell operations above. One piece of work runs at a time.
+    virtual void RunInBackground(std::function<void()> work) = 0;
+    // Has `task` run on the user-interface thread, from whichever message loop
+    // runs there (the dialog's, a box's), after the tasks posted before it.
+    // May be called from any thread.
+    virtual void PostToUi(std::function<void()> task) = 0;
 
     // ---- Settings and paths -----------------------------------------------
 

@@ -32,12 +32,15 @@ TransferFailure Failure(TransferStep step, std::string path, std::string file = 
 
 class Transfer {
   public:
-    Transfer(Platform& platform, const TransferRequest& request)
-        : platform_(platform), request_(request) {}
+    Transfer(Platform& platform, const TransferRequest& request, TransferObserver* observer)
+        : platform_(platform), request_(request), observer_(observer) {}
 
     std::optional<TransferFailure> Run() {
         std::optional<TransferFailure> failure = Prepare();
         if (!failure) failure = WriteTemporaries();
+        // The last moment a stop leaves the old files: from here on every
+        // replacement runs.
+        if (!failure && StopRequested()) failure = Stopped();
         if (!failure) failure = PutInPlace();
         RemoveTemporaries();
         if (failure) failure->driveWasWritable = driveWasWritable_;
@@ -67,6 +70,7 @@ class Transfer {
                 return Failure(TransferStep::OpenSource, item.source, name, opened.error());
             item.input = std::move(opened.value());
             needed += item.input->Size();
+            progress_.total += item.input->Size() * (request_.verify ? 2 : 1);
             items_.push_back(std::move(item));
         }
 
@@ -88,6 +92,7 @@ class Transfer {
         if (!made.ok() && made.error().kind != ErrorKind::AlreadyExists)
             return Failure(TransferStep::CreateFolder, request_.destinationFolder, {},
                            made.error());
+        Report(TransferPhase::Preparing, {});
         return std::nullopt;
     }
 
@@ -99,6 +104,19 @@ class Transfer {
         for (const Item& item : items_) {
             if (platform_.RemoveFile(item.temporary).ok()) driveWasWritable_ = true;
         }
+    }
+
+    bool StopRequested() { return observer_ != nullptr && observer_->StopRequested(); }
+
+    TransferFailure Stopped() const {
+        return Failure(TransferStep::Stopped, request_.destinationFolder);
+    }
+
+    void Report(TransferPhase phase, const std::string& file, std::uint64_t more = 0) {
+        progress_.phase = phase;
+        progress_.file = file;
+        progress_.done += more;
+        if (observer_ != nullptr) observer_->OnProgress(progress_);
     }
 
     std::optional<TransferFailure> WriteTemporaries() {
@@ -119,9 +137,11 @@ class Transfer {
             return Failure(TransferStep::WriteFile, item.destination, item.name, created.error());
         driveWasWritable_ = true;
         WritableFile& output = *created.value();
+        Report(TransferPhase::Writing, item.name);
 
         buffer_.resize(kChunkSize);
         for (;;) {
+            if (StopRequested()) return Stopped();
             auto read = item.input->Read(buffer_);
             if (!read.ok())
                 return Failure(TransferStep::ReadSource, item.source, item.name, read.error());
@@ -130,6 +150,7 @@ class Transfer {
             if (!written.ok())
                 return Failure(TransferStep::WriteFile, item.destination, item.name,
                                written.error());
+            Report(TransferPhase::Writing, item.name, read.value());
         }
         Status flushed = output.Flush();
         if (!flushed.ok())
@@ -143,6 +164,7 @@ class Transfer {
     // Reads the written file back from the device and compares it with the
     // source, byte for byte.
     std::optional<TransferFailure> Verify(const Item& item) {
+        Report(TransferPhase::Checking, item.name);
         auto mismatch = [&] {
             return Failure(TransferStep::VerifyFile, item.destination, item.name);
         };
@@ -157,6 +179,7 @@ class Transfer {
         buffer_.resize(kChunkSize);
         check_.resize(kChunkSize);
         for (;;) {
+            if (StopRequested()) return Stopped();
             auto expected = ReadFull(*source.value(), buffer_);
             if (!expected.ok())
                 return Failure(TransferStep::ReadSource, item.source, item.name, expected.error());
@@ -168,6 +191,7 @@ class Transfer {
             if (expected.value() == 0) break;
             if (std::memcmp(buffer_.data(), check_.data(), expected.value()) != 0)
                 return mismatch();
+            Report(TransferPhase::Checking, item.name, expected.value());
         }
         return std::nullopt;
     }
@@ -185,6 +209,7 @@ class Transfer {
     }
 
     std::optional<TransferFailure> PutInPlace() {
+        Report(TransferPhase::PuttingInPlace, {});
         std::vector<std::string> replaced;
         for (std::size_t i = 0; i < items_.size(); ++i) {
             Item& item = items_[i];
@@ -247,6 +272,8 @@ class Transfer {
 
     Platform& platform_;
     const TransferRequest& request_;
+    TransferObserver* observer_;
+    TransferProgress progress_;
     std::vector<Item> items_;
     bool driveWasWritable_ = false;
     std::vector<std::byte> buffer_;
@@ -255,9 +282,15 @@ class Transfer {
 
 }  // namespace
 
-std::optional<TransferFailure> TransferFirmware(Platform& platform,
-                                                const TransferRequest& request) {
-    return Transfer(platform, request).Run();
+int PercentDone(const TransferProgress& progress) {
+    if (progress.total == 0) return progress.phase == TransferPhase::PuttingInPlace ? 100 : 0;
+    return static_cast<int>(std::min<std::uint64_t>(progress.done, progress.total) * 100 /
+                            progress.total);
+}
+
+std::optional<TransferFailure> TransferFirmware(Platform& platform, const TransferRequest& request,
+                                                TransferObserver* observer) {
+    return Transfer(platform, request, observer).Run();
 }
 
 }  // namespace orvane

@@ -31,6 +31,37 @@ enum class TransferStep {
     WriteFile,     // writing or flushing a temporary file failed
     VerifyFile,    // the read-back of a written file failed or differed
     ReplaceFile,   // a temporary file could not take the old file's place
+    Stopped,       // stopped on request before any replacement; nothing on the camera changed
+};
+
+// What a running transfer is doing, for the progress the user sees.
+enum class TransferPhase {
+    Preparing,       // checking the drive, the update files and the room on the camera
+    Writing,         // writing `file` under its temporary name
+    Checking,        // reading `file` back from the camera
+    PuttingInPlace,  // the new files take the old ones' places
+};
+
+struct TransferProgress {
+    TransferPhase phase = TransferPhase::Preparing;
+    std::string file;  // Writing and Checking: the update file's name
+    // Bytes written and read back so far, out of all there are to write and
+    // read back; `done` never goes down and equals `total` once every file
+    // is whole on the camera.
+    std::uint64_t done = 0;
+    std::uint64_t total = 0;
+};
+
+// Where a running transfer reports its progress and learns whether to stop.
+// Both are called on the thread that runs the transfer.
+class TransferObserver {
+  public:
+    virtual ~TransferObserver() = default;
+    virtual void OnProgress(const TransferProgress& progress) = 0;
+    // Asked before each chunk is written or read back and once more before
+    // the first replacement. Once replacements have begun it is no longer
+    // asked: they all run, so the camera never holds a mixed set.
+    virtual bool StopRequested() = 0;
 };
 
 struct TransferRequest {
@@ -60,7 +91,13 @@ struct TransferFailure {
     bool driveWasWritable = false;
 };
 
-// Runs the whole transfer. Returns nothing when every file is in place.
-std::optional<TransferFailure> TransferFirmware(Platform& platform, const TransferRequest& request);
+// How much of the transfer is done, in whole percent from 0 to 100.
+int PercentDone(const TransferProgress& progress);
+
+// Runs the whole transfer. Returns nothing when every file is in place; a
+// stop on request gives TransferStep::Stopped, with the temporary files
+// removed and the old files kept.
+std::optional<TransferFailure> TransferFirmware(Platform& platform, const TransferRequest& request,
+                                                TransferObserver* observer = nullptr);
 
 }  // namespace orvane

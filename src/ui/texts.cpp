@@ -116,6 +116,26 @@ std::string_view RefusalReason(DriveRefusal refusal) {
 
 }  // namespace
 
+std::string ProgressLine(const TransferProgress& progress) {
+    std::string what;
+    switch (progress.phase) {
+        case TransferPhase::Preparing:
+            what = "Preparing the update";
+            break;
+        case TransferPhase::Writing:
+            what = "Writing " + progress.file;
+            break;
+        case TransferPhase::Checking:
+            what = "Checking " + progress.file;
+            break;
+        case TransferPhase::PuttingInPlace:
+            what = "Putting the files in place";
+            break;
+    }
+    return what + ", " + std::to_string(PercentDone(progress)) + "%. " +
+           std::string(kDoNotDisconnect);
+}
+
 std::string DescribeCurrentDirectoryFailure(const SystemError& error) {
     return Join({"The current folder could not be read, so the update files cannot be found.",
                  error.kind == ErrorKind::TooLong
@@ -176,6 +196,9 @@ std::string DescribeTransferFailure(const TransferFailure& failure) {
                                      " read back from the camera differs from the update file."
                                : "The file " + failure.path +
                                      " could not be read back from the camera to check it.";
+            break;
+        case TransferStep::Stopped:
+            what = "The update was stopped before any file on the camera was replaced.";
             break;
         case TransferStep::ReplaceFile: {
             const bool tookPlace = std::find(failure.replaced.begin(), failure.replaced.end(),

@@ -16,6 +16,7 @@ inline constexpr std::string_view kUpdateSuccess = "Update success";
 inline constexpr std::string_view kSubscribeFailedFormat =
     "RegisterDeviceNotification failed: %lx.\n";
 inline constexpr std::string_view kSettingsFileName = "\\FirmWare.ini";
+inline constexpr std::string_view kDoNotDisconnect = "Do not disconnect the camera.";
 
 // Window texts.
 inline constexpr std::string_view kTitle = "Orvane";
@@ -30,6 +31,10 @@ inline constexpr std::string_view kAboutSecondLine = "Camera firmware update too
 
 // The diagnostic line written when the arrival subscription fails.
 std::string SubscribeFailedLine(unsigned long errorCode);
+
+// The one-line status shown under the progress bar while a transfer runs:
+// what it is doing, how far it is, and the warning not to disconnect.
+std::string ProgressLine(const TransferProgress& progress);
 
 // A sentence on what `error` means for the user, followed by the system's own
 // text and number. `onCamera` tells whether the error came from the camera's drive.

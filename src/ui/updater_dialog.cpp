@@ -22,10 +22,16 @@ int CUpdaterDialog::OnInitDialog() {
 }
 
 void CUpdaterDialog::OnOK() {
+    // The dialog never ends under a running transfer.
+    if (m_transfer) return;
     m_platform.EndModal(IDOK);
 }
 
 void CUpdaterDialog::OnCancel() {
+    if (m_transfer) {
+        RequestTransferStop();
+        return;
+    }
     m_platform.EndModal(IDCANCEL);
 }
 

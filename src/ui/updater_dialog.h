@@ -7,9 +7,12 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
+#include "transfer/safe_transfer.h"
 
 namespace orvane {
 
@@ -36,11 +39,20 @@ class CUpdaterDialog {
     // subscription, first scan and, when nothing matched, the poll timer.
     // Returns TRUE so that the focus goes to the first tab stop.
     int OnInitDialog();
-    // A poll-timer tick: scans again while the camera has not been found.
+    // A poll-timer tick: scans again while the camera has not been found and
+    // no transfer runs.
     void OnTimer(unsigned nIDEvent);
-    // The "UpDate" button.
+    // The "UpDate" button: checks what it can at once, then starts the
+    // transfer in the background. A press while a transfer runs does nothing.
     void OnUpdateClicked();
+    // The running transfer's progress and its end, delivered on the
+    // user-interface thread.
+    void OnTransferProgress(const TransferProgress& progress);
+    void OnTransferDone(const std::optional<TransferFailure>& failure);
+    // Ends the dialog; ignored while a transfer runs.
     void OnOK();
+    // Ends the dialog. While a transfer runs it asks the transfer to stop
+    // instead, and the dialog ends once the transfer has.
     void OnCancel();
 
     // Settings.
@@ -57,13 +69,17 @@ class CUpdaterDialog {
     bool deviceFound() const { return m_deviceFound != 0; }
     const std::string& driveLetter() const { return m_driveLetter; }
     unsigned timerId() const { return m_timerId; }
+    bool transferRunning() const { return m_transfer != nullptr; }
     const std::string& hardwareId() const { return m_hardwareId; }
     const std::string& srcPath() const { return m_srcPath; }
     const std::string& destPath() const { return m_destPath; }
     const std::string& iniPath() const { return m_iniPath; }
 
   private:
+    class TransferJob;  // the transfer as it runs off the user-interface thread
+
     void ArmPollTimer();
+    void RequestTransferStop();
 
     Platform& m_platform;
 
@@ -77,6 +93,10 @@ class CUpdaterDialog {
     // Empty when the current directory could not be read or the settings
     // path would not fit in the path buffer.
     std::string m_iniPath;
+    // Set from the start of a transfer until its end reaches the dialog.
+    std::shared_ptr<TransferJob> m_transfer;
+    // The user asked to leave while the transfer ran.
+    bool m_leaveAfterTransfer = false;
 };
 
 }  // namespace orvane

@@ -279,5 +279,108 @@ TEST(SafeTransfer, MissingDestinationParentIsAFolderFailure) {
         << h.platform.messages[0];
 }
 
+// ---- The transfer while the dialog stays responsive ---------------------------
+
+struct RecordingObserver : TransferObserver {
+    std::vector<TransferProgress> seen;
+    void OnProgress(const TransferProgress& progress) override { seen.push_back(progress); }
+    bool StopRequested() override { return false; }
+};
+
+TEST(SafeTransfer, ProgressOnlyGoesUpAndEndsAtTheTotalOfWritingAndReadingBack) {
+    CameraWithOldFiles h;
+    TransferRequest request{"G", kSourceFolder, kDest, {"vorm.bin", "dsccmd.ini"}};
+    RecordingObserver observer;
+    ASSERT_FALSE(TransferFirmware(h.platform, request, &observer).has_value());
+    ASSERT_FALSE(observer.seen.empty());
+    const std::uint64_t total = 2 * (Harness::FirmwareImage().size() + kNewCommands.size());
+    std::uint64_t done = 0;
+    for (const TransferProgress& progress : observer.seen) {
+        EXPECT_EQ(progress.total, total);
+        EXPECT_GE(progress.done, done);
+        done = progress.done;
+    }
+    EXPECT_EQ(observer.seen.back().phase, TransferPhase::PuttingInPlace);
+    EXPECT_EQ(observer.seen.back().done, total);
+
+    // What the dialog showed: rising to 100 %, and gone at the end.
+    h.dialog->OnUpdateClicked();
+    EXPECT_TRUE(std::is_sorted(h.platform.progressShown.begin(), h.platform.progressShown.end()));
+    EXPECT_EQ(h.platform.progressShown.back(), 100);
+    EXPECT_NE(h.platform.progressStatus.find("Do not disconnect the camera."), std::string::npos);
+    EXPECT_FALSE(h.platform.progressVisible);
+    EXPECT_EQ(h.platform.endResult, IDOK);
+}
+
+TEST(SafeTransfer, PressesTicksAndEnterDuringTheTransferStartNothingAndEndNothing) {
+    CameraWithOldFiles h;
+    h.platform.holdBackground = true;
+    h.dialog->OnUpdateClicked();
+    ASSERT_TRUE(h.dialog->transferRunning());
+    h.dialog->OnUpdateClicked();
+    h.dialog->OnTimer(POLL_TIMER_ID);
+    h.dialog->OnOK();
+    EXPECT_EQ(h.platform.backgroundRuns, 1);
+    EXPECT_TRUE(h.platform.messages.empty());
+    EXPECT_FALSE(h.platform.endResult.has_value());
+    EXPECT_TRUE(h.platform.progressVisible);
+
+    h.platform.RunBackgroundWork();
+    h.platform.DeliverPosted();
+    EXPECT_FALSE(h.dialog->transferRunning());
+    EXPECT_EQ(h.platform.messages, std::vector<std::string>{"Update success"});
+    EXPECT_EQ(h.platform.endResult, IDOK);
+}
+
+// Cancel reaches the dialog between any two file operations of the worker:
+// before the first replacement the old set stays and the dialog ends as
+// Cancel does; from then on the new set is put in place first.
+TEST(SafeTransfer, CancelAtAnyPointLeavesTheOldSetOrTheNewSetAndEndsTheDialog) {
+    int operations = 0;
+    {
+        CameraWithOldFiles clean;
+        clean.dialog->OnUpdateClicked();
+        operations = clean.platform.fileOps;
+    }
+    for (int at = 1; at <= operations; ++at) {
+        SCOPED_TRACE("cancel at file operation " + std::to_string(at));
+        CameraWithOldFiles h;
+        bool replacing = false;
+        h.platform.onFileOp = [&](const std::string& what) {
+            replacing = replacing || what.rfind("ReplaceWith", 0) == 0;
+            if (h.platform.fileOps == at) h.dialog->OnCancel();
+        };
+        h.dialog->OnUpdateClicked();
+        EXPECT_FALSE(h.HasTemporaries());
+        EXPECT_FALSE(h.platform.progressVisible);
+        if (!replacing) {
+            EXPECT_TRUE(h.platform.messages.empty());
+            EXPECT_EQ(h.platform.endResult, IDCANCEL);
+            EXPECT_EQ(h.Image(), kOldImage);
+            EXPECT_EQ(h.Commands(), kOldCommands);
+        } else {
+            EXPECT_EQ(h.platform.messages, std::vector<std::string>{"Update success"});
+            EXPECT_EQ(h.platform.endResult, IDOK);
+            EXPECT_EQ(h.Image(), Harness::FirmwareImage());
+            EXPECT_EQ(h.Commands(), kNewCommands);
+        }
+    }
+
+    // A replacement that fails after a late Cancel is reported, then the
+    // dialog ends.
+    CameraWithOldFiles probe;
+    probe.dialog->OnUpdateClicked();
+    CameraWithOldFiles h;
+    const int firstReplace = FileOpIndex(probe.platform, "ReplaceWith", "vorm.bin");
+    h.platform.failFileOpAt = FileOpIndex(probe.platform, "ReplaceWith", "dsccmd.ini");
+    h.platform.onFileOp = [&](const std::string&) {
+        if (h.platform.fileOps == firstReplace) h.dialog->OnCancel();
+    };
+    h.dialog->OnUpdateClicked();
+    ASSERT_EQ(h.platform.messages.size(), 1u);
+    EXPECT_NE(h.platform.messages[0].find("but not yet the new dsccmd.ini"), std::string::npos);
+    EXPECT_EQ(h.platform.endResult, IDCANCEL);
+}
+
 }  // namespace
 }  // namespace orvane::testing

@@ -1,6 +1,7 @@
 // A window side for tests: records timers, message boxes and the dialog's end.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -23,12 +24,26 @@ class RecordingWindow : public WindowSide {
     void StopTimer(unsigned timerId) override { timers.erase(timerId); }
     void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
     void EndModal(int result) override { endResult = result; }
+    void ShowProgress(int percent, std::string_view) override { progress.push_back(percent); }
+    void HideProgress() override {}
+    // The work runs at once; what it posted reaches the dialog after it.
+    void RunInBackground(std::function<void()> work) override {
+        work();
+        while (!posted.empty()) {
+            std::function<void()> task = std::move(posted.front());
+            posted.pop_front();
+            task();
+        }
+    }
+    void PostToUi(std::function<void()> task) override { posted.push_back(std::move(task)); }
 
     bool aboutEntryAdded = false;
     IconHandle windowIcon = 0;
     std::map<unsigned, unsigned> timers;  // id -> interval
     std::vector<std::string> messages;
     std::optional<int> endResult;
+    std::vector<int> progress;
+    std::deque<std::function<void()>> posted;
 };
 
 }  // namespace orvane::linux_port::testing

@@ -7,9 +7,12 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSemaphore>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -40,7 +43,9 @@ QString Q(std::string_view text) {
 }
 
 // The updater window with its poll timer sped up, so that tests need not wait
-// five seconds for a tick; the interval the core asked for is kept.
+// five seconds for a tick; the interval the core asked for is kept. It also
+// records what the progress bar showed, and can hold the worker thread at
+// its first report until the test lets it go on.
 class FastWindow : public UpdaterWindow {
   public:
     using UpdaterWindow::UpdaterWindow;
@@ -48,7 +53,22 @@ class FastWindow : public UpdaterWindow {
         requestedInterval = intervalMs;
         return UpdaterWindow::ArmTimer(id, 20);
     }
+    void ShowProgress(int percent, std::string_view status) override {
+        UpdaterWindow::ShowProgress(percent, status);
+        auto* bar = findChild<QProgressBar*>("progressBar");
+        barValues.push_back(bar->isVisible() ? bar->value() : -1);
+    }
+    void PostToUi(std::function<void()> task) override {
+        if (holdWorker && QThread::currentThread() != thread()) {
+            holdWorker = false;
+            workerGoOn.acquire();
+        }
+        UpdaterWindow::PostToUi(std::move(task));
+    }
     unsigned requestedInterval = 0;
+    std::vector<int> barValues;
+    bool holdWorker = false;
+    QSemaphore workerGoOn;
 };
 
 // Runs `act` on the first modal widget of type T that opens over the updater
@@ -256,6 +276,36 @@ class UpdaterWindowTest : public QObject {
         QVERIFY(ReadFile(machine_->cameraDrive() / "FIRMWARE/vorm.bin") == ReadFile("fw/vorm.bin"));
         QVERIFY(ReadFile(machine_->cameraDrive() / "FIRMWARE/dsccmd.ini") ==
                 ReadFile("fw/dsccmd.ini"));
+        // The bar was shown and rose to the end; the dialog is back at rest.
+        QVERIFY(window.barValues.size() >= 2);
+        QVERIFY(std::is_sorted(window.barValues.begin(), window.barValues.end()));
+        QCOMPARE(window.barValues.front(), 0);
+        QCOMPARE(window.barValues.back(), 100);
+        QVERIFY(Child<QProgressBar>(window, "progressBar")->isHidden());
+        QVERIFY(!Child<QLabel>(window, "notice")->isHidden());
+    }
+
+    void escapeDuringTheTransferKeepsTheOldFilesAndEndsTheDialog() {
+        machine_->PlugCamera();
+        std::filesystem::create_directories(machine_->cameraDrive() / "FIRMWARE");
+        std::ofstream(machine_->cameraDrive() / "FIRMWARE/vorm.bin") << "old image";
+        FastWindow window(machine_->roots());
+        window.holdWorker = true;
+        bool updateDisabled = false, statusWarns = false;
+        WhenActive(window, [&] {
+            QTest::mouseClick(Child<QPushButton>(window, "updateButton"), Qt::LeftButton);
+            updateDisabled = !Child<QPushButton>(window, "updateButton")->isEnabled();
+            statusWarns = Child<QLabel>(window, "progressStatus")
+                              ->text()
+                              .contains(Q(orvane::texts::kDoNotDisconnect));
+            QTest::keyClick(&window, Qt::Key_Escape);
+            window.workerGoOn.release();
+        });
+        QCOMPARE(window.exec(), IDCANCEL);
+        QVERIFY(updateDisabled);
+        QVERIFY(statusWarns);
+        QCOMPARE(CameraFiles(), (std::vector<std::string>{"FIRMWARE", "FIRMWARE/vorm.bin"}));
+        QCOMPARE(ReadFile(machine_->cameraDrive() / "FIRMWARE/vorm.bin"), std::string("old image"));
     }
 
     void aboutBoxOpensOverTheDialogAndTicksGoOn() {

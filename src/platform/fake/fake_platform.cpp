@@ -115,6 +115,7 @@ std::vector<std::string> FakePlatform::FilesUnder(const std::string& prefix) con
 std::optional<SystemError> FakePlatform::FileOp(const std::string& what) {
     ++fileOps;
     calls.push_back(what);
+    if (onFileOp) onFileOp(what);
     if (unpluggedDrive_ && what.find(*unpluggedDrive_ + ":") != std::string::npos)
         return Error(ErrorKind::NotFound, "The system cannot find the path specified.");
     if (fileOps != failFileOpAt) return std::nullopt;
@@ -176,6 +177,45 @@ void FakePlatform::WriteStdout(std::string_view text) {
 Status FakePlatform::SubscribeUsbArrival() {
     calls.push_back("SubscribeUsbArrival");
     return subscribeResult;
+}
+
+void FakePlatform::ShowProgress(int percent, std::string_view status) {
+    calls.push_back("ShowProgress");
+    progressShown.push_back(percent);
+    progressStatus = status;
+    progressVisible = true;
+}
+
+void FakePlatform::HideProgress() {
+    calls.push_back("HideProgress");
+    progressVisible = false;
+}
+
+void FakePlatform::RunInBackground(std::function<void()> work) {
+    calls.push_back("RunInBackground");
+    ++backgroundRuns;
+    heldWork_ = std::move(work);
+    if (holdBackground) return;
+    RunBackgroundWork();
+    DeliverPosted();
+}
+
+void FakePlatform::RunBackgroundWork() {
+    std::function<void()> work = std::move(heldWork_);
+    heldWork_ = nullptr;
+    if (work) work();
+}
+
+void FakePlatform::PostToUi(std::function<void()> task) {
+    posted_.push_back(std::move(task));
+}
+
+void FakePlatform::DeliverPosted() {
+    while (!posted_.empty()) {
+        std::function<void()> task = std::move(posted_.front());
+        posted_.pop_front();
+        task();
+    }
 }
 
 Result<std::string> FakePlatform::CurrentDirectory() {

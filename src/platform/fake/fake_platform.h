@@ -3,6 +3,7 @@
 // a failure injectable into any file operation.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -53,6 +54,18 @@ class FakePlatform : public Platform {
     std::function<void(std::string_view)> onMessage;
     // Receives timer expiries; set by the test to the dialog's OnTimer.
     std::function<void(unsigned)> timerTarget;
+    // Called at each file operation, after it is logged and before it acts:
+    // the user's events can reach the dialog between any two operations of
+    // the worker.
+    std::function<void(const std::string&)> onFileOp;
+
+    // Background work runs to its end at once, and what it posted reaches
+    // the dialog after it, as when the user does nothing meanwhile. With
+    // `holdBackground` the work waits for RunBackgroundWork() and posted
+    // tasks for DeliverPosted(), so a test can act in between.
+    bool holdBackground = false;
+    void RunBackgroundWork();
+    void DeliverPosted();
 
     void SetProfileValue(const std::string& path, const std::string& section,
                          const std::string& key, const std::string& value);
@@ -69,6 +82,10 @@ class FakePlatform : public Platform {
     std::string standardOutput;
     std::map<unsigned, unsigned> runningTimers;  // id -> interval
     int fileOps = 0;                             // file operations so far
+    int backgroundRuns = 0;                      // pieces of work started
+    std::vector<int> progressShown;              // the percentage of each ShowProgress
+    std::string progressStatus;                  // the status line last shown
+    bool progressVisible = false;
 
     bool TimerRunning(unsigned id) const { return runningTimers.count(id) != 0; }
     std::vector<std::string> FilesUnder(const std::string& prefix) const;
@@ -84,6 +101,10 @@ class FakePlatform : public Platform {
     void EndModal(int result) override;
     void WriteStdout(std::string_view text) override;
     Status SubscribeUsbArrival() override;
+    void ShowProgress(int percent, std::string_view status) override;
+    void HideProgress() override;
+    void RunInBackground(std::function<void()> work) override;
+    void PostToUi(std::function<void()> task) override;
     Result<std::string> CurrentDirectory() override;
     std::string ReadProfileString(std::string_view section, std::string_view key,
                                   std::string_view fallback, std::size_t size,
@@ -106,8 +127,10 @@ class FakePlatform : public Platform {
     bool FolderExists(const std::string& path) const;
 
   private:
-    std::map<std::string, std::string> profile_;
-    std::optional<std::string> unpluggedDrive_;  // "path|SECTION|KEY" -> value
+    std::map<std::string, std::string> profile_;  // "path|SECTION|KEY" -> value
+    std::optional<std::string> unpluggedDrive_;
+    std::function<void()> heldWork_;
+    std::deque<std::function<void()>> posted_;
 };
 
 }  // namespace orvane::fake

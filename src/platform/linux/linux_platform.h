@@ -3,7 +3,9 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "platform/platform.h"
 
@@ -21,6 +23,10 @@ class WindowSide {
     virtual void StopTimer(unsigned timerId) = 0;
     virtual void ShowMessage(std::string_view text) = 0;
     virtual void EndModal(int result) = 0;
+    virtual void ShowProgress(int percent, std::string_view status) = 0;
+    virtual void HideProgress() = 0;
+    virtual void RunInBackground(std::function<void()> work) = 0;
+    virtual void PostToUi(std::function<void()> task) = 0;
 };
 
 // Where the back end looks for the system's state; tests and the demo point
@@ -57,6 +63,14 @@ class LinuxPlatform : public Platform {
     void StopTimer(unsigned timerId) override { window_.StopTimer(timerId); }
     void ShowMessage(std::string_view text) override { window_.ShowMessage(text); }
     void EndModal(int result) override { window_.EndModal(result); }
+    void ShowProgress(int percent, std::string_view status) override {
+        window_.ShowProgress(percent, status);
+    }
+    void HideProgress() override { window_.HideProgress(); }
+    void RunInBackground(std::function<void()> work) override {
+        window_.RunInBackground(std::move(work));
+    }
+    void PostToUi(std::function<void()> task) override { window_.PostToUi(std::move(task)); }
 
     void WriteStdout(std::string_view text) override;
     // Opens a kernel uevent socket. The events are never read: detection

@@ -7,9 +7,12 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMetaObject>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QThread>
 #include <QTimerEvent>
 
 #include "platform/qt/about_dialog.h"
@@ -59,6 +62,17 @@ UpdaterWindow::UpdaterWindow(linux_port::SystemRoots roots, QWidget* parent)
                           DialogUnitsToPixels(2, 5, 212, 22));
     notice_ = MakePicture(this, "notice", QStringLiteral(":/orvane/notice.bmp"),
                           DialogUnitsToPixels(2, 61, 212, 15));
+    // The transfer's progress stands where the notice is, while it runs.
+    progress_ = new QProgressBar(this);
+    progress_->setObjectName("progressBar");
+    progress_->setGeometry(DialogUnitsToPixels(2, 61, 212, 6));
+    progress_->setRange(0, 100);
+    progress_->setTextVisible(false);
+    progress_->hide();
+    status_ = new QLabel(this);
+    status_->setObjectName("progressStatus");
+    status_->setGeometry(DialogUnitsToPixels(2, 68, 212, 8));
+    status_->hide();
     setTabOrder(cancel_, update_);
     // Neither button is the default; Enter presses whichever has the focus.
     for (QPushButton* button : {cancel_, update_}) {
@@ -80,7 +94,11 @@ UpdaterWindow::UpdaterWindow(linux_port::SystemRoots roots, QWidget* parent)
     core_ = std::make_unique<CUpdaterDialog>(*platform_);
 }
 
-UpdaterWindow::~UpdaterWindow() = default;
+UpdaterWindow::~UpdaterWindow() {
+    // The core waits for the transfer's end before the dialog ends, so this
+    // only waits for the worker's last steps after it posted the result.
+    if (worker_) worker_->wait();
+}
 
 void UpdaterWindow::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
@@ -154,6 +172,32 @@ void UpdaterWindow::ShowMessage(std::string_view text) {
 
 void UpdaterWindow::EndModal(int result) {
     done(result);
+}
+
+void UpdaterWindow::ShowProgress(int percent, std::string_view status) {
+    notice_->hide();
+    progress_->setValue(percent);
+    progress_->show();
+    status_->setText(FromView(status));
+    status_->show();
+    update_->setEnabled(false);
+}
+
+void UpdaterWindow::HideProgress() {
+    progress_->hide();
+    status_->hide();
+    notice_->show();
+    update_->setEnabled(true);
+}
+
+void UpdaterWindow::RunInBackground(std::function<void()> work) {
+    if (worker_) worker_->wait();
+    worker_.reset(QThread::create(std::move(work)));
+    worker_->start();
+}
+
+void UpdaterWindow::PostToUi(std::function<void()> task) {
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }
 
 void UpdaterWindow::ShowAbout() {

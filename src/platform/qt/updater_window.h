@@ -12,13 +12,17 @@
 #include "ui/updater_dialog.h"
 
 class QLabel;
+class QProgressBar;
 class QPushButton;
+class QThread;
 
 namespace orvane::qt {
 
 // Mirrors dialog template 102 and turns Qt's events into calls of the core's
 // handlers: shown -> OnInitDialog, timer -> OnTimer, "UpDate" ->
-// OnUpdateClicked, Cancel, Escape and the close button -> OnCancel.
+// OnUpdateClicked, Cancel, Escape and the close button -> OnCancel. The
+// transfer runs on a QThread of the window's; its progress and result come
+// back as queued calls on the window's thread.
 class UpdaterWindow : public QDialog, public linux_port::WindowSide {
   public:
     explicit UpdaterWindow(linux_port::SystemRoots roots = {}, QWidget* parent = nullptr);
@@ -37,6 +41,10 @@ class UpdaterWindow : public QDialog, public linux_port::WindowSide {
     void StopTimer(unsigned timerId) override;
     void ShowMessage(std::string_view text) override;
     void EndModal(int result) override;
+    void ShowProgress(int percent, std::string_view status) override;
+    void HideProgress() override;
+    void RunInBackground(std::function<void()> work) override;
+    void PostToUi(std::function<void()> task) override;
 
     // The title of every message box: the executable's file name.
     static QString MessageTitle();
@@ -53,6 +61,10 @@ class UpdaterWindow : public QDialog, public linux_port::WindowSide {
     QPushButton* update_ = nullptr;
     QLabel* banner_ = nullptr;
     QLabel* notice_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QLabel* status_ = nullptr;
+    // The last worker started; joined before the next one and at the end.
+    std::unique_ptr<QThread> worker_;
     bool initialized_ = false;
     // By the identifier the core asked for, which is the one it stops.
     std::map<unsigned, QBasicTimer> timers_;

@@ -112,6 +112,10 @@ INT_PTR DialogHost::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return FALSE;
         case WM_COMMAND:
             return OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+        case kRunTaskMessage:
+            // The transfer's progress and result, from the worker thread.
+            Win32Platform::RunPostedTask(lParam);
+            return TRUE;
         default:
             return FALSE;
     }

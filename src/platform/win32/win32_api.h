@@ -23,6 +23,7 @@
 
 #include <windows.h>
 // <windows.h> first: these depend on its types.
+#include <commctrl.h>
 #include <dbt.h>
 #include <setupapi.h>
 

@@ -3,6 +3,8 @@
 
 #include <cctype>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 #include "device/drive_list.h"
 #include "platform/win32/system_error.h"
@@ -75,9 +77,55 @@ std::string FolderOf(const std::string& path) {
     return path.substr(0, separator);
 }
 
+// Identifiers of the controls that stand in for the notice during a
+// transfer; no control of the template uses them.
+constexpr int kProgressBarId = 1003;
+constexpr int kProgressStatusId = 1004;
+
+HMENU ControlId(int id) {
+    return reinterpret_cast<HMENU>(static_cast<std::uintptr_t>(id));
+}
+
+// The notice picture: the lowest bitmap control of the dialog.
+HWND FindNotice(HWND dialog) {
+    HWND notice = nullptr;
+    LONG lowest = LONG_MIN;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_BITMAP) continue;
+        RECT rect;
+        GetWindowRect(child, &rect);
+        if (rect.top > lowest) {
+            lowest = rect.top;
+            notice = child;
+        }
+    }
+    return notice;
+}
+
+// A child control at a place given in dialog units (x, y, width, height).
+HWND CreateChild(HWND dialog, HINSTANCE instance, const char* className, DWORD style, int id,
+                 RECT units) {
+    MapDialogRect(dialog, &units);
+    return CreateWindowExA(0, className, "", WS_CHILD | WS_VISIBLE | style, units.left, units.top,
+                           units.right, units.bottom, dialog, ControlId(id), instance, nullptr);
+}
+
+DWORD WINAPI RunWork(LPVOID parameter) {
+    std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(parameter));
+    (*work)();
+    return 0;
+}
+
 }  // namespace
 
 Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance), title_(ExecutableTitle()) {}
+
+Win32Platform::~Win32Platform() {
+    if (worker_ == nullptr) return;
+    WaitForSingleObject(worker_, INFINITE);
+    CloseHandle(worker_);
+}
 
 // ---- Window and shell -------------------------------------------------------
 
@@ -136,6 +184,66 @@ Status Win32Platform::SubscribeUsbArrival() {
     if (RegisterDeviceNotificationA(window_, &filter, DEVICE_NOTIFY_WINDOW_HANDLE) != nullptr)
         return Ok();
     return LastSystemError();
+}
+
+void Win32Platform::ShowProgress(int percent, std::string_view status) {
+    HWND update = GetDlgItem(window_, IDC_UPDATE);
+    if (progress_ == nullptr) {
+        INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
+        InitCommonControlsEx(&classes);
+        ShowWindow(FindNotice(window_), SW_HIDE);
+        progress_ = CreateChild(window_, instance_, PROGRESS_CLASSA, PBS_SMOOTH, kProgressBarId,
+                                RECT{2, 61, 212, 6});
+        SendMessageA(progress_, PBM_SETRANGE32, 0, 100);
+        status_ = CreateChild(window_, instance_, "STATIC", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS,
+                              kProgressStatusId, RECT{2, 68, 212, 8});
+        SendMessageA(status_, WM_SETFONT,
+                     static_cast<WPARAM>(SendMessageA(window_, WM_GETFONT, 0, 0)), FALSE);
+        // A disabled button keeps no focus: Escape and Enter go to Cancel.
+        if (GetFocus() == update)
+            SendMessageA(window_, WM_NEXTDLGCTL,
+                         reinterpret_cast<WPARAM>(GetDlgItem(window_, IDCANCEL)), TRUE);
+        EnableWindow(update, FALSE);
+    }
+    SendMessageA(progress_, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+    SetWindowTextA(status_, std::string(status).c_str());
+}
+
+void Win32Platform::HideProgress() {
+    if (progress_ == nullptr) return;
+    DestroyWindow(progress_);
+    DestroyWindow(status_);
+    progress_ = status_ = nullptr;
+    ShowWindow(FindNotice(window_), SW_SHOW);
+    EnableWindow(GetDlgItem(window_, IDC_UPDATE), TRUE);
+}
+
+void Win32Platform::RunInBackground(std::function<void()> work) {
+    if (worker_ != nullptr) {
+        WaitForSingleObject(worker_, INFINITE);
+        CloseHandle(worker_);
+    }
+    auto* owned = new std::function<void()>(std::move(work));
+    worker_ = CreateThread(nullptr, 0, RunWork, owned, 0, nullptr);
+    if (worker_ == nullptr) RunWork(owned);
+}
+
+void Win32Platform::PostToUi(std::function<void()> task) {
+    auto* posted = new std::function<void()>(std::move(task));
+    // The queue refuses only when full, and progress comes a percent at a
+    // time; a result must not be lost, so it waits for room.
+    while (!PostMessageA(window_, kRunTaskMessage, 0, reinterpret_cast<LPARAM>(posted))) {
+        if (!IsWindow(window_)) {
+            delete posted;
+            return;
+        }
+        Sleep(10);
+    }
+}
+
+void Win32Platform::RunPostedTask(LPARAM task) {
+    std::unique_ptr<std::function<void()>> owned(reinterpret_cast<std::function<void()>*>(task));
+    (*owned)();
 }
 
 // ---- Settings and paths -------------------------------------------------------

@@ -8,9 +8,21 @@
 
 namespace orvane::win32 {
 
+// Posted to the updater dialog with a task for the user-interface thread in
+// lParam (a `std::function<void()>*` that the dialog runs and deletes).
+inline constexpr UINT kRunTaskMessage = WM_APP + 1;
+
 class Win32Platform : public Platform {
   public:
     explicit Win32Platform(HINSTANCE instance);
+    // Waits for the worker thread's last steps: the dialog ends only after
+    // the transfer's result has reached it.
+    ~Win32Platform() override;
+    Win32Platform(const Win32Platform&) = delete;
+    Win32Platform& operator=(const Win32Platform&) = delete;
+
+    // Runs and deletes a task that came with kRunTaskMessage.
+    static void RunPostedTask(LPARAM task);
 
     // The updater dialog's window, once it exists; the window operations act
     // on it and message boxes are owned by it.
@@ -29,6 +41,13 @@ class Win32Platform : public Platform {
     void EndModal(int result) override;
     void WriteStdout(std::string_view text) override;
     Status SubscribeUsbArrival() override;
+    // The bar is the system's common progress control; the bar and its
+    // status line exist only while a transfer runs, so the dialog at rest
+    // has exactly its template's controls.
+    void ShowProgress(int percent, std::string_view status) override;
+    void HideProgress() override;
+    void RunInBackground(std::function<void()> work) override;
+    void PostToUi(std::function<void()> task) override;
 
     Result<std::string> CurrentDirectory() override;
     std::string ReadProfileString(std::string_view section, std::string_view key,
@@ -53,6 +72,9 @@ class Win32Platform : public Platform {
     HINSTANCE instance_;
     HWND window_ = nullptr;
     std::string title_;
+    HWND progress_ = nullptr;
+    HWND status_ = nullptr;
+    HANDLE worker_ = nullptr;
 };
 
 }  // namespace orvane::win32
