@@ -27,6 +27,8 @@ ANSI_FUNCTIONS = {
                    "LoadIconA", "DrawIcon", "IsIconic"],
     "SETUPAPI.dll": ["SetupDiGetClassDevsA", "SetupDiEnumDeviceInfo",
                      "SetupDiGetDeviceRegistryPropertyA", "SetupDiDestroyDeviceInfoList"],
+    # The transfer's progress bar is the common controls' own.
+    "COMCTL32.dll": ["InitCommonControlsEx"],
 }
 MACHINES = {"i386": 0x014C, "amd64": 0x8664}
 

@@ -550,6 +550,99 @@ void EmptyDestinationPath(Scenario& scenario) {
     Expect(ReadFileBytes(root + kCommandName) == kCommand, "dsccmd.ini is at the drive's top");
 }
 
+// The transfer's controls, while it runs: the progress bar and its status.
+HWND ProgressBar(HWND dialog) {
+    HWND bar = FindWindowExA(dialog, nullptr, PROGRESS_CLASSA, nullptr);
+    return bar != nullptr && IsWindowVisible(bar) ? bar : nullptr;
+}
+
+int ProgressPosition(HWND bar) {
+    DWORD_PTR position = 0;
+    if (!SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &position)) return -1;
+    return static_cast<int>(position);
+}
+
+// The progress bar once it has reached `percent`.
+HWND WaitForProgress(HWND dialog, int percent) {
+    for (int tries = 0; tries < 3000; ++tries) {
+        HWND bar = ProgressBar(dialog);
+        if (bar != nullptr && ProgressPosition(bar) >= percent) return bar;
+        Sleep(10);
+    }
+    throw ScenarioFailure("no progress bar reached " + std::to_string(percent) + "%");
+}
+
+// A firmware image of several hundred MB. While it is written the dialog
+// answers messages and shows a progress bar where the notice is; Cancel
+// part-way ends the program with the old files as they were. A whole
+// transfer follows, with the longest answer time logged.
+void LargeTransfer(Scenario& scenario) {
+    constexpr std::size_t kLargeImage = (std::size_t{320} << 20) + 4097;
+    scenario.WriteSettings();
+    MakeFolder(scenario.Work("fw"));
+    WriteLargeFile(scenario.Source(kFirmwareName), kLargeImage, 11);
+    WriteFileBytes(scenario.Source(kCommandName), kCommand);
+    scenario.PutOldFilesOnCamera();
+    scenario.camera().Plug();
+    {
+        Program program(scenario.setting().program, scenario.setting().workFolder);
+        HWND dialog = program.WaitForDialog();
+        HWND update = Item(dialog, IDC_UPDATE);
+        Click(update);
+        HWND bar = WaitForProgress(dialog, 5);
+        Expect(!IsWindowEnabled(update), "UpDate is disabled during the transfer");
+        HWND status = GetWindow(bar, GW_HWNDNEXT);
+        Log("status line: \"" + WindowText(status) + "\"");
+        Expect(Contains(WindowText(status), Str(texts::kDoNotDisconnect)),
+               "the status line warns not to disconnect the camera");
+        Click(Item(dialog, IDCANCEL));
+        ExpectCleanExit(program);
+        scenario.ExpectOldFilesOnCamera();
+    }
+    {
+        Program program(scenario.setting().program, scenario.setting().workFolder);
+        HWND dialog = program.WaitForDialog();
+        Click(Item(dialog, IDC_UPDATE));
+        WaitForProgress(dialog, 0);
+        LARGE_INTEGER frequency, before, after;
+        QueryPerformanceFrequency(&frequency);
+        double longestMs = 0;
+        int answers = 0, lastPosition = 0;
+        bool rising = true;
+        for (;;) {
+            QueryPerformanceCounter(&before);
+            DWORD_PTR ignored = 0;
+            const bool answered =
+                SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored) != 0;
+            QueryPerformanceCounter(&after);
+            Expect(answered, "the dialog answers during the transfer");
+            const double ms = 1000.0 * static_cast<double>(after.QuadPart - before.QuadPart) /
+                              static_cast<double>(frequency.QuadPart);
+            longestMs = std::max(longestMs, ms);
+            ++answers;
+            HWND bar = ProgressBar(dialog);
+            if (bar == nullptr) break;  // the transfer is over
+            const int position = ProgressPosition(bar);
+            rising = rising && position >= lastPosition;
+            lastPosition = std::max(lastPosition, position);
+            Sleep(20);
+        }
+        Log("the dialog answered " + std::to_string(answers) +
+            " messages during the transfer; the longest took " + std::to_string(longestMs) + " ms");
+        Expect(answers > 10 && lastPosition > 50 && rising,
+               "the progress bar rose while the dialog answered");
+        HWND box = ExpectMessage(program, dialog, "Orvane", Is(texts::kUpdateSuccess),
+                                 "the large update succeeds");
+        CloseMessageBox(box);
+        ExpectCleanExit(program);
+        Expect(ListFolder(scenario.CameraFolder()) ==
+                   std::vector<std::string>{kCommandName, kFirmwareName},
+               "the camera holds the two new files, no temporary file");
+        Expect(SameBytes(scenario.OnCamera(kFirmwareName), scenario.Source(kFirmwareName)),
+               "the large vorm.bin on the camera has the source's bytes");
+    }
+}
+
 }  // namespace
 
 }  // namespace orvane::e2e
@@ -567,6 +660,7 @@ int main(int argc, char** argv) {
         {"system_drive_refused", SystemDriveRefused},
         {"camera_full", CameraFull},
         {"empty_dest_path", EmptyDestinationPath},
+        {"large_transfer", LargeTransfer},
     };
     if (argc != 5 || scenarios.count(argv[1]) == 0) {
         std::fprintf(stderr, "usage: orvane_e2e SCENARIO PROGRAM WORK-FOLDER CAMERA-DRIVE|-\n");

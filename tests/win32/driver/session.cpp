@@ -120,6 +120,41 @@ std::string FirmwareBytes(std::size_t size, std::uint32_t seed) {
     return bytes;
 }
 
+void WriteLargeFile(const std::string& path, std::size_t size, std::uint32_t seed) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    Expect(file != INVALID_HANDLE_VALUE, "create " + path);
+    constexpr std::size_t kPiece = std::size_t{8} << 20;
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < size; done += kPiece) {
+        const std::string piece = FirmwareBytes(std::min(kPiece, size - done), seed++);
+        DWORD written = 0;
+        ok = WriteFile(file, piece.data(), static_cast<DWORD>(piece.size()), &written, nullptr) &&
+             written == piece.size();
+    }
+    CloseHandle(file);
+    Expect(ok, "write " + path);
+}
+
+bool SameBytes(const std::string& a, const std::string& b) {
+    HANDLE first = CreateFileA(a.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE second = CreateFileA(b.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool same = first != INVALID_HANDLE_VALUE && second != INVALID_HANDLE_VALUE;
+    std::string x(std::size_t{1} << 20, '\0'), y(x.size(), '\0');
+    while (same) {
+        DWORD gotX = 0, gotY = 0;
+        same = ReadFile(first, x.data(), static_cast<DWORD>(x.size()), &gotX, nullptr) &&
+               ReadFile(second, y.data(), static_cast<DWORD>(y.size()), &gotY, nullptr) &&
+               gotX == gotY && std::memcmp(x.data(), y.data(), gotX) == 0;
+        if (gotX == 0) break;
+    }
+    if (first != INVALID_HANDLE_VALUE) CloseHandle(first);
+    if (second != INVALID_HANDLE_VALUE) CloseHandle(second);
+    return same;
+}
+
 // ---- The simulated camera ------------------------------------------------------
 
 UsbDeviceKeys::UsbDeviceKeys(std::string vendorProduct, std::string instance,

@@ -37,6 +37,10 @@ void MakeFolder(const std::string& path);
 std::vector<std::string> ListFolder(const std::string& folder);
 // Deterministic content that is not a multiple of any sector size.
 std::string FirmwareBytes(std::size_t size, std::uint32_t seed);
+// A file of `size` such bytes, written a piece at a time.
+void WriteLargeFile(const std::string& path, std::size_t size, std::uint32_t seed);
+// Whether two files hold the same bytes, compared a piece at a time.
+bool SameBytes(const std::string& a, const std::string& b);
 
 // ---- The simulated camera ------------------------------------------------------
 
