@@ -13,6 +13,8 @@ packages=(
     g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
     wine wine64 wine32:i386 xvfb xauth x11-utils python3
+    # the transfer on the kernel's own vfat driver, pulls and write records
+    user-mode-linux mtools dosfstools dmsetup
 )
 # tools/run.sh only builds and starts the Linux program.
 if [ "${1:-}" = "--linux-program" ]; then

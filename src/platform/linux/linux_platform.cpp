@@ -74,6 +74,20 @@ std::string WithoutTrailingSlashes(std::string_view path) {
     return std::string(path);
 }
 
+// Flushes the folder `path`, so that names added to it or removed from it
+// are on the device.
+Status SyncFolder(const std::string& path) {
+    int folder = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) return LastError();
+    int synced = ::fsync(folder);
+    int syncError = errno;
+    ::close(folder);
+    // Some filesystems cannot flush a folder at all; that is not a failure.
+    if (synced != 0 && syncError != EINVAL && syncError != ENOTSUP)
+        return ErrorFromErrno(syncError);
+    return Ok();
+}
+
 class PosixReadableFile : public ReadableFile {
   public:
     PosixReadableFile(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
@@ -95,7 +109,7 @@ class PosixReadableFile : public ReadableFile {
 
 class PosixWritableFile : public WritableFile {
   public:
-    explicit PosixWritableFile(int fd) : fd_(fd) {}
+    PosixWritableFile(int fd, std::string folder) : fd_(fd), folder_(std::move(folder)) {}
     ~PosixWritableFile() override {
         if (fd_ >= 0) ::close(fd_);
     }
@@ -109,7 +123,12 @@ class PosixWritableFile : public WritableFile {
         }
         return Ok();
     }
+    // On FAT, fsync of a file writes its folder entry (start and size)
+    // before the allocation table: a card pulled in between holds an entry
+    // pointing at free clusters. Flushing the folder first puts the chain on
+    // the device while the entry still says the file is empty.
     Status Flush() override {
+        if (Status folder = SyncFolder(folder_); !folder.ok()) return folder;
         if (::fsync(fd_) != 0) return LastError();
         return Ok();
     }
@@ -124,6 +143,7 @@ class PosixWritableFile : public WritableFile {
 
   private:
     int fd_;
+    std::string folder_;
 };
 
 }  // namespace
@@ -291,7 +311,18 @@ Result<std::uint64_t> LinuxPlatform::FreeSpace(std::string_view path) {
 }
 
 Status LinuxPlatform::MakeDirectory(std::string_view path) {
-    if (::mkdir(std::string(path).c_str(), 0777) != 0) return LastError();
+    const std::string folder(path);
+    if (::mkdir(folder.c_str(), 0777) != 0) return LastError();
+    // On FAT, flushing the new folder or its parent writes its entry before
+    // the allocation of its cluster: a card pulled in between holds an entry
+    // pointing at a free cluster. syncfs writes the volume's dirty sectors in
+    // their order on the device, the allocation table first.
+    int created = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (created < 0) return LastError();
+    int synced = ::syncfs(created);
+    int syncError = errno;
+    ::close(created);
+    if (synced != 0) return ErrorFromErrno(syncError);
     return Ok();
 }
 
@@ -322,42 +353,48 @@ Result<std::unique_ptr<ReadableFile>> LinuxPlatform::OpenForRead(std::string_vie
 Result<std::unique_ptr<WritableFile>> LinuxPlatform::CreateForWrite(std::string_view path) {
     int fd = ::open(std::string(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) return LastError();
-    return std::unique_ptr<WritableFile>(std::make_unique<PosixWritableFile>(fd));
+    return std::unique_ptr<WritableFile>(
+        std::make_unique<PosixWritableFile>(fd, SplitFolder(path).first));
 }
-
-namespace {
-
-// Flushes the folder `path`, so that names added to it or removed from it
-// are on the device.
-Status SyncFolder(const std::string& path) {
-    int folder = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) return LastError();
-    int synced = ::fsync(folder);
-    int syncError = errno;
-    ::close(folder);
-    // Some filesystems cannot flush a folder at all; that is not a failure.
-    if (synced != 0 && syncError != EINVAL && syncError != ENOTSUP)
-        return ErrorFromErrno(syncError);
-    return Ok();
-}
-
-}  // namespace
 
 Status LinuxPlatform::ReplaceWith(std::string_view from, std::string_view to) {
     const std::string target(to);
-    if (::rename(std::string(from).c_str(), target.c_str()) != 0) return LastError();
-    // On FAT a file's folder entry (its start cluster and size) is part of the
-    // file, not of the folder: a rename only marks the moved file dirty, and
-    // flushing the folder does not write it. fsync of the file itself writes
-    // the entry and the allocation table; the folder flush covers the
-    // filesystems that keep names in the folder.
-    int file = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
-    if (file < 0) return LastError();
-    int synced = ::fsync(file);
-    int syncError = errno;
-    ::close(file);
-    if (synced != 0) return ErrorFromErrno(syncError);
-    return SyncFolder(SplitFolder(target).first);
+    const std::string folder = SplitFolder(target).first;
+    // On FAT the replaced file's clusters are freed when its last user lets
+    // go. Held open here, they stay allocated until the new entry is on the
+    // device, so the old entry never points at freed clusters.
+    const int replaced = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
+    if (::rename(std::string(from).c_str(), target.c_str()) != 0) {
+        SystemError error = LastError();
+        if (replaced >= 0) ::close(replaced);
+        return error;
+    }
+    // On FAT a file's folder entry (start cluster and size) belongs to the
+    // file: a rename only marks the moved file dirty and flushing the folder
+    // does not write it, so the file itself is flushed too. The order keeps
+    // each state a pulled card can hold whole: with a file replaced, the
+    // temporary name goes first (the old entry stays whole), then the entry
+    // takes the new clusters; with a new name, the entry is written whole
+    // before the temporary name goes.
+    auto syncFile = [&]() -> Status {
+        int file = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
+        if (file < 0) return LastError();
+        int synced = ::fsync(file);
+        int syncError = errno;
+        ::close(file);
+        if (synced != 0) return ErrorFromErrno(syncError);
+        return Ok();
+    };
+    if (replaced < 0) {
+        if (Status synced = syncFile(); !synced.ok()) return synced;
+        return SyncFolder(folder);
+    }
+    Status synced = SyncFolder(folder);
+    if (synced.ok()) synced = syncFile();
+    ::close(replaced);
+    if (!synced.ok()) return synced;
+    // The old clusters are freed now; their release reaches the device too.
+    return SyncFolder(folder);
 }
 
 Status LinuxPlatform::RemoveFile(std::string_view path) {

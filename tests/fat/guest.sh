@@ -1,0 +1,140 @@
+#!/bin/bash
+# The init program of the user-mode Linux guest: mounts the cards the host
+# prepared with the kernel's own vfat driver and runs the transfer on them.
+# Everything it needs comes as kernel parameters (environment variables):
+#   MODE      success | pulls | logwrites
+#   OUT       host folder for the log, the results and the card copies
+#   DRIVER    the transfer program;  SOURCE  the folder with the new files
+#   CARDS     the host files behind /dev/ubdb, /dev/ubdc, ... (comma-separated)
+#   NAMES     one name per card (old, fresh) used in result file names
+#   DELAY_MS  pulls: how long the card takes to answer each request
+#   PERCENTS  pulls: when to pull the card, in percent of the time a whole
+#             transfer takes here (measured first, from the program's start)
+exec >"$OUT/guest.log" 2>&1
+export PATH=/usr/sbin:/usr/bin:/sbin:/bin
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mountpoint -q /dev || mount -t devtmpfs dev /dev
+modules=/usr/lib/uml/modules/$(uname -r)/kernel
+for module in fs/nls/nls_cp437 fs/nls/nls_iso8859-1 fs/nls/nls_utf8 fs/fat/fat fs/fat/vfat \
+    drivers/md/dm-mod drivers/md/dm-delay drivers/md/dm-log-writes; do
+    insmod "$modules/$module.ko"
+done
+mkdir -p /media/CAMERA
+# The options a desktop automounter uses for a FAT card.
+options=rw,nosuid,nodev,shortname=mixed,utf8=1,flush
+
+IFS=, read -ra cards <<<"$CARDS"
+IFS=, read -ra names <<<"$NAMES"
+IFS=, read -ra percents <<<"${PERCENTS:-}"
+disk() { printf '/dev/ubd%s' "$(printf "\\$(printf '%03o' $((98 + $1)))")"; }
+
+transfer() {  # transfer RESULT-FILE [CARD-FILE COPY]
+    local result=$1
+    shift
+    local status=0
+    "$DRIVER" /media/CAMERA "$SOURCE" "$@" >"$result" 2>>"$OUT/guest.log" || status=$?
+    echo "exit $status" >>"$result"
+}
+
+# Pulls the card: from now on every read and write of it fails. The failing
+# table is loaded beforehand (arm_pull), so the pull itself is quick.
+arm_pull() {
+    dmsetup --noudevsync load cam --table "0 $(blockdev --getsz /dev/mapper/cam) error"
+}
+pull() {
+    dmsetup --noudevsync suspend --noflush --nolockfs cam
+    dmsetup --noudevsync resume cam
+}
+
+# What a camera sees after the card comes back: the kernel's driver mounts
+# it afresh (read-only, so the look changes nothing) and reads every file.
+remount_listing() {  # remount_listing DEVICE FILE
+    blockdev --flushbufs "$1"
+    if mount -t vfat -o ro "$1" /media/CAMERA; then
+        (cd /media/CAMERA && find . -type f | sort | while read -r file; do
+            sha256sum "$file" || echo "unreadable $file"
+        done) >"$2"
+        umount /media/CAMERA
+    else
+        echo "unmountable" >"$2"
+    fi
+}
+
+case $MODE in
+success)
+    # Each card is mounted directly; the copy is taken at the success instant.
+    for i in "${!cards[@]}"; do
+        device=$(disk "$i")
+        mount -t vfat -o "$options" "$device" /media/CAMERA
+        transfer "$OUT/success-${names[$i]}.txt" "${cards[$i]}" "$OUT/success-${names[$i]}.img"
+        umount /media/CAMERA
+    done
+    ;;
+pulls)
+    # One card file, reset from each name's starting image before each run.
+    device=$(disk 0)
+    # The card answers each request after a few milliseconds, as a card
+    # behind a USB cable does, so a pull can fall anywhere in the transfer.
+    attach() {  # attach NAME: the card as it was at the start, mounted
+        cp "$OUT/start-$1.img" "${cards[0]}"
+        blockdev --flushbufs "$device"
+        dmsetup --noudevsync create cam --table "0 $(blockdev --getsz "$device") delay $device 0 $DELAY_MS"
+        dmsetup --noudevsync mknodes
+        mount -t vfat -o "$options" /dev/mapper/cam /media/CAMERA
+    }
+    detach() {
+        umount /media/CAMERA || umount -l /media/CAMERA
+        dmsetup --noudevsync remove cam
+    }
+    # The quickest of three whole transfers; the first also loads the program.
+    whole=
+    for run in 1 2 3; do
+        attach old
+        start=$(date +%s%N)
+        transfer "$OUT/calibration.txt"
+        took=$((($(date +%s%N) - start) / 1000000))
+        detach
+        [ -n "$whole" ] && [ "$whole" -le "$took" ] || whole=$took
+    done
+    echo "a whole transfer takes $whole ms from the program's start"
+    for name in "${names[@]}"; do
+        for percent in "${percents[@]}"; do
+            ms=$((whole * percent / 100))
+            attach "$name"
+            arm_pull
+            result=$OUT/pull-$name-$percent.txt
+            start=$(date +%s%N)
+            transfer "$result" &
+            worker=$!
+            sleep "$(printf '%d.%03d' $((ms / 1000)) $((ms % 1000)))"
+            pull
+            echo "pulled after $((($(date +%s%N) - start) / 1000000)) ms" >"${result%.txt}.pull"
+            wait "$worker"
+            detach
+            cp "${cards[0]}" "$OUT/pull-$name-$percent.img"
+            remount_listing "$device" "$OUT/pull-$name-$percent.remount"
+        done
+    done
+    ;;
+logwrites)
+    # Cards and their logs in pairs: ubdb logged on ubdc, ubdd on ubde.
+    for i in "${!names[@]}"; do
+        device=$(disk $((2 * i))) log=$(disk $((2 * i + 1)))
+        dmsetup --noudevsync create cam \
+            --table "0 $(blockdev --getsz "$device") log-writes $device $log"
+        dmsetup --noudevsync mknodes
+        mount -t vfat -o "$options" /dev/mapper/cam /media/CAMERA
+        result=$OUT/log-${names[$i]}.txt
+        transfer "$result"
+        # Every state logged after this mark must hold the new files.
+        grep -qx success "$result" && dmsetup --noudevsync message cam 0 mark success
+        umount /media/CAMERA
+        dmsetup --noudevsync remove cam
+    done
+    ;;
+esac
+echo "guest done"
+sync
+echo o >/proc/sysrq-trigger
+sleep 10

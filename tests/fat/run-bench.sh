@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# The transfer on the kernel's own vfat driver, in user-mode Linux, with the
+# card pulled at many instants and every write the card received replayed.
+#
+#   run-bench.sh ci|all|replay DRIVER WORK-DIR
+#
+# DRIVER is the built orvane_fat_transfer. Three checks, each on a card that
+# already holds old files and on a fresh one:
+#   success    the card copied the instant the transfer reports success holds
+#              both new files whole and no temporary file
+#   pulls      the card is pulled (its device-mapper table switched to
+#              "error") at instants spread over the transfer; whatever was
+#              reported, the card then holds a sound set (check_card.py)
+#   logwrites  (all only) every write is recorded with dm-log-writes, and
+#              the card is checked at every flush or FUA point of the record,
+#              and after every single write in the order the writes completed
+# ci runs the first two with a few pull instants; all runs everything with
+# many; replay only the third. Exits 77 (skipped) where user-mode Linux
+# cannot run.
+set -euo pipefail
+
+mode=$1 driver=$(realpath "$2") work=$(realpath -m "$3")
+here=$(cd "$(dirname "$0")" && pwd)
+check=$here/check_card.py
+
+for tool in linux.uml mkfs.vfat fsck.fat mcopy dmsetup; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "SKIPPED: $tool is missing (bash tools/install-deps.sh installs it)"
+        exit 77
+    fi
+done
+
+rm -rf "$work"
+mkdir -p "$work/new" "$work/old"
+# The update files, and older ones of other sizes: a firmware image of some
+# megabytes, so that a pull can fall inside its write.
+python3 - "$work" <<'PY'
+import random, sys
+work = sys.argv[1]
+def write(path, size, seed):
+    with open(path, "wb") as f:
+        f.write(random.Random(seed).randbytes(size))
+write(f"{work}/new/vorm.bin", 6 * 1024 * 1024 + 12345, 1)
+write(f"{work}/old/vorm.bin", 5 * 1024 * 1024 + 777, 2)
+open(f"{work}/new/dsccmd.ini", "w").write("[CMD]\r\nUPDATE=1\r\n")
+open(f"{work}/old/dsccmd.ini", "w").write("[CMD]\r\nUPDATE=0\r\nOLD=1\r\n")
+PY
+export MTOOLS_SKIP_CHECK=1
+for name in fresh old; do
+    image=$work/start-$name.img
+    truncate -s 64M "$image"
+    mkfs.vfat -F 32 -n CAMERA "$image" >/dev/null
+    if [ $name = old ]; then
+        mmd -i "$image" ::FIRMWARE
+        mcopy -i "$image" "$work/old/vorm.bin" "$work/old/dsccmd.ini" ::FIRMWARE/
+    fi
+done
+
+failures=0
+# boot RUN-FOLDER MODE "ubdb=... ubdc=..." VAR=VALUE...: one guest run.
+boot() {
+    local out=$1 guest_mode=$2 disks=$3
+    shift 3
+    mkdir -p "$out"
+    # The guest's root is the host's own, so it runs our programs as they are.
+    if ! timeout 900 linux.uml mem=512M rootfstype=hostfs rw $disks init="$here/guest.sh" \
+        con=null con0=null MODE="$guest_mode" OUT="$out" DRIVER="$driver" SOURCE="$work/new" \
+        "$@" >"$out/console.log" 2>&1 || ! grep -q "guest done" "$out/guest.log"; then
+        echo "FAIL: the $guest_mode guest did not finish; see $out/guest.log"
+        tail -n 20 "$out/guest.log" "$out/console.log" 2>/dev/null || true
+        exit 1
+    fi
+}
+fresh_flag() { [ "$1" = fresh ] && echo --fresh || true; }
+
+# ---- At success
+if [ "$mode" != replay ]; then
+out=$work/success
+mkdir -p "$out"
+cp "$work/start-old.img" "$out/card-old.img"
+cp "$work/start-fresh.img" "$out/card-fresh.img"
+boot "$out" success "ubdb=$out/card-old.img ubdc=$out/card-fresh.img" \
+    CARDS="$out/card-old.img,$out/card-fresh.img" NAMES=old,fresh
+for name in old fresh; do
+    grep -qx success "$out/success-$name.txt" ||
+        { echo "FAIL: the transfer on the $name card failed:"; cat "$out/success-$name.txt"; exit 1; }
+    python3 "$check" check "$out/success-$name.img" --result "$out/success-$name.txt" \
+        --old "$work/old" --new "$work/new" $(fresh_flag $name) || failures=$((failures + 1))
+done
+
+# ---- Pulls, at instants spread over the transfer and just past its end
+if [ "$mode" = ci ]; then
+    percents="5 40 75 90 95 98 100 103 110"
+else
+    percents="$(seq 0 4 80) $(seq 81 1 112)"
+fi
+percents=$(echo $percents | tr ' ' ,)
+out=$work/pulls
+mkdir -p "$out"
+cp "$work/start-old.img" "$out/start-old.img"
+cp "$work/start-fresh.img" "$out/start-fresh.img"
+cp "$work/start-old.img" "$out/card.img"
+boot "$out" pulls "ubdb=$out/card.img" CARDS="$out/card.img" NAMES=old,fresh PERCENTS="$percents" \
+    DELAY_MS=10
+grep "a whole transfer takes" "$out/guest.log"
+pulls=0 successes=0
+for name in old fresh; do
+    for percent in ${percents//,/ }; do
+        pulls=$((pulls + 1))
+        result=$out/pull-$name-$percent.txt
+        grep -qx success "$result" && successes=$((successes + 1))
+        python3 "$check" check "$out/pull-$name-$percent.img" --result "$result" \
+            --remount "$out/pull-$name-$percent.remount" \
+            --old "$work/old" --new "$work/new" $(fresh_flag $name) || failures=$((failures + 1))
+    done
+done
+echo "pulls: $pulls instants checked, $successes of them after success was reported"
+fi
+
+# ---- Every flush or FUA point of a recorded transfer
+if [ "$mode" != ci ]; then
+    out=$work/logwrites
+    mkdir -p "$out"
+    for name in old fresh; do
+        cp "$work/start-$name.img" "$out/card-$name.img"
+        truncate -s 256M "$out/log-$name.img"
+    done
+    boot "$out" logwrites \
+        "ubdb=$out/card-old.img ubdc=$out/log-old.img ubdd=$out/card-fresh.img ubde=$out/log-fresh.img" \
+        NAMES=old,fresh
+    for name in old fresh; do
+        python3 "$check" replay "$out/log-$name.img" "$work/start-$name.img" \
+            --old "$work/old" --new "$work/new" $(fresh_flag $name) --every-write ||
+            failures=$((failures + 1))
+    done
+fi
+
+if [ $failures -ne 0 ]; then
+    echo "FAIL: $failures checks failed; the cards are in $work"
+    exit 1
+fi
+echo "all cards sound"
