@@ -109,7 +109,8 @@ class WritableFile {
     // Writes all of `data` or fails; a failure may leave part of it written.
     // May block.
     virtual Status Write(std::span<const std::byte> data) = 0;
-    // Pushes everything written so far to the device itself. May block.
+    // Pushes everything written so far to the device itself, with the file's
+    // size and its clusters' allocation. May block.
     virtual Status Flush() = 0;
     // Closes the file; reports an error the system only sees at closing.
     virtual Status Close() = 0;
@@ -198,15 +199,15 @@ class Platform {
 
     // ---- Files ------------------------------------------------------------
     //
-    // What is on the device when each operation returns. A write reaches the
-    // device only through `WritableFile::Flush`. `ReplaceWith` and
-    // `RemoveFile` return once the name they changed has reached it, with the
-    // folder entry's start and size and the allocation table behind it (on
-    // FAT the entry belongs to the file, so that is flushed too). A card
-    // pulled after either returns holds the change; pulled before, it holds
-    // the old state or the new one, never a name pointing at freed space. When
-    // an operation fails with ErrorKind::DeviceGone, nothing can be said about
-    // what reached the device.
+    // What is on the device, and what a card pulled at any instant can hold.
+    // A write reaches the device only through `WritableFile::Flush`.
+    // `ReplaceWith` and `RemoveFile` return once the name they changed has
+    // reached the device with the folder entry behind it (on FAT the entry
+    // holds the file's start and size, so the file is flushed too). At no
+    // instant does the card hold an entry pointing at clusters the allocation
+    // table calls free: each name stands for its old file or its new one, and
+    // at worst some clusters belong to no file. After a failure with
+    // ErrorKind::DeviceGone nothing is known about what reached the device.
 
     // Creates the last level of `path`. An existing entry of that name gives
     // ErrorKind::AlreadyExists. May block.

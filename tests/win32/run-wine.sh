@@ -6,7 +6,9 @@
 #                                                      one scenario, in its own fresh folders;
 #                                                      c-only leaves no drive but C:,
 #                                                      root starts the program at D:'s root,
-#                                                      small-camera makes G: a 256 KiB tmpfs
+#                                                      small-camera makes G: a 256 KiB tmpfs,
+#                                                      unplug-camera removes G: once the
+#                                                      image's temporary file passes 1 MiB
 #   run-wine.sh cleanup  STATE-DIR PROGRAM             stops the prefix's Wine server
 #
 # The test driver (orvane_e2e.exe) lies beside PROGRAM. Exits 77 (skipped)
@@ -86,7 +88,24 @@ scenario)
         timeout -k 5 100 "$1" "$4\\orvane_e2e.exe" "$2" "$4\\$3" "$5" "$6" || status=$?
         wineserver -k 2>/dev/null || true
         exit $status' _ "$loader" "$scenario" "$exe" "$@")
-    if [ "$layout" = small-camera ]; then
+    if [ "$layout" = unplug-camera ]; then
+        # The camera unplugged mid-transfer: its drive letter goes away.
+        temporary=$folder/camera/FIRMWARE/vorm.bin.orvtmp
+        (for _ in $(seq 6000); do
+            size=$(stat -c %s "$temporary" 2>/dev/null || echo 0)
+            if [ "$size" -ge 1048576 ]; then
+                rm -f "$devices/g:"
+                echo "run-wine.sh: G: removed with $size bytes of the image written"
+                break
+            fi
+            sleep 0.01
+        done) &
+        watcher=$!
+        status=0
+        "${run[@]}" || status=$?
+        kill "$watcher" 2>/dev/null || true
+        exit $status
+    elif [ "$layout" = small-camera ]; then
         # A nearly full camera: a tiny tmpfs in a mount namespace of this
         # run's own, so nothing outside sees it and it goes with the run.
         if ! unshare -m --propagation private true 2>/dev/null; then

@@ -454,6 +454,63 @@ void CameraFull(Scenario& scenario) {
     ExpectCleanExit(program);
 }
 
+// The camera unplugged in the middle of a large transfer: the runner removes
+// the G: link once the image's temporary file has grown past 1 MiB. The
+// program says the camera was disconnected, never "Update success".
+void CameraUnplugged(Scenario& scenario) {
+    scenario.WriteSettings();
+    MakeFolder(scenario.Work("fw"));
+    WriteLargeFile(scenario.Source(kFirmwareName), std::size_t{160} << 20, 11);
+    WriteFileBytes(scenario.Source(kCommandName), kCommand);
+    scenario.PutOldFilesOnCamera();
+    scenario.camera().Plug();
+
+    Program program(scenario.setting().program, scenario.setting().workFolder);
+    HWND dialog = program.WaitForDialog();
+    Click(Item(dialog, IDC_UPDATE));
+    HWND box = ExpectMessage(
+        program, dialog, "Orvane",
+        [](const std::string& text) {
+            return Contains(text, "The camera was disconnected") &&
+                   Contains(text, "Reconnect the camera and press UpDate again.") &&
+                   !Contains(text, Str(texts::kUpdateSuccess));
+        },
+        "the message says the camera was disconnected");
+    Expect(!FileExists(scenario.setting().cameraDrive + "\\"), "the runner removed G:");
+    CloseMessageBox(box);
+    WaitGone(box);
+    Expect(program.Running(), "the dialog stays open");
+    Click(Item(dialog, IDCANCEL));
+    ExpectCleanExit(program);
+}
+
+// Temporary files an interrupted update left on a nearly full camera (the
+// runner makes G: 256 KiB): the update fits only once they are removed.
+void StaleTemporaries(Scenario& scenario) {
+    const std::string firmware = FirmwareBytes(100000, 5);
+    scenario.WriteSettings();
+    MakeFolder(scenario.Work("fw"));
+    WriteFileBytes(scenario.Source(kFirmwareName), firmware);
+    WriteFileBytes(scenario.Source(kCommandName), kCommand);
+    scenario.PutOldFilesOnCamera();
+    WriteFileBytes(scenario.OnCamera(kFirmwareName + ".orvtmp"), FirmwareBytes(180000, 3));
+    WriteFileBytes(scenario.OnCamera(kCommandName + ".orvtmp"), "[CMD]\r\n");
+    scenario.camera().Plug();
+
+    Program program(scenario.setting().program, scenario.setting().workFolder);
+    HWND dialog = program.WaitForDialog();
+    Click(Item(dialog, IDC_UPDATE));
+    HWND box = ExpectMessage(program, dialog, "Orvane", Is(texts::kUpdateSuccess),
+                             "the update reports success");
+    Expect(ListFolder(scenario.CameraFolder()) ==
+               std::vector<std::string>{kCommandName, kFirmwareName},
+           "the camera's folder holds the two update files and no temporary file");
+    Expect(ReadFileBytes(scenario.OnCamera(kFirmwareName)) == firmware,
+           "vorm.bin on the camera has the source's bytes");
+    CloseMessageBox(box);
+    ExpectCleanExit(program);
+}
+
 // The dialog's window and controls as laid out: ids, classes, texts, styles,
 // positions in dialog units, tab order, centring, and the controls staying in
 // place when the frame is resized.
@@ -661,6 +718,8 @@ int main(int argc, char** argv) {
         {"camera_full", CameraFull},
         {"empty_dest_path", EmptyDestinationPath},
         {"large_transfer", LargeTransfer},
+        {"camera_unplugged", CameraUnplugged},
+        {"stale_temporaries", StaleTemporaries},
     };
     if (argc != 5 || scenarios.count(argv[1]) == 0) {
         std::fprintf(stderr, "usage: orvane_e2e SCENARIO PROGRAM WORK-FOLDER CAMERA-DRIVE|-\n");
