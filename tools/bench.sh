@@ -11,6 +11,9 @@ cmake --preset bench >/dev/null
 cmake --build --preset bench
 
 json="build/bench/results.json"
-build/bench/bench/orvane_bench --benchmark_out="$json" --benchmark_out_format=json
+# Interleaved, so that the transfer run directly and on a worker thread see
+# the same moments of a busy machine.
+build/bench/bench/orvane_bench --benchmark_out="$json" --benchmark_out_format=json \
+    --benchmark_enable_random_interleaving=true
 python3 tools/bench_report.py "$json" "$ORVANE_BENCH_DIR" > docs/benchmarks.md
 echo "Figures written to docs/benchmarks.md"

@@ -1,56 +1,11 @@
 // The "UpDate" button: from the detection state to the files on the camera.
-#include <atomic>
 #include <utility>
 
-#include "transfer/safe_transfer.h"
+#include "transfer/background_transfer.h"
 #include "ui/texts.h"
 #include "ui/updater_dialog.h"
 
 namespace orvane {
-
-// The transfer as it runs on the worker thread. It hands its progress to the
-// dialog on the user-interface thread, only when what the user sees changes,
-// and carries the dialog's stop request the other way.
-class CUpdaterDialog::TransferJob : public TransferObserver {
-  public:
-    TransferJob(CUpdaterDialog& dialog, TransferRequest request)
-        : dialog_(dialog), platform_(dialog.m_platform), request_(std::move(request)) {}
-
-    // On the worker thread. The dialog's end waits for the posted result, so
-    // the dialog outlives every task posted here.
-    void Run() {
-        std::optional<TransferFailure> failure = TransferFirmware(platform_, request_, this);
-        CUpdaterDialog* dialog = &dialog_;
-        platform_.PostToUi(
-            [dialog, failure = std::move(failure)] { dialog->OnTransferDone(failure); });
-    }
-
-    // On the user-interface thread.
-    void RequestStop() { stop_.store(true); }
-
-    void OnProgress(const TransferProgress& progress) override {
-        const int percent = PercentDone(progress);
-        if (progress.phase == shownPhase_ && progress.file == shownFile_ &&
-            percent == shownPercent_)
-            return;
-        shownPhase_ = progress.phase;
-        shownFile_ = progress.file;
-        shownPercent_ = percent;
-        CUpdaterDialog* dialog = &dialog_;
-        platform_.PostToUi([dialog, progress] { dialog->OnTransferProgress(progress); });
-    }
-    bool StopRequested() override { return stop_.load(); }
-
-  private:
-    CUpdaterDialog& dialog_;
-    Platform& platform_;
-    const TransferRequest request_;
-    std::atomic<bool> stop_{false};
-    // What was last posted; touched on the worker thread only.
-    TransferPhase shownPhase_ = TransferPhase::Preparing;
-    std::string shownFile_;
-    int shownPercent_ = -1;
-};
 
 void CUpdaterDialog::OnUpdateClicked() {
     if (m_transfer) return;
@@ -86,10 +41,16 @@ void CUpdaterDialog::OnUpdateClicked() {
         m_platform.JoinPath(m_platform.DriveRoot(m_driveLetter), m_destPath);
     request.files = {kFirmwareImageName, kCommandFileName};
 
-    m_transfer = std::make_shared<TransferJob>(*this, std::move(request));
     m_leaveAfterTransfer = false;
     m_platform.ShowProgress(0, texts::ProgressLine(TransferProgress{}));
-    m_platform.RunInBackground([job = m_transfer] { job->Run(); });
+    // The dialog ends only after the result has reached it, so it outlives
+    // every task the transfer posts.
+    m_transfer = std::make_shared<BackgroundTransfer>(
+        m_platform, std::move(request),
+        [this](const TransferProgress& progress) { OnTransferProgress(progress); },
+        [this](const std::optional<TransferFailure>& failure) { OnTransferDone(failure); });
+    std::shared_ptr<BackgroundTransfer> started = m_transfer;
+    started->Start();
 }
 
 void CUpdaterDialog::OnTransferProgress(const TransferProgress& progress) {

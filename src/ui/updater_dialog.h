@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "transfer/background_transfer.h"
 #include "transfer/safe_transfer.h"
 
 namespace orvane {
@@ -76,8 +77,6 @@ class CUpdaterDialog {
     const std::string& iniPath() const { return m_iniPath; }
 
   private:
-    class TransferJob;  // the transfer as it runs off the user-interface thread
-
     void ArmPollTimer();
     void RequestTransferStop();
 
@@ -94,7 +93,7 @@ class CUpdaterDialog {
     // path would not fit in the path buffer.
     std::string m_iniPath;
     // Set from the start of a transfer until its end reaches the dialog.
-    std::shared_ptr<TransferJob> m_transfer;
+    std::shared_ptr<BackgroundTransfer> m_transfer;
     // The user asked to leave while the transfer ran.
     bool m_leaveAfterTransfer = false;
 };

@@ -1,0 +1,35 @@
+// The transfer on the host's worker thread.
+#include "transfer/background_transfer.h"
+
+#include <utility>
+
+namespace orvane {
+
+BackgroundTransfer::BackgroundTransfer(Platform& platform, TransferRequest request,
+                                       ProgressHandler onProgress, DoneHandler onDone)
+    : platform_(platform),
+      request_(std::move(request)),
+      onProgress_(std::make_shared<const ProgressHandler>(std::move(onProgress))),
+      onDone_(std::make_shared<const DoneHandler>(std::move(onDone))) {}
+
+void BackgroundTransfer::Start() {
+    // The work keeps the transfer alive until it has posted the result.
+    platform_.RunInBackground([self = shared_from_this()] { self->Run(); });
+}
+
+void BackgroundTransfer::Run() {
+    std::optional<TransferFailure> failure = TransferFirmware(platform_, request_, this);
+    platform_.PostToUi([onDone = onDone_, failure = std::move(failure)] { (*onDone)(failure); });
+}
+
+void BackgroundTransfer::OnProgress(const TransferProgress& progress) {
+    const int percent = PercentDone(progress);
+    if (progress.phase == shownPhase_ && progress.file == shownFile_ && percent == shownPercent_)
+        return;
+    shownPhase_ = progress.phase;
+    shownFile_ = progress.file;
+    shownPercent_ = percent;
+    platform_.PostToUi([onProgress = onProgress_, progress] { (*onProgress)(progress); });
+}
+
+}  // namespace orvane

@@ -1,0 +1,54 @@
+// The transfer as the dialog runs it: on the host's worker thread, with its
+// progress and its end brought back to the user-interface thread.
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "transfer/safe_transfer.h"
+
+namespace orvane {
+
+class BackgroundTransfer : public TransferObserver,
+                           public std::enable_shared_from_this<BackgroundTransfer> {
+  public:
+    using ProgressHandler = std::function<void(const TransferProgress&)>;
+    using DoneHandler = std::function<void(const std::optional<TransferFailure>&)>;
+
+    // `onProgress` is called on the user-interface thread whenever the
+    // phase, the file or the whole percentage changes; `onDone` once, last,
+    // with the result. Made through std::make_shared.
+    BackgroundTransfer(Platform& platform, TransferRequest request, ProgressHandler onProgress,
+                       DoneHandler onDone);
+
+    // Runs the transfer through `RunInBackground`. A host without a thread
+    // may run it, and deliver the result, before this returns.
+    void Start();
+
+    // From the user-interface thread: stop at the next chunk, if the
+    // replacements have not begun.
+    void RequestStop() { stop_.store(true); }
+
+    // TransferObserver, on the worker thread.
+    void OnProgress(const TransferProgress& progress) override;
+    bool StopRequested() override { return stop_.load(); }
+
+  private:
+    void Run();
+
+    Platform& platform_;
+    const TransferRequest request_;
+    // Shared with the posted tasks, which may run after this object is gone.
+    std::shared_ptr<const ProgressHandler> onProgress_;
+    std::shared_ptr<const DoneHandler> onDone_;
+    std::atomic<bool> stop_{false};
+    // What was last posted; touched on the worker thread only.
+    TransferPhase shownPhase_ = TransferPhase::Preparing;
+    std::string shownFile_;
+    int shownPercent_ = -1;
+};
+
+}  // namespace orvane
