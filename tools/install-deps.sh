@@ -15,6 +15,11 @@ packages=(
     wine wine64 wine32:i386 xvfb xauth x11-utils python3
     # the transfer on the kernel's own vfat driver, pulls and write records
     user-mode-linux mtools dosfstools dmsetup
+    # the 32-bit Wine loader under user-mode emulation, where the kernel
+    # does not run i386 code
+    qemu-user-static
+    # camera cards formatted exFAT and FAT32, mounted through FUSE
+    exfat-fuse exfatprogs fusefat
 )
 # tools/run.sh only builds and starts the Linux program.
 if [ "${1:-}" = "--linux-program" ]; then

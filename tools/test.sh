@@ -11,17 +11,20 @@ run_preset() {
     echo "=== $1"
     cmake --preset "$1" >/dev/null
     cmake --build --preset "$1"
-    ctest --preset "$1"
+    ctest --preset "$@"
 }
 
 run_preset debug
 run_preset asan
 
 # The Windows program: win32 is the 32-bit deliverable, checked from its
-# file and run under Wine where the machine runs 32-bit code (its scenarios
-# are skipped elsewhere); win64 is the same sources, run under 64-bit Wine.
+# file and run under Wine on the scenarios labelled `ci` (natively where the
+# kernel runs i386 code, through qemu-user emulation elsewhere, which is slow);
+# win64 is the same sources, run under 64-bit Wine on every scenario.
+# `ctest --preset win32` runs every scenario on the 32-bit build.
 windows_start=$(date +%s)
-run_preset win32
+run_preset win32 -L ci
+echo "=== 32-bit program built and tested in $(($(date +%s) - windows_start)) s"
 run_preset win64
 echo "=== Windows program built and tested in $(($(date +%s) - windows_start)) s"
 

@@ -11,16 +11,55 @@
 #                                                      image's temporary file passes 1 MiB
 #   run-wine.sh cleanup  STATE-DIR PROGRAM             stops the prefix's Wine server
 #
-# The test driver (orvane_e2e.exe) lies beside PROGRAM. Exits 77 (skipped)
-# when this machine cannot run PROGRAM's architecture: a 32-bit program
-# needs the 32-bit Wine loader, which some kernels cannot execute.
+# The test driver (orvane_e2e.exe) lies beside PROGRAM. Each kind of program
+# is run by its own loader, never by the `wine` wrapper, whose choice depends
+# on what the machine can execute at that moment.
+#
+# A 32-bit program runs natively where the kernel executes i386 code, and
+# otherwise through qemu-i386 user-mode emulation: an i386 ELF handler is
+# registered with binfmt_misc for the run only, in an instance private to a
+# user namespace of the run's own where the kernel has those (Linux 6.7 and
+# later), so nothing else on the machine sees it; elsewhere in the machine's
+# own instance, removed again when the run ends. Emulated, a process takes
+# about a minute to start, so the runner stretches every wait.
+# ORVANE_WINE32=native|qemu forces one way. Exits 77 (skipped) when neither
+# works, saying why.
 set -euo pipefail
+
+self=$(realpath "$0")
+i386_handler=':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F'
+binfmt=/proc/sys/fs/binfmt_misc
+
+# with-i386-handler private|shared COMMAND...: runs COMMAND with the handler
+# registered, and removes a registration it made itself.
+if [ "$1" = with-i386-handler ]; then
+    where=$2
+    shift 2
+    mounted=""
+    if ! mountpoint -q "$binfmt"; then
+        mount -t binfmt_misc binfmt_misc "$binfmt" || exit 3
+        mounted=yes
+    fi
+    registered=""
+    if [ ! -e "$binfmt/qemu-i386" ]; then
+        echo "$i386_handler" >"$binfmt/register" || exit 3
+        registered=yes
+    fi
+    status=0
+    "$@" || status=$?
+    [ -z "$registered" ] || echo -1 >"$binfmt/qemu-i386"
+    [ -z "$mounted" ] || [ "$where" = private ] || umount "$binfmt"
+    exit $status
+fi
 
 mode=$1 state=$(realpath -m "$2") program=$3
 export WINEPREFIX=$state/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 
+wineserver=/usr/lib/wine/wineserver64
+[ -x "$wineserver" ] || wineserver=/usr/lib/wine/wineserver32
+
 if [ "$mode" = cleanup ]; then
-    [ ! -d "$WINEPREFIX" ] || wineserver -k 2>/dev/null || true
+    [ ! -d "$WINEPREFIX" ] || "$wineserver" -k 2>/dev/null || true
     exit 0
 fi
 
@@ -30,18 +69,49 @@ exe=$(basename "$program")
 # The PE header's machine field: 014c for i386, 8664 for x86-64.
 pe_offset=$(od -An -tu4 -j60 -N4 "$program" | tr -d ' ')
 machine=$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$program" | tr -d ' ')
+wrap=()
+patience=1
 case $machine in
-    014c) loader=/usr/lib/wine/wine ;;
+    014c)
+        loader=/usr/lib/wine/wine
+        how=${ORVANE_WINE32:-}
+        if [ -z "$how" ]; then
+            how=qemu
+            "$loader" --version >/dev/null 2>&1 && how=native
+        fi
+        if [ "$how" = qemu ]; then
+            if [ ! -x /usr/bin/qemu-i386-static ]; then
+                echo "SKIPPED: this kernel does not run i386 code and qemu-user-static is not" \
+                     "installed; the 32-bit build is checked statically only"
+                exit 77
+            fi
+            wrap=(bash "$self" with-i386-handler shared)
+            if unshare --user --map-root-user --mount --propagation private \
+                   mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null; then
+                wrap=(unshare --user --map-root-user --mount --propagation private
+                      bash "$self" with-i386-handler private)
+            fi
+            if ! "${wrap[@]}" "$loader" --version >/dev/null 2>&1; then
+                echo "SKIPPED: binfmt_misc cannot be mounted or an i386 handler registered" \
+                     "here (needs root), so the 32-bit build cannot run; it is checked" \
+                     "statically only"
+                exit 77
+            fi
+            patience=12
+        fi
+        ;;
     8664) loader=/usr/lib/wine/wine64 ;;
     *) echo "run-wine.sh: $program is not an i386 or x86-64 PE file" >&2; exit 1 ;;
 esac
-if ! "$loader" --version >/dev/null 2>&1; then
+if ! "$loader" --version >/dev/null 2>&1 && [ ${#wrap[@]} -eq 0 ]; then
     echo "SKIPPED: $loader cannot run here ($(uname -m) kernel without that architecture);" \
          "the $machine build is checked statically only"
     exit 77
 fi
+export ORVANE_E2E_PATIENCE=$patience
 
-# The 64-bit loader builds a prefix that runs both kinds of program.
+# The 64-bit loader builds a prefix that runs both kinds of program; under
+# emulation its 32-bit half is only made while the handler is registered.
 prefix_loader=/usr/lib/wine/wine64
 "$prefix_loader" --version >/dev/null 2>&1 || prefix_loader=$loader
 
@@ -50,7 +120,8 @@ setup)
     rm -rf "$state"
     mkdir -p "$state"
     start=$(date +%s)
-    xvfb-run -a bash -c '"$1" wineboot -i && wineserver -w' _ "$prefix_loader" >"$state/wineboot.log" 2>&1 ||
+    "${wrap[@]}" xvfb-run -a bash -c '"$1" wineboot -i && "$2" -w' _ "$prefix_loader" "$wineserver" \
+        >"$state/wineboot.log" 2>&1 ||
         { cat "$state/wineboot.log"; exit 1; }
     echo "Wine prefix ready in $(($(date +%s) - start)) s"
     ;;
@@ -83,11 +154,11 @@ scenario)
             set -- 'E:' 'D:\work' 'G:'
         fi
     fi
-    run=(xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    run=("${wrap[@]}" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
         status=0
-        timeout -k 5 100 "$1" "$4\\orvane_e2e.exe" "$2" "$4\\$3" "$5" "$6" || status=$?
-        wineserver -k 2>/dev/null || true
-        exit $status' _ "$loader" "$scenario" "$exe" "$@")
+        timeout -k 5 "$2" "$1" "$5\\orvane_e2e.exe" "$3" "$5\\$4" "$6" "$7" || status=$?
+        "$0" -k 2>/dev/null || true
+        exit $status' "$wineserver" "$loader" $((100 * patience)) "$scenario" "$exe" "$@")
     if [ "$layout" = unplug-camera ]; then
         # The camera unplugged mid-transfer: its drive letter goes away.
         temporary=$folder/camera/FIRMWARE/vorm.bin.orvtmp

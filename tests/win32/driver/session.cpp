@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace orvane::e2e {
@@ -13,6 +14,19 @@ constexpr DWORD kPollMs = 50;
 constexpr const char* kUsbInterfaceClass = "{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
 // Any device class will do for the listing; Wine leaves out a device without one.
 constexpr const char* kDeviceSetupClass = "{36fc9e60-c465-11cf-8056-444553540000}";
+
+// How much longer than usual every wait lasts: a program run under user-mode
+// emulation starts and answers many times slower. Set by the runner.
+DWORD Patience() {
+    static const DWORD factor = [] {
+        char value[16] = {};
+        DWORD length = GetEnvironmentVariableA("ORVANE_E2E_PATIENCE", value, sizeof value);
+        unsigned long parsed =
+            length > 0 && length < sizeof value ? std::strtoul(value, nullptr, 10) : 0;
+        return parsed > 0 ? static_cast<DWORD>(parsed) : DWORD{1};
+    }();
+    return factor;
+}
 
 void SetValue(HKEY key, const char* name, DWORD type, const std::string& data) {
     LONG status = RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()),
@@ -214,7 +228,7 @@ Program::Program(const std::string& exe, const std::string& folder, const std::s
     Expect(CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, inherit, 0, nullptr,
                           folder.c_str(), &startup, &info_),
            "start " + exe + " in " + folder);
-    WaitForInputIdle(info_.hProcess, 10000);
+    WaitForInputIdle(info_.hProcess, Patient(10000));
 }
 
 Program::~Program() {
@@ -232,6 +246,7 @@ bool Program::Running() const {
 }
 
 HWND Program::WaitForDialog(DWORD timeoutMs) {
+    timeoutMs = Patient(timeoutMs);
     for (DWORD waited = 0; waited <= timeoutMs; waited += kPollMs) {
         Search search{info_.dwProcessId, nullptr, false, nullptr};
         EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
@@ -243,6 +258,7 @@ HWND Program::WaitForDialog(DWORD timeoutMs) {
 }
 
 HWND Program::WaitForOwned(HWND owner, DWORD timeoutMs) {
+    timeoutMs = Patient(timeoutMs);
     for (DWORD waited = 0; waited <= timeoutMs; waited += kPollMs) {
         Search search{info_.dwProcessId, owner, true, nullptr};
         EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
@@ -254,6 +270,7 @@ HWND Program::WaitForOwned(HWND owner, DWORD timeoutMs) {
 }
 
 void Program::ExpectNoOwned(HWND owner, DWORD forMs, const std::string& why) {
+    forMs = Patient(forMs);
     for (DWORD waited = 0; waited <= forMs; waited += kPollMs) {
         Search search{info_.dwProcessId, owner, true, nullptr};
         EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
@@ -265,7 +282,7 @@ void Program::ExpectNoOwned(HWND owner, DWORD forMs, const std::string& why) {
 }
 
 DWORD Program::WaitForExit(DWORD timeoutMs) {
-    Expect(WaitForSingleObject(info_.hProcess, timeoutMs) == WAIT_OBJECT_0,
+    Expect(WaitForSingleObject(info_.hProcess, Patient(timeoutMs)) == WAIT_OBJECT_0,
            "the program did not end");
     DWORD code = 0;
     GetExitCodeProcess(info_.hProcess, &code);
@@ -329,6 +346,7 @@ void CloseMessageBox(HWND box) {
 }
 
 void WaitGone(HWND window, DWORD timeoutMs) {
+    timeoutMs = Patient(timeoutMs);
     for (DWORD waited = 0; waited <= timeoutMs; waited += kPollMs) {
         if (!IsWindow(window)) return;
         Sleep(kPollMs);
@@ -337,7 +355,14 @@ void WaitGone(HWND window, DWORD timeoutMs) {
 }
 
 void Settle(DWORD ms) {
-    Sleep(ms);
+    // A pause for the program to act stretches less than a wait that ends
+    // when its condition holds: emulation makes start-up very slow, but a
+    // running program only a few times slower.
+    Sleep(ms * std::max<DWORD>(1, Patience() / 4));
+}
+
+DWORD Patient(DWORD ms) {
+    return ms * Patience();
 }
 
 }  // namespace orvane::e2e

@@ -106,5 +106,8 @@ void CloseMessageBox(HWND box);
 void WaitGone(HWND window, DWORD timeoutMs = 5000);
 // Gives the program time to act on what was posted to it.
 void Settle(DWORD ms = 300);
+// `ms` stretched by the factor in ORVANE_E2E_PATIENCE (1 when unset), which
+// every wait above applies to its own time; Settle stretches by a quarter of it.
+DWORD Patient(DWORD ms);
 
 }  // namespace orvane::e2e
