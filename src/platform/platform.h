@@ -92,6 +92,14 @@ enum class ReadCaching {
     Uncached,  // from the device itself, bypassing cached pages (read-back checks)
 };
 
+// The room on a volume, as the system reports it.
+struct VolumeSpace {
+    std::uint64_t freeBytes = 0;  // bytes free to this user
+    // The allocation unit (the cluster on FAT and exFAT): every file takes a
+    // whole number of them. 0 when the system does not say.
+    std::uint64_t clusterBytes = 0;
+};
+
 class ReadableFile {
   public:
     virtual ~ReadableFile() = default;
@@ -194,8 +202,9 @@ class Platform {
     virtual std::vector<std::string> LogicalDrives() = 0;
     // Whether `drive` plainly cannot be the camera's storage.
     virtual DriveRefusal CheckDrive(std::string_view drive) = 0;
-    // Bytes free to this user on the volume holding `path`. May block.
-    virtual Result<std::uint64_t> FreeSpace(std::string_view path) = 0;
+    // The bytes free to this user on the volume holding `path`, and its
+    // allocation unit. May block.
+    virtual Result<VolumeSpace> FreeSpace(std::string_view path) = 0;
 
     // ---- Files ------------------------------------------------------------
     //

@@ -58,7 +58,6 @@ class Transfer {
             return failure;
         }
 
-        std::uint64_t needed = 0;
         for (const std::string& name : request_.files) {
             Item item;
             item.name = name;
@@ -69,20 +68,27 @@ class Transfer {
             if (!opened.ok())
                 return Failure(TransferStep::OpenSource, item.source, name, opened.error());
             item.input = std::move(opened.value());
-            needed += item.input->Size();
             progress_.total += item.input->Size() * (request_.verify ? 2 : 1);
             items_.push_back(std::move(item));
         }
 
         RemoveStaleTemporaries();
 
-        // The new files stand beside the old ones until both are whole.
-        Result<std::uint64_t> free = platform_.FreeSpace(root);
-        if (free.ok() && free.value() < needed) {
-            TransferFailure failure = Failure(TransferStep::CheckSpace, root);
-            failure.needed = needed;
-            failure.available = free.value();
-            return failure;
+        // The new files stand beside the old ones until both are whole, each
+        // taking whole clusters: a card short only by the last cluster's slack
+        // would fill up in the middle of a write.
+        Result<VolumeSpace> free = platform_.FreeSpace(root);
+        if (free.ok()) {
+            const std::uint64_t cluster = std::max<std::uint64_t>(free.value().clusterBytes, 1);
+            std::uint64_t needed = 0;
+            for (const Item& item : items_)
+                needed += (item.input->Size() + cluster - 1) / cluster * cluster;
+            if (free.value().freeBytes < needed) {
+                TransferFailure failure = Failure(TransferStep::CheckSpace, root);
+                failure.needed = needed;
+                failure.available = free.value().freeBytes;
+                return failure;
+            }
         }
         if (!free.ok() && free.error().kind == ErrorKind::DeviceGone)
             return Failure(TransferStep::CheckSpace, root, {}, free.error());

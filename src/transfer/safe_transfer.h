@@ -78,7 +78,9 @@ struct TransferFailure {
     std::string file;                           // the update file's name, where one is concerned
     SystemError error;                          // the system's report; empty for our own checks
     DriveRefusal refusal = DriveRefusal::None;  // CheckDrive
-    std::uint64_t needed = 0, available = 0;    // CheckSpace
+    // CheckSpace: the room the files take on the drive, in whole clusters,
+    // and the room there is.
+    std::uint64_t needed = 0, available = 0;
     // ReplaceFile: the files that already took their old copies' places, and
     // those that did not.
     std::vector<std::string> replaced;

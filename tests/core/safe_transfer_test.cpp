@@ -253,6 +253,28 @@ TEST(SafeTransfer, NotEnoughRoomWritesNothingAndSaysHowMuch) {
     EXPECT_EQ(h.platform.endResult, IDOK);
 }
 
+// Each file ends in a part-filled cluster: a card with room for the bytes but
+// not for that slack is refused before anything is written.
+TEST(SafeTransfer, EachFileTakesWholeClusters) {
+    CameraWithOldFiles h;
+    h.platform.clusterSize = 32768;
+    auto clusters = [](std::uint64_t bytes) { return (bytes + 32767) / 32768 * 32768; };
+    const std::uint64_t needed =
+        clusters(Harness::FirmwareImage().size()) + clusters(kNewCommands.size());
+    h.platform.freeSpace = needed - 1;
+    ASSERT_GT(*h.platform.freeSpace, Harness::FirmwareImage().size() + kNewCommands.size());
+    h.dialog->OnUpdateClicked();
+    ASSERT_EQ(h.platform.messages.size(), 1u);
+    EXPECT_NE(h.platform.messages[0].find(std::to_string(needed) + " bytes"), std::string::npos)
+        << h.platform.messages[0];
+    for (const std::string& call : h.platform.calls)
+        EXPECT_NE(call.rfind("CreateForWrite", 0), 0u) << call;
+
+    h.platform.freeSpace = needed;
+    h.dialog->OnUpdateClicked();
+    EXPECT_EQ(h.platform.endResult, IDOK);
+}
+
 TEST(SafeTransfer, DrivesThatCannotBeTheCameraAreRefusedByName) {
     for (DriveRefusal refusal : {DriveRefusal::Network, DriveRefusal::Optical,
                                  DriveRefusal::SystemDrive, DriveRefusal::NotRemovable}) {

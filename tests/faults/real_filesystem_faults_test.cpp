@@ -1,7 +1,10 @@
 // Faults of a real filesystem under the transfer: a drive that fills up
-// mid-file, a read-only drive, and a destination folder removed between two
-// steps. The camera's volume is a size-limited tmpfs mounted in a private
-// mount namespace, so these tests need root; they skip, saying why, without it.
+// mid-file, one short of room only by the slack of each file's last cluster,
+// a read-only drive, and a destination folder removed between two steps. The
+// camera's volume is a size-limited tmpfs, and again an exFAT card through
+// FUSE; the file operations are also tried on a FAT32 card. Everything is
+// mounted in a private mount namespace, so these tests need root; they skip,
+// saying why, without it (and the card ones without FUSE).
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>
@@ -11,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "card_volume.h"
 #include "platform/linux/linux_platform.h"
 #include "recording_window.h"
 #include "temp_tree.h"
@@ -20,23 +24,31 @@
 namespace orvane::linux_port {
 namespace {
 
+using testing::CardFormat;
+using testing::CardUnavailable;
+using testing::CardVolume;
+using testing::EnterPrivateMountNamespace;
 using testing::ReadFile;
 using testing::RecordingWindow;
 using testing::TempTree;
 
 constexpr std::size_t kPage = 4096;
+// Far larger than a page, as on a card, so that slack counts.
+constexpr std::uint64_t kExfatCluster = 32768;
 const std::string kOldImage = "old image, whole and working";
 const std::string kOldCommands = "[Update]\nFile=old\n";
 
-class RealFilesystemFaults : public ::testing::Test {
+enum class Volume { Tmpfs, Exfat };
+
+class RealFilesystemFaults : public ::testing::TestWithParam<Volume> {
   protected:
     void SetUp() override {
-        if (::geteuid() != 0) GTEST_SKIP() << "needs root to mount a tmpfs as the camera";
-        if (::unshare(CLONE_NEWNS) != 0)
-            GTEST_SKIP() << "cannot make a private mount namespace: " << std::strerror(errno);
         // Nothing mounted here may leak out to the rest of the machine.
-        ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0)
-            << std::strerror(errno);
+        if (std::string why = EnterPrivateMountNamespace(); !why.empty()) GTEST_SKIP() << why;
+        if (GetParam() == Volume::Exfat) {
+            if (std::string why = CardUnavailable(CardFormat::Exfat); !why.empty())
+                GTEST_SKIP() << why;
+        }
 
         tree.Write("work/FirmWare.ini",
                    "[PID_VID]\nPID_VID=USB\\VID_1D6C&PID_00AB&REV_0100\n"
@@ -59,23 +71,43 @@ class RealFilesystemFaults : public ::testing::Test {
 
     void TearDown() override {
         if (!previousDirectory.empty()) std::filesystem::current_path(previousDirectory);
-        if (mounted) ::umount2(camera.c_str(), MNT_DETACH);
+        Unmount();
     }
 
-    // Mounts a tmpfs of `pages` pages as the camera, holding the old files.
-    void MountCamera(std::size_t pages) {
-        const std::string options = "size=" + std::to_string(pages * kPage);
-        ASSERT_EQ(::mount("tmpfs", camera.c_str(), "tmpfs", 0, options.c_str()), 0)
-            << std::strerror(errno);
-        mounted = true;
+    // Mounts a small camera volume holding the old files: a tmpfs of 64
+    // pages, or the smallest exFAT card mkfs.exfat makes.
+    void MountCamera() {
+        Unmount();
+        if (GetParam() == Volume::Tmpfs) {
+            const std::string options = "size=" + std::to_string(64 * kPage);
+            ASSERT_EQ(::mount("tmpfs", camera.c_str(), "tmpfs", 0, options.c_str()), 0)
+                << std::strerror(errno);
+            tmpfsMounted = true;
+        } else {
+            card = std::make_unique<CardVolume>(CardFormat::Exfat, tree / "card.img", camera,
+                                                4 << 20, kExfatCluster);
+            ASSERT_EQ(card->error(), "");
+        }
         tree.Write("camera/FIRMWARE/vorm.bin", kOldImage);
         tree.Write("camera/FIRMWARE/dsccmd.ini", kOldCommands);
     }
 
-    std::size_t FreePages() const {
+    void Unmount() {
+        if (tmpfsMounted) ::umount2(camera.c_str(), MNT_DETACH);
+        tmpfsMounted = false;
+        card.reset();
+    }
+
+    // The volume's allocation unit, and how many of them are free.
+    std::size_t Unit() const {
         struct statvfs volume {};
         ::statvfs(camera.c_str(), &volume);
-        return volume.f_bavail * volume.f_frsize / kPage;
+        return volume.f_frsize;
+    }
+    std::size_t FreeUnits() const {
+        struct statvfs volume {};
+        ::statvfs(camera.c_str(), &volume);
+        return volume.f_bavail;
     }
 
     void WriteSources(std::size_t imageSize, std::size_t commandsSize) {
@@ -119,40 +151,57 @@ class RealFilesystemFaults : public ::testing::Test {
     TempTree tree;
     std::filesystem::path camera;
     std::filesystem::path previousDirectory;
-    bool mounted = false;
+    bool tmpfsMounted = false;
+    std::unique_ptr<CardVolume> card;
     RecordingWindow window;
 };
 
-TEST_F(RealFilesystemFaults, DriveThatFillsUpMidFileKeepsTheOldFiles) {
-    MountCamera(64);
-    const std::size_t pages = FreePages();
-    ASSERT_GT(pages, 8u);
-    // Both files fit by their byte count, so the free-space check lets them
-    // through, but each ends one byte into a page: together they need one
-    // page more than there is, and the command file runs out mid-way.
-    WriteSources(kPage * (pages - 3) + 1, 2 * kPage + 1);
-    LinuxPlatform platform(window, Roots());
+// A platform that reports more room than the volume has, as when another
+// program fills the card between the check and the write.
+class OverstatingPlatform : public LinuxPlatform {
+  public:
+    using LinuxPlatform::LinuxPlatform;
+    Result<VolumeSpace> FreeSpace(std::string_view path) override {
+        Result<VolumeSpace> space = LinuxPlatform::FreeSpace(path);
+        if (space.ok()) space.value().freeBytes += std::uint64_t{1} << 30;
+        return space;
+    }
+};
+
+TEST_P(RealFilesystemFaults, DriveThatFillsUpMidFileKeepsTheOldFiles) {
+    MountCamera();
+    WriteSources(Unit() * FreeUnits() - Unit() / 2, 3 * Unit());
+    OverstatingPlatform platform(window, Roots());
     PressUpdate(platform);
     ExpectFailureReported("The camera's drive is full.");
     ExpectOldFilesKept();
 }
 
-TEST_F(RealFilesystemFaults, DriveTooSmallForTheUpdateIsRefusedBeforeWriting) {
-    MountCamera(16);
-    WriteSources(kPage * (FreePages() + 1), 10);
+TEST_P(RealFilesystemFaults, DriveShortOnlyOfClusterSlackIsRefusedBeforeWriting) {
+    MountCamera();
+    const std::size_t unit = Unit(), free = FreeUnits();
+    ASSERT_GT(free, 8u);
     LinuxPlatform platform(window, Roots());
+    auto space = platform.FreeSpace(camera.string());
+    ASSERT_TRUE(space.ok());
+    EXPECT_EQ(space.value().clusterBytes, GetParam() == Volume::Exfat ? kExfatCluster : kPage);
+    // Both files fit by their byte count, but each ends one byte into an
+    // allocation unit: together they need one unit more than there is.
+    WriteSources(unit * (free - 3) + 1, 2 * unit + 1);
     PressUpdate(platform);
     ExpectFailureReported("There is not enough room on drive");
     ExpectOldFilesKept();
+    EXPECT_FALSE(std::filesystem::exists(camera / "FIRMWARE/vorm.bin.orvtmp"));
+    EXPECT_EQ(FreeUnits(), free);  // nothing was written
 }
 
 // An earlier run cut short left its temporary files on a nearly full camera;
 // the update fits only in the room they take.
-TEST_F(RealFilesystemFaults, StaleTemporariesAreRemovedAndTheirRoomCounts) {
-    MountCamera(64);
-    tree.Write("camera/FIRMWARE/vorm.bin.orvtmp", std::string(40 * kPage, 's'));
+TEST_P(RealFilesystemFaults, StaleTemporariesAreRemovedAndTheirRoomCounts) {
+    MountCamera();
+    tree.Write("camera/FIRMWARE/vorm.bin.orvtmp", std::string(40 * Unit(), 's'));
     tree.Write("camera/FIRMWARE/dsccmd.ini.orvtmp", "stale");
-    WriteSources(kPage * (FreePages() + 5), 100);
+    WriteSources(Unit() * (FreeUnits() + 5), 100);
     LinuxPlatform platform(window, Roots());
     PressUpdate(platform);
     EXPECT_EQ(window.messages, std::vector<std::string>{std::string(texts::kUpdateSuccess)});
@@ -161,8 +210,8 @@ TEST_F(RealFilesystemFaults, StaleTemporariesAreRemovedAndTheirRoomCounts) {
     EXPECT_FALSE(std::filesystem::exists(camera / "FIRMWARE/dsccmd.ini.orvtmp"));
 }
 
-TEST_F(RealFilesystemFaults, ReadOnlyDriveIsReportedAsWriteProtected) {
-    MountCamera(64);
+TEST_P(RealFilesystemFaults, ReadOnlyDriveIsReportedAsWriteProtected) {
+    MountCamera();
     ASSERT_EQ(::mount(nullptr, camera.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0)
         << std::strerror(errno);
     WriteSources(50000, 100);
@@ -198,22 +247,97 @@ class VanishingFolderPlatform : public LinuxPlatform {
     std::string afterCreating_;  // empty: right after the folder is made
 };
 
-TEST_F(RealFilesystemFaults, DestinationFolderRemovedBetweenStepsIsReported) {
+TEST_P(RealFilesystemFaults, DestinationFolderRemovedBetweenStepsIsReported) {
     for (const char* when : {"", "dsccmd.ini"}) {
         SCOPED_TRACE(std::string("removed before writing ") + (*when ? when : "anything"));
-        if (mounted) {
-            ASSERT_EQ(::umount2(camera.c_str(), 0), 0);
-        }
-        ASSERT_EQ(::mount("tmpfs", camera.c_str(), "tmpfs", 0, "size=4m"), 0);
-        mounted = true;
+        MountCamera();
         window.messages.clear();
-        WriteSources(300000, 100);
+        WriteSources(100000, 100);
         VanishingFolderPlatform platform(window, Roots(), (camera / "FIRMWARE").string(), when);
         PressUpdate(platform);
         ExpectFailureReported("does not exist");
         EXPECT_FALSE(std::filesystem::exists(camera / "FIRMWARE/vorm.bin"));
     }
 }
+
+// The file operations the transfer is made of, on a FAT32 card with 512-byte
+// clusters: a card that fills up, a replace over an existing file, and the
+// read-back past the cache.
+class Fat32Card : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (std::string why = EnterPrivateMountNamespace(); !why.empty()) GTEST_SKIP() << why;
+        if (std::string why = CardUnavailable(CardFormat::Fat32); !why.empty()) GTEST_SKIP() << why;
+        card = std::make_unique<CardVolume>(CardFormat::Fat32, tree / "card.img",
+                                            tree.MakeFolder("card"), 40 << 20, 512);
+        ASSERT_EQ(card->error(), "");
+    }
+
+    std::string Read(const std::string& path, ReadCaching caching) {
+        auto file = platform.OpenForRead(path, caching);
+        EXPECT_TRUE(file.ok()) << file.error().text;
+        if (!file.ok()) return {};
+        std::string bytes(file.value()->Size(), '\0');
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            auto read = file.value()->Read(
+                std::as_writable_bytes(std::span(bytes.data() + done, bytes.size() - done)));
+            if (!read.ok() || read.value() == 0) break;
+            done += read.value();
+        }
+        EXPECT_EQ(done, bytes.size());
+        return bytes;
+    }
+
+    TempTree tree;
+    std::unique_ptr<CardVolume> card;
+    RecordingWindow window;
+    LinuxPlatform platform{window, {}};
+};
+
+TEST_F(Fat32Card, FileOperationsOnAFullCardAndAReplace) {
+    const std::string folder = tree / "card/FIRMWARE";
+    ASSERT_TRUE(platform.MakeDirectory(folder).ok());
+    const std::string image = folder + "/vorm.bin", temporary = image + ".orvtmp";
+    tree.Write("card/FIRMWARE/vorm.bin", kOldImage);
+
+    // The card fills up and the write fails. fusefat answers EPERM there,
+    // where the kernel's FAT driver answers ENOSPC.
+    auto filler = platform.CreateForWrite(folder + "/filler");
+    ASSERT_TRUE(filler.ok());
+    const std::string chunk(1 << 20, 'f');
+    Status written = Ok();
+    for (int i = 0; i < 64 && written.ok(); ++i)
+        written = filler.value()->Write(std::as_bytes(std::span(chunk)));
+    ASSERT_FALSE(written.ok());
+    EXPECT_TRUE(written.error().kind == ErrorKind::DiskFull ||
+                written.error().kind == ErrorKind::AccessDenied)
+        << written.error().text;
+    filler.value().reset();
+    ASSERT_TRUE(platform.RemoveFile(folder + "/filler").ok());
+    // fusefat reports a size of 0 blocks: no figure, rather than no room.
+    auto space = platform.FreeSpace(folder);
+    EXPECT_FALSE(space.ok() && space.value().freeBytes == 0);
+
+    // A new file written, flushed, read back past the cache, put in the old
+    // one's place.
+    std::string bytes(300001, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 13 + 5);
+    auto output = platform.CreateForWrite(temporary);
+    ASSERT_TRUE(output.ok());
+    ASSERT_TRUE(output.value()->Write(std::as_bytes(std::span(bytes))).ok());
+    ASSERT_TRUE(output.value()->Flush().ok());
+    ASSERT_TRUE(output.value()->Close().ok());
+    EXPECT_EQ(Read(temporary, ReadCaching::Uncached), bytes);
+    ASSERT_TRUE(platform.ReplaceWith(temporary, image).ok());
+    EXPECT_EQ(ReadFile(image), bytes);
+    EXPECT_FALSE(std::filesystem::exists(temporary));
+}
+
+INSTANTIATE_TEST_SUITE_P(Volumes, RealFilesystemFaults,
+                         ::testing::Values(Volume::Tmpfs, Volume::Exfat), [](const auto& volume) {
+                             return volume.param == Volume::Tmpfs ? "tmpfs" : "exfat";
+                         });
 
 }  // namespace
 }  // namespace orvane::linux_port

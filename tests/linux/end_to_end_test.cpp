@@ -1,8 +1,15 @@
 // The updater's core on the real Linux back end, from FirmWare.ini to the two
 // files on the "camera", with the system's state laid out in temporary folders.
+// Each test runs twice: with the camera's volume a plain folder, and with it
+// an exFAT card mounted through FUSE on a loop device, whose line in the
+// mount table is the system's own (that one needs root and FUSE).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <sstream>
+
+#include "card_volume.h"
 #include "platform/linux/linux_platform.h"
 #include "recording_window.h"
 #include "temp_tree.h"
@@ -12,6 +19,10 @@
 namespace orvane::linux_port {
 namespace {
 
+using testing::CardFormat;
+using testing::CardUnavailable;
+using testing::CardVolume;
+using testing::EnterPrivateMountNamespace;
 using testing::ReadFile;
 using testing::RecordingWindow;
 using testing::TempTree;
@@ -25,7 +36,9 @@ constexpr const char* kSettings =
     "[DestPath]\r\n"
     "Path=\\FIRMWARE\\\r\n";
 
-class EndToEnd : public ::testing::Test {
+enum class CameraVolume { Folder, Exfat };
+
+class EndToEnd : public ::testing::TestWithParam<CameraVolume> {
   protected:
     EndToEnd() {
         tree.Write("work/FirmWare.ini", kSettings);
@@ -44,6 +57,13 @@ class EndToEnd : public ::testing::Test {
     }
     ~EndToEnd() override { std::filesystem::current_path(previousDirectory); }
 
+    void SetUp() override {
+        if (GetParam() != CameraVolume::Exfat) return;
+        std::string why = EnterPrivateMountNamespace();
+        if (why.empty()) why = CardUnavailable(CardFormat::Exfat);
+        if (!why.empty()) GTEST_SKIP() << why;
+    }
+
     void Disk(const std::string& number, const std::string& disk, const std::string& partition) {
         tree.Write("sys/" + disk + "/removable", "0\n");
         tree.MakeFolder("sys/" + disk + "/" + partition);
@@ -52,15 +72,42 @@ class EndToEnd : public ::testing::Test {
                                                   tree / ("sys/dev/block/" + number));
     }
 
-    // The camera's USB device appears, and its storage gets mounted.
+    // The camera's USB device appears, and its storage gets mounted, as the
+    // block device `number` names.
     void PlugCamera(const std::string& number = "8:33") {
         tree.Write("sys/bus/usb/devices/1-4/idVendor", "1d6c\n");
         tree.Write("sys/bus/usb/devices/1-4/idProduct", "00ab\n");
         tree.Write("sys/bus/usb/devices/1-4/bcdDevice", "0100\n");
         camera = tree.MakeFolder("media/CAMERA DISK");
-        mountTable += "2 1 " + number + " / " + (tree / "media/CAMERA\\040DISK") +
-                      " rw - vfat /dev/sdc1 rw\n";
+        if (GetParam() == CameraVolume::Folder) {
+            mountTable += "2 1 " + number + " / " + (tree / "media/CAMERA\\040DISK") +
+                          " rw - vfat /dev/sdc1 rw\n";
+        } else {
+            card = std::make_unique<CardVolume>(CardFormat::Exfat, tree / "card.img", camera,
+                                                8 << 20, 32768);
+            ASSERT_EQ(card->error(), "");
+            // The system's line for the card, with the loop device's numbers;
+            // in the test's tree those lead to the disk `number` names.
+            const std::string line = MountLine(tree / "media/CAMERA\\040DISK");
+            ASSERT_NE(line.find(" - fuseblk " + card->loopDevice() + " "), std::string::npos)
+                << line;
+            std::istringstream fields(line);
+            std::string mountId, parentId, loopNumber;
+            fields >> mountId >> parentId >> loopNumber;
+            std::filesystem::create_directory_symlink(
+                std::filesystem::read_symlink(tree / ("sys/dev/block/" + number)),
+                tree / ("sys/dev/block/" + loopNumber));
+            mountTable += line + "\n";
+        }
         tree.Write("mountinfo", mountTable);
+    }
+
+    static std::string MountLine(const std::string& mountPoint) {
+        std::ifstream table("/proc/self/mountinfo");
+        for (std::string line; std::getline(table, line);) {
+            if (line.find(" " + mountPoint + " ") != std::string::npos) return line;
+        }
+        return {};
     }
 
     SystemRoots Roots() const {
@@ -81,9 +128,10 @@ class EndToEnd : public ::testing::Test {
     std::filesystem::path camera;
     std::filesystem::path previousDirectory;
     RecordingWindow window;
+    std::unique_ptr<CardVolume> card;
 };
 
-TEST_F(EndToEnd, CameraPluggedAfterStartGetsBothFiles) {
+TEST_P(EndToEnd, CameraPluggedAfterStartGetsBothFiles) {
     LinuxPlatform platform(window, Roots());
     CUpdaterDialog dialog(platform);
     dialog.OnInitDialog();
@@ -112,7 +160,7 @@ TEST_F(EndToEnd, CameraPluggedAfterStartGetsBothFiles) {
     EXPECT_EQ(ReadFile(camera / "FIRMWARE/dsccmd.ini"), "[Update]\nFile=vorm.bin\n");
 }
 
-TEST_F(EndToEnd, AFixedDiskTakenAsTheCameraIsLeftAlone) {
+TEST_P(EndToEnd, AFixedDiskTakenAsTheCameraIsLeftAlone) {
     // The camera's volume shows up on the internal disk's device numbers.
     PlugCamera("259:2");
     LinuxPlatform platform(window, Roots());
@@ -127,7 +175,7 @@ TEST_F(EndToEnd, AFixedDiskTakenAsTheCameraIsLeftAlone) {
     EXPECT_TRUE(CameraFiles().empty());
 }
 
-TEST_F(EndToEnd, AMissingUpdateFileWritesNothing) {
+TEST_P(EndToEnd, AMissingUpdateFileWritesNothing) {
     std::filesystem::remove(tree / "work/fw/dsccmd.ini");
     PlugCamera();
     tree.Write("media/CAMERA DISK/FIRMWARE/vorm.bin", "old image");
@@ -143,7 +191,7 @@ TEST_F(EndToEnd, AMissingUpdateFileWritesNothing) {
     EXPECT_EQ(ReadFile(camera / "FIRMWARE/vorm.bin"), "old image");
 }
 
-TEST_F(EndToEnd, NoSettingsFileMeansNoCamera) {
+TEST_P(EndToEnd, NoSettingsFileMeansNoCamera) {
     std::filesystem::remove(tree / "work/FirmWare.ini");
     PlugCamera();
     LinuxPlatform platform(window, Roots());
@@ -155,6 +203,12 @@ TEST_F(EndToEnd, NoSettingsFileMeansNoCamera) {
     EXPECT_EQ(window.messages, std::vector<std::string>{std::string(texts::kCheckDevice)});
     EXPECT_TRUE(CameraFiles().empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(CameraVolumes, EndToEnd,
+                         ::testing::Values(CameraVolume::Folder, CameraVolume::Exfat),
+                         [](const auto& volume) {
+                             return volume.param == CameraVolume::Folder ? "folder" : "exfat";
+                         });
 
 }  // namespace
 }  // namespace orvane::linux_port

@@ -214,8 +214,8 @@ TEST_F(Files, FreeSpaceIsWhatStatvfsReports) {
     std::filesystem::space_info space = std::filesystem::space(tree.root());
     // Other programs may write in between the two looks.
     const std::uint64_t slack = std::uint64_t{64} << 20;
-    EXPECT_LE(free.value(), space.available + slack);
-    EXPECT_GE(free.value() + slack, space.available);
+    EXPECT_LE(free.value().freeBytes, space.available + slack);
+    EXPECT_GE(free.value().freeBytes + slack, space.available);
 }
 
 TEST_F(Files, SettingsAreReadFromTheFileWhateverTheCaseOfItsName) {
@@ -225,6 +225,15 @@ TEST_F(Files, SettingsAreReadFromTheFileWhateverTheCaseOfItsName) {
     EXPECT_EQ(platform.ReadProfileString("DestPath", "Path", "dflt", 260, path), "dflt");
     EXPECT_EQ(platform.ReadProfileString("SrcPath", "Path", "dflt", 260, tree / "x/FirmWare.ini"),
               "dflt");
+}
+
+// As Notepad saves it: "Unicode" (UTF-16 LE with its mark) or CR line ends.
+TEST_F(Files, SettingsSavedAsUtf16OrWithCrLineEndsAreRead) {
+    const std::string path = tree / "work/FirmWare.ini";
+    tree.Write("work/FirmWare.ini", std::string("\xFF\xFE[\0S\0]\0\r\0\n\0P\0=\0\xE9\0", 18));
+    EXPECT_EQ(platform.ReadProfileString("S", "P", "dflt", 260, path), "\xC3\xA9");
+    tree.Write("work/FirmWare.ini", "[T]\rP=t\r[S]\rP=\\fw\\\r");
+    EXPECT_EQ(platform.ReadProfileString("S", "P", "dflt", 260, path), "\\fw\\");
 }
 
 TEST_F(Files, CurrentDirectoryIsTheProcesses) {

@@ -21,7 +21,8 @@ SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "setupapi.dll", "advap
 ANSI_FUNCTIONS = {
     "KERNEL32.dll": ["GetCurrentDirectoryA", "GetPrivateProfileStringA", "GetLogicalDriveStringsA",
                      "CreateDirectoryA", "CreateFileA", "MoveFileExA", "FlushFileBuffers",
-                     "FormatMessageA", "GetDriveTypeA", "GetDiskFreeSpaceExA"],
+                     "FormatMessageA", "GetDriveTypeA", "GetDiskFreeSpaceExA",
+                     "GetDiskFreeSpaceA"],
     "USER32.dll": ["DialogBoxParamA", "MessageBoxA", "SetTimer", "KillTimer",
                    "RegisterDeviceNotificationA", "GetSystemMenu", "AppendMenuA", "LoadStringA",
                    "LoadIconA", "DrawIcon", "IsIconic"],

@@ -260,10 +260,10 @@ DriveRefusal FakePlatform::CheckDrive(std::string_view drive) {
     return it == refusals.end() ? DriveRefusal::None : it->second;
 }
 
-Result<std::uint64_t> FakePlatform::FreeSpace(std::string_view path) {
+Result<VolumeSpace> FakePlatform::FreeSpace(std::string_view path) {
     if (auto error = FileOp("FreeSpace " + std::string(path))) return *error;
     if (!freeSpace) return Error(ErrorKind::Other, "Free space unknown.");
-    return *freeSpace;
+    return VolumeSpace{*freeSpace, clusterSize};
 }
 
 Status FakePlatform::MakeDirectory(std::string_view path) {

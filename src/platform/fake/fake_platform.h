@@ -27,6 +27,7 @@ class FakePlatform : public Platform {
     std::vector<std::string> drives = {"A", "C", "D"};
     std::map<std::string, DriveRefusal> refusals;
     std::optional<std::uint64_t> freeSpace = std::uint64_t{1} << 40;
+    std::uint64_t clusterSize = 0;  // as FreeSpace reports it; 0: not said
     Status subscribeResult = Ok();
     bool timerArmFails = false;
     IconHandle appIcon = 0x128;
@@ -114,7 +115,7 @@ class FakePlatform : public Platform {
     std::vector<UsbDevice> PresentUsbDevices() override;
     std::vector<std::string> LogicalDrives() override;
     DriveRefusal CheckDrive(std::string_view drive) override;
-    Result<std::uint64_t> FreeSpace(std::string_view path) override;
+    Result<VolumeSpace> FreeSpace(std::string_view path) override;
     Status MakeDirectory(std::string_view path) override;
     Result<std::unique_ptr<ReadableFile>> OpenForRead(std::string_view path,
                                                       ReadCaching caching) override;

@@ -304,10 +304,16 @@ DriveRefusal LinuxPlatform::CheckDrive(std::string_view drive) {
     return DriveRefusal::NotRemovable;
 }
 
-Result<std::uint64_t> LinuxPlatform::FreeSpace(std::string_view path) {
+Result<VolumeSpace> LinuxPlatform::FreeSpace(std::string_view path) {
     struct statvfs volume {};
     if (::statvfs(std::string(path).c_str(), &volume) != 0) return LastError();
-    return std::uint64_t{volume.f_bavail} * std::uint64_t{volume.f_frsize};
+    // Some FUSE file systems report no blocks at all: that is no figure, not
+    // a full volume.
+    if (volume.f_blocks == 0) return ErrorFromErrno(ENOSYS);
+    // Space is counted, and handed out, in fragments; a file system without
+    // fragments leaves f_frsize 0 and means its block.
+    const std::uint64_t unit = volume.f_frsize != 0 ? volume.f_frsize : volume.f_bsize;
+    return VolumeSpace{std::uint64_t{volume.f_bavail} * unit, unit};
 }
 
 Status LinuxPlatform::MakeDirectory(std::string_view path) {

@@ -97,7 +97,7 @@ class LinuxPlatform : public Platform {
     // Refuses the root filesystem, and any volume whose device is neither on
     // a USB bus nor removable; a mount point no longer mounted is gone.
     DriveRefusal CheckDrive(std::string_view drive) override;
-    Result<std::uint64_t> FreeSpace(std::string_view path) override;
+    Result<VolumeSpace> FreeSpace(std::string_view path) override;
 
     Status MakeDirectory(std::string_view path) override;
     Result<std::unique_ptr<ReadableFile>> OpenForRead(std::string_view path,

@@ -57,15 +57,27 @@ class CachedReader : public ReadableFile {
     std::uint64_t size_;
 };
 
-// The sector size of the volume holding `path`; unbuffered reads must start
-// at, and be sized in, multiples of it.
-DWORD SectorSizeOf(const std::string& path) {
+struct VolumeGeometry {
+    DWORD bytesPerSector = 0;
+    DWORD sectorsPerCluster = 0;
+};
+
+// The sector and cluster sizes of the volume holding `path`; zeros when the
+// system does not tell them.
+VolumeGeometry GeometryOf(const std::string& path) {
     char volume[MAX_PATH + 1] = {};
     DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
     if (GetVolumePathNameA(path.c_str(), volume, MAX_PATH) &&
-        GetDiskFreeSpaceA(volume, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters) &&
-        bytesPerSector != 0 && (bytesPerSector & (bytesPerSector - 1)) == 0)
-        return bytesPerSector;
+        GetDiskFreeSpaceA(volume, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+        return VolumeGeometry{bytesPerSector, sectorsPerCluster};
+    return {};
+}
+
+// The sector size of the volume holding `path`; unbuffered reads must start
+// at, and be sized in, multiples of it.
+DWORD SectorSizeOf(const std::string& path) {
+    const DWORD bytesPerSector = GeometryOf(path).bytesPerSector;
+    if (bytesPerSector != 0 && (bytesPerSector & (bytesPerSector - 1)) == 0) return bytesPerSector;
     // The largest sector size in common use; a multiple of every smaller one.
     return 4096;
 }
@@ -165,6 +177,17 @@ Result<std::unique_ptr<ReadableFile>> OpenWin32File(const std::string& path, Rea
     auto reader = std::make_unique<UncachedReader>(handle, size.value(), SectorSizeOf(path));
     if (!reader->ready()) return MakeSystemError(ERROR_NOT_ENOUGH_MEMORY);
     return std::unique_ptr<ReadableFile>(std::move(reader));
+}
+
+Result<VolumeSpace> Win32VolumeSpace(const std::string& path) {
+    std::string folder = path;
+    if (!folder.empty() && folder.back() == ':') folder += '\\';
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr))
+        return LastSystemError();
+    const VolumeGeometry geometry = GeometryOf(folder);
+    return VolumeSpace{static_cast<std::uint64_t>(available.QuadPart),
+                       std::uint64_t{geometry.bytesPerSector} * geometry.sectorsPerCluster};
 }
 
 Result<std::unique_ptr<WritableFile>> CreateWin32File(const std::string& path) {

@@ -12,6 +12,10 @@ namespace orvane::win32 {
 // (FILE_FLAG_NO_BUFFERING), with the sector alignment that demands.
 Result<std::unique_ptr<ReadableFile>> OpenWin32File(const std::string& path, ReadCaching caching);
 
+// The room on the volume holding `path`: GetDiskFreeSpaceExA's bytes free to
+// the caller, and the cluster from GetDiskFreeSpaceA.
+Result<VolumeSpace> Win32VolumeSpace(const std::string& path);
+
 // Creates or truncates a file for writing, shared with nobody while it is open.
 Result<std::unique_ptr<WritableFile>> CreateWin32File(const std::string& path);
 

@@ -349,13 +349,12 @@ DriveRefusal Win32Platform::CheckDrive(std::string_view drive) {
     return DriveRefusal::None;
 }
 
-Result<std::uint64_t> Win32Platform::FreeSpace(std::string_view path) {
+Result<VolumeSpace> Win32Platform::FreeSpace(std::string_view path) {
     std::string folder(path);
     if (!folder.empty() && folder.back() == ':') folder += '\\';
-    ULARGE_INTEGER available;
-    if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr))
-        return OnDrive(LastSystemError(), folder);
-    return static_cast<std::uint64_t>(available.QuadPart);
+    Result<VolumeSpace> space = Win32VolumeSpace(folder);
+    if (!space.ok()) return OnDrive(space.error(), folder);
+    return space;
 }
 
 // ---- Files ------------------------------------------------------------------

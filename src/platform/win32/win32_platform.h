@@ -59,7 +59,7 @@ class Win32Platform : public Platform {
     std::vector<UsbDevice> PresentUsbDevices() override;
     std::vector<std::string> LogicalDrives() override;
     DriveRefusal CheckDrive(std::string_view drive) override;
-    Result<std::uint64_t> FreeSpace(std::string_view path) override;
+    Result<VolumeSpace> FreeSpace(std::string_view path) override;
 
     Status MakeDirectory(std::string_view path) override;
     Result<std::unique_ptr<ReadableFile>> OpenForRead(std::string_view path,

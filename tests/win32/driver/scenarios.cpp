@@ -237,7 +237,7 @@ void CameraPluggedInLater(Scenario& scenario) {
                              "without a camera the answer is \"please check device\"");
     CloseMessageBox(box);
     Log("waiting past a poll tick without the camera");
-    Sleep(6000);
+    Settle(6000);
     Expect(program.Running(), "the dialog is still open");
     Click(update);
     box = ExpectMessage(program, dialog, "Orvane", Is(texts::kCheckDevice),
@@ -246,7 +246,7 @@ void CameraPluggedInLater(Scenario& scenario) {
 
     scenario.camera().Plug();
     Log("camera plugged in while the box is open; waiting past the next tick");
-    Sleep(6000);
+    Settle(6000);
     Expect(IsWindow(box), "the box stays open until the user closes it");
     Expect(ListFolder(scenario.CameraFolder()).empty(),
            "finding the camera writes nothing by itself");
@@ -333,7 +333,7 @@ void AboutBox(Scenario& scenario) {
 
     scenario.camera().Plug();
     Log("camera plugged in while the About box is open; waiting past the next tick");
-    Sleep(6000);
+    Settle(6000);
     // Both are posted at once, so no tick can come between them.
     Click(Item(about, IDOK));
     Click(Item(dialog, IDC_UPDATE));
@@ -438,7 +438,15 @@ void CameraFull(Scenario& scenario) {
     Program program(scenario.setting().program, scenario.setting().workFolder);
     HWND dialog = program.WaitForDialog();
     Click(Item(dialog, IDC_UPDATE));
-    const std::string needed = std::to_string(kFirmware.size() + kCommand.size()) + " bytes";
+    // Each file takes whole clusters of the size the system reports.
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+    Expect(GetDiskFreeSpaceA((scenario.setting().cameraDrive + "\\").c_str(), &sectorsPerCluster,
+                             &bytesPerSector, &freeClusters, &clusters),
+           "read the camera drive's cluster size");
+    const std::size_t cluster = std::size_t{sectorsPerCluster} * bytesPerSector;
+    auto whole = [cluster](std::size_t bytes) { return (bytes + cluster - 1) / cluster * cluster; };
+    const std::string needed =
+        std::to_string(whole(kFirmware.size()) + whole(kCommand.size())) + " bytes";
     HWND box = ExpectMessage(
         program, dialog, "Orvane",
         [&](const std::string& text) {
@@ -697,6 +705,34 @@ void LargeTransfer(Scenario& scenario) {
                "the camera holds the two new files, no temporary file");
         Expect(SameBytes(scenario.OnCamera(kFirmwareName), scenario.Source(kFirmwareName)),
                "the large vorm.bin on the camera has the source's bytes");
+// FirmWare.ini as Windows editors save it: "Unicode" (UTF-16 LE behind its
+// byte-order mark), and with classic Mac line ends (CR alone). Either way the
+// camera is recognised and the update goes to the configured folder.
+void SavedSettings(Scenario& scenario) {
+    const std::string settings =
+        "[PID_VID]\rPID_VID=USB\\VID_04DA&PID_2372&REV_0100\r[SrcPath]\rPath=\\fw\\\r"
+        "[DestPath]\rPath=\\FIRMWARE\\\r";
+    std::string utf16 = "\xFF\xFE";
+    for (char c : settings) {
+        utf16 += c;
+        utf16 += '\0';
+        if (c == '\r') utf16 += std::string("\n\0", 2);
+    }
+    scenario.WriteSources();
+    scenario.camera().Plug();
+    for (const auto& [name, bytes] : {std::pair{"UTF-16", utf16}, std::pair{"CR-only", settings}}) {
+        Log(std::string("FirmWare.ini saved ") + name);
+        WriteFileBytes(scenario.Work("FirmWare.ini"), bytes);
+        scenario.PutOldFilesOnCamera();
+        Program program(scenario.setting().program, scenario.setting().workFolder);
+        HWND dialog = program.WaitForDialog();
+        Click(Item(dialog, IDC_UPDATE));
+        HWND box =
+            ExpectMessage(program, dialog, "Orvane", Is(texts::kUpdateSuccess),
+                          std::string("the update succeeds with the settings saved ") + name);
+        CloseMessageBox(box);
+        ExpectCleanExit(program);
+        scenario.ExpectNewFilesOnCamera();
     }
 }
 
@@ -720,6 +756,7 @@ int main(int argc, char** argv) {
         {"large_transfer", LargeTransfer},
         {"camera_unplugged", CameraUnplugged},
         {"stale_temporaries", StaleTemporaries},
+        {"saved_settings", SavedSettings},
     };
     if (argc != 5 || scenarios.count(argv[1]) == 0) {
         std::fprintf(stderr, "usage: orvane_e2e SCENARIO PROGRAM WORK-FOLDER CAMERA-DRIVE|-\n");
