@@ -1,12 +1,14 @@
 // Fuzz target: the private-profile reader on arbitrary file text.
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "platform/linux/profile_reader.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::string_view text(reinterpret_cast<const char*>(data), size);
+namespace {
+
+void ReadAll(std::string_view text) {
     // Names taken from the input itself reach sections and keys that fixed
     // names never would.
     std::string_view firstLine = text.substr(0, std::min(text.find('\n'), text.size()));
@@ -21,5 +23,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::string value = orvane::linux_port::ReadProfileValue(text, firstLine, firstLine, "", 260);
     if (value.size() >= 260) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::string_view text(reinterpret_cast<const char*>(data), size);
+    ReadAll(text);
+    // The same bytes behind a UTF-16 byte-order mark, so that every input
+    // also goes through the conversion.
+    ReadAll("\xFF\xFE" + std::string(text));
     return 0;
 }

@@ -29,6 +29,8 @@ const ProfileCase kCases[] = {
     {"a lone quote kept", "[S]\nk=\"\n", "S", "k", 260, "\""},
     {"comment lines skipped", "[S]\n;k=commented\nk=real\n", "S", "k", 260, "real"},
     {"CRLF line ends", "[S]\r\nk=v\r\nj=w\r\n", "S", "j", 260, "w"},
+    {"CR-only line ends", "[T]\rk=t\r[S]\rk=v\r", "S", "k", 260, "v"},
+    {"CR, LF and CRLF mixed", "[T]\r\nk=t\n[S]\rj=x\n\rk=v\r\n", "S", "k", 260, "v"},
     {"byte-order mark skipped", "\xEF\xBB\xBF[S]\nk=v\n", "S", "k", 260, "v"},
     {"last line without line end", "[S]\nk=v", "S", "k", 260, "v"},
     {"first key wins", "[S]\nk=first\nk=second\n", "S", "k", 260, "first"},
@@ -42,6 +44,13 @@ const ProfileCase kCases[] = {
     {"missing key", "[PID_VID]\nVID=x\n", "PID_VID", "PID_VID", 260, kMissing},
     {"key before any section", "Path=x\n[DestPath]\n", "DestPath", "Path", 260, kMissing},
     {"empty file", "", "S", "k", 260, kMissing},
+    {"UTF-16 without a byte-order mark", std::string_view("[\0S\0]\0\n\0k\0=\0v\0\n\0", 16), "S",
+     "k", 260, kMissing},
+    {"binary garbage",
+     std::string_view("\x7f"
+                      "ELF\x02\x01\0\0[\xff\xfe\x00=\r\x80",
+                      16),
+     "S", "k", 260, kMissing},
     {"equals sign inside the value", "[S]\nk=a=b\n", "S", "k", 260, "a=b"},
     {"line without equals sign is no key", "[S]\nk\nk=v\n", "S", "k", 260, "v"},
     {"header without closing bracket", "[S\nk=v\n", "S", "k", 260, "v"},
@@ -57,6 +66,25 @@ TEST(ProfileReader, FollowsThePlatformRules) {
         EXPECT_EQ(ReadProfileValue(c.text, c.section, c.key, kMissing, c.size), c.expected)
             << c.name;
     }
+}
+
+// As Notepad saves "Unicode": UTF-16 with a byte-order mark; the value comes
+// back in UTF-8, cut between characters.
+TEST(ProfileReader, Utf16WithByteOrderMarkIsReadAsUtf8) {
+    const std::u16string text = u"\uFEFF[DestPath]\r\nPath=\\Caf\u00E9\\\U0001F4F7\r\n";
+    std::string little, big;
+    for (char16_t unit : text) {
+        little += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+        big += {static_cast<char>(unit >> 8), static_cast<char>(unit & 0xFF)};
+    }
+    const std::string expected = "\\Caf\xC3\xA9\\\xF0\x9F\x93\xB7";
+    EXPECT_EQ(ReadProfileValue(little, "DestPath", "Path", kMissing, 260), expected);
+    EXPECT_EQ(ReadProfileValue(big, "destpath", "PATH", kMissing, 260), expected);
+    EXPECT_EQ(ReadProfileValue(little, "DestPath", "Path", kMissing, 6), "\\Caf");
+    // An unpaired surrogate and an odd last byte.
+    EXPECT_EQ(ReadProfileValue(std::string("\xFF\xFE[\0S\0]\0\n\0k\0=\0\x00\xD8x\0!", 19), "S", "k",
+                               kMissing, 260),
+              "\xEF\xBF\xBDx");
 }
 
 TEST(ProfileReader, LongValueKeeps259Characters) {

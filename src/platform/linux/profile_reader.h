@@ -11,8 +11,10 @@ namespace orvane::linux_port {
 // Windows profile reader applies: names compare without regard to ASCII case,
 // blanks around names and values are trimmed, a value wrapped in a matching
 // pair of quotes loses them, lines starting with ';' are comments, the first
-// section of the name and the first key in it win, CRLF and LF both
-// end a line and a UTF-8 byte-order mark is skipped. `fallback` is returned
+// section of the name and the first key in it win, CR, LF and CRLF each end
+// a line, a UTF-8 byte-order mark is skipped, and a file that starts with a
+// UTF-16 byte-order mark (LE or BE) is read as UTF-16, its value coming back
+// in UTF-8. `fallback` is returned
 // only when the section or the key is missing. The result is cut to
 // `size` - 1 characters, as if copied into a buffer of `size` bytes.
 std::string ReadProfileValue(std::string_view fileText, std::string_view section,
