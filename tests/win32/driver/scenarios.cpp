@@ -705,6 +705,9 @@ void LargeTransfer(Scenario& scenario) {
                "the camera holds the two new files, no temporary file");
         Expect(SameBytes(scenario.OnCamera(kFirmwareName), scenario.Source(kFirmwareName)),
                "the large vorm.bin on the camera has the source's bytes");
+    }
+}
+
 // FirmWare.ini as Windows editors save it: "Unicode" (UTF-16 LE behind its
 // byte-order mark), and with classic Mac line ends (CR alone). Either way the
 // camera is recognised and the update goes to the configured folder.
