@@ -11,7 +11,9 @@
 #                                                      image's temporary file passes 1 MiB
 #   run-wine.sh cleanup  STATE-DIR PROGRAM             stops the prefix's Wine server
 #
-# The test driver (orvane_e2e.exe) lies beside PROGRAM. Each kind of program
+# The test driver (orvane_e2e.exe) lies beside PROGRAM, or is the one
+# ORVANE_E2E_DRIVER names: a 64-bit driver can drive the 32-bit program, and
+# starts far faster under emulation. Each kind of program
 # is run by its own loader, never by the `wine` wrapper, whose choice depends
 # on what the machine can execute at that moment.
 #
@@ -67,8 +69,13 @@ bin=$(cd "$(dirname "$program")" && pwd)
 exe=$(basename "$program")
 
 # The PE header's machine field: 014c for i386, 8664 for x86-64.
-pe_offset=$(od -An -tu4 -j60 -N4 "$program" | tr -d ' ')
-machine=$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$program" | tr -d ' ')
+pe_machine() {
+    local offset
+    offset=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+    od -An -tx2 -j$((offset + 4)) -N2 "$1" | tr -d ' '
+}
+machine=$(pe_machine "$program")
+driver=$(realpath "${ORVANE_E2E_DRIVER:-$bin/orvane_e2e.exe}")
 wrap=()
 patience=1
 case $machine in
@@ -109,6 +116,8 @@ if ! "$loader" --version >/dev/null 2>&1 && [ ${#wrap[@]} -eq 0 ]; then
     exit 77
 fi
 export ORVANE_E2E_PATIENCE=$patience
+driver_loader=$loader
+[ "$(pe_machine "$driver")" != 8664 ] || driver_loader=/usr/lib/wine/wine64
 
 # The 64-bit loader builds a prefix that runs both kinds of program; under
 # emulation its 32-bit half is only made while the handler is registered.
@@ -136,8 +145,9 @@ scenario)
     if [ "$layout" = c-only ]; then
         # Program, driver and working folder on the Windows drive itself.
         mkdir -p "$WINEPREFIX/drive_c/e2e/work"
-        cp "$program" "$bin/orvane_e2e.exe" "$WINEPREFIX/drive_c/e2e/"
+        cp "$program" "$driver" "$WINEPREFIX/drive_c/e2e/"
         set -- 'C:\e2e' 'C:\e2e\work' -
+        driver_path="C:\e2e\orvane_e2e.exe"
     else
         # D: holds the working folder, E: is the program's folder, G: the camera.
         folder=$state/$scenario
@@ -145,6 +155,12 @@ scenario)
         mkdir -p "$folder/work" "$folder/camera"
         ln -s "$bin" "$devices/e:"
         ln -s "$folder/camera" "$devices/g:"
+        # F: holds a driver from elsewhere.
+        driver_path="E:\orvane_e2e.exe"
+        if [ "$(dirname "$driver")" != "$bin" ]; then
+            ln -s "$(dirname "$driver")" "$devices/f:"
+            driver_path="F:\\$(basename "$driver")"
+        fi
         if [ "$layout" = root ]; then
             # A drive root is the one current folder that ends in a backslash.
             ln -s "$folder/work" "$devices/d:"
@@ -156,9 +172,10 @@ scenario)
     fi
     run=("${wrap[@]}" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
         status=0
-        timeout -k 5 "$2" "$1" "$5\\orvane_e2e.exe" "$3" "$5\\$4" "$6" "$7" || status=$?
+        timeout -k 5 "$2" "$1" "$3" "$4" "$6\\$5" "$7" "$8" || status=$?
         "$0" -k 2>/dev/null || true
-        exit $status' "$wineserver" "$loader" $((100 * patience)) "$scenario" "$exe" "$@")
+        exit $status' "$wineserver" "$driver_loader" $((100 * patience)) "$driver_path" "$scenario" \
+        "$exe" "$@")
     if [ "$layout" = unplug-camera ]; then
         # The camera unplugged mid-transfer: its drive letter goes away.
         temporary=$folder/camera/FIRMWARE/vorm.bin.orvtmp
