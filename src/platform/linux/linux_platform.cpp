@@ -74,18 +74,25 @@ std::string WithoutTrailingSlashes(std::string_view path) {
     return std::string(path);
 }
 
+// Opens `path` and flushes it with `sync`: fsync, or syncfs for its volume.
+Status OpenAndSync(const std::string& path, int flags, int (*sync)(int)) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags);
+    if (fd < 0) return LastError();
+    int synced = sync(fd);
+    int syncError = errno;
+    ::close(fd);
+    if (synced != 0) return ErrorFromErrno(syncError);
+    return Ok();
+}
+
 // Flushes the folder `path`, so that names added to it or removed from it
 // are on the device.
 Status SyncFolder(const std::string& path) {
-    int folder = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0) return LastError();
-    int synced = ::fsync(folder);
-    int syncError = errno;
-    ::close(folder);
+    Status synced = OpenAndSync(path, O_DIRECTORY, ::fsync);
     // Some filesystems cannot flush a folder at all; that is not a failure.
-    if (synced != 0 && syncError != EINVAL && syncError != ENOTSUP)
-        return ErrorFromErrno(syncError);
-    return Ok();
+    if (!synced.ok() && (synced.error().code == EINVAL || synced.error().code == ENOTSUP))
+        return Ok();
+    return synced;
 }
 
 class PosixReadableFile : public ReadableFile {
@@ -323,13 +330,7 @@ Status LinuxPlatform::MakeDirectory(std::string_view path) {
     // the allocation of its cluster: a card pulled in between holds an entry
     // pointing at a free cluster. syncfs writes the volume's dirty sectors in
     // their order on the device, the allocation table first.
-    int created = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (created < 0) return LastError();
-    int synced = ::syncfs(created);
-    int syncError = errno;
-    ::close(created);
-    if (synced != 0) return ErrorFromErrno(syncError);
-    return Ok();
+    return OpenAndSync(folder, O_DIRECTORY, ::syncfs);
 }
 
 Result<std::unique_ptr<ReadableFile>> LinuxPlatform::OpenForRead(std::string_view path,
@@ -382,21 +383,12 @@ Status LinuxPlatform::ReplaceWith(std::string_view from, std::string_view to) {
     // temporary name goes first (the old entry stays whole), then the entry
     // takes the new clusters; with a new name, the entry is written whole
     // before the temporary name goes.
-    auto syncFile = [&]() -> Status {
-        int file = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
-        if (file < 0) return LastError();
-        int synced = ::fsync(file);
-        int syncError = errno;
-        ::close(file);
-        if (synced != 0) return ErrorFromErrno(syncError);
-        return Ok();
-    };
     if (replaced < 0) {
-        if (Status synced = syncFile(); !synced.ok()) return synced;
+        if (Status synced = OpenAndSync(target, 0, ::fsync); !synced.ok()) return synced;
         return SyncFolder(folder);
     }
     Status synced = SyncFolder(folder);
-    if (synced.ok()) synced = syncFile();
+    if (synced.ok()) synced = OpenAndSync(target, 0, ::fsync);
     ::close(replaced);
     if (!synced.ok()) return synced;
     // The old clusters are freed now; their release reaches the device too.
