@@ -23,12 +23,18 @@ void BackgroundTransfer::Run() {
 }
 
 void BackgroundTransfer::OnProgress(const TransferProgress& progress) {
+    // Each post wakes the user-interface thread, which on a busy machine can
+    // cost the worker its turn on the processor: a few a second are enough
+    // for the bar to move smoothly.
     const int percent = PercentDone(progress);
-    if (progress.phase == shownPhase_ && progress.file == shownFile_ && percent == shownPercent_)
+    const auto now = std::chrono::steady_clock::now();
+    if (progress.phase == shownPhase_ && progress.file == shownFile_ &&
+        (percent == shownPercent_ || now - shownAt_ < kProgressInterval))
         return;
     shownPhase_ = progress.phase;
     shownFile_ = progress.file;
     shownPercent_ = percent;
+    shownAt_ = now;
     platform_.PostToUi([onProgress = onProgress_, progress] { (*onProgress)(progress); });
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -19,8 +20,11 @@ class BackgroundTransfer : public TransferObserver,
     using DoneHandler = std::function<void(const std::optional<TransferFailure>&)>;
 
     // `onProgress` is called on the user-interface thread whenever the
-    // phase, the file or the whole percentage changes; `onDone` once, last,
-    // with the result. Made through std::make_shared.
+    // phase or the file changes, and as the whole percentage changes, at most
+    // every `kProgressInterval`; `onDone` once, last, with the result. Made
+    // through std::make_shared.
+    static constexpr std::chrono::milliseconds kProgressInterval{100};
+
     BackgroundTransfer(Platform& platform, TransferRequest request, ProgressHandler onProgress,
                        DoneHandler onDone);
 
@@ -49,6 +53,7 @@ class BackgroundTransfer : public TransferObserver,
     TransferPhase shownPhase_ = TransferPhase::Preparing;
     std::string shownFile_;
     int shownPercent_ = -1;
+    std::chrono::steady_clock::time_point shownAt_;
 };
 
 }  // namespace orvane
