@@ -32,6 +32,7 @@ enum class ErrorKind {
     AccessDenied,    // permissions
     DeviceGone,      // the volume or device went away (unplugged)
     TooLong,         // a path or value does not fit
+    OutsideVolume,   // the path leads off the volume: through a link, or onto another mount
     Other,
 };
 
@@ -74,6 +75,31 @@ struct UsbDevice {
     // The device's hardware-ID list, most specific first, or nullopt when the
     // list could not be read (such a device never matches).
     std::optional<std::vector<std::string>> hardwareIds;
+    // Who the device is, so that the storage below it can be found: its
+    // device instance ID on Windows, its resolved sysfs folder on Linux.
+    // Empty when the system did not say.
+    std::string instance;
+};
+
+// A disk (Windows) or block device (Linux) that holds a mounted volume, with
+// the devices it hangs from.
+struct StorageDisk {
+    std::string id;  // the disk's number, as the back end spells it
+    // The identities (as in `UsbDevice::instance`) of the devices above the
+    // disk, nearest first, up to the root of the device tree.
+    std::vector<std::string> ancestors;
+};
+
+// A drive (as `LogicalDrives` names it) and the disk it lies on.
+struct DriveOnDisk {
+    std::string drive;
+    std::string diskId;  // empty when the system could not tell
+};
+
+// Which drives lie on which disks, and where the disks hang in the device tree.
+struct StorageLayout {
+    std::vector<StorageDisk> disks;
+    std::vector<DriveOnDisk> drives;  // in the order of `LogicalDrives`
 };
 
 // Why a drive must not be written to, when it plainly is not the camera.
@@ -200,6 +226,10 @@ class Platform {
     // The logical drives in use, in the system's order (drive letters "A",
     // "C", ...; mount points on Linux). Empty when the list cannot be read.
     virtual std::vector<std::string> LogicalDrives() = 0;
+    // The disks that hold drives, with their places in the device tree, and
+    // the drives on them. Reads properties only and opens no volume for
+    // writing. Fails when the tree cannot be walked. May block.
+    virtual Result<StorageLayout> StorageLayoutOfDrives() = 0;
     // Whether `drive` plainly cannot be the camera's storage.
     virtual DriveRefusal CheckDrive(std::string_view drive) = 0;
     // The bytes free to this user on the volume holding `path`, and its
@@ -218,13 +248,26 @@ class Platform {
     // at worst some clusters belong to no file. After a failure with
     // ErrorKind::DeviceGone nothing is known about what reached the device.
 
+    // Keeps the volume at `drive`, which CheckDrive has just passed, for the
+    // file operations that follow, until ReleaseVolume. A path under
+    // DriveRoot(drive) is then resolved on that volume alone: never through a
+    // symbolic link and never onto another mount (ErrorKind::OutsideVolume),
+    // and never on whatever is mounted at the same place later. Fails with
+    // ErrorKind::DeviceGone when the volume mounted at `drive` now is not the
+    // one that was checked. May block.
+    virtual Status HoldVolume(std::string_view drive) = 0;
+    // Ends what HoldVolume began; harmless when nothing is held.
+    virtual void ReleaseVolume() = 0;
+
     // Creates the last level of `path`. An existing entry of that name gives
     // ErrorKind::AlreadyExists. May block.
     virtual Status MakeDirectory(std::string_view path) = 0;
     // Opens an existing file for reading. May block.
     virtual Result<std::unique_ptr<ReadableFile>> OpenForRead(std::string_view path,
                                                               ReadCaching caching) = 0;
-    // Creates `path` for writing, or truncates it if it exists. May block.
+    // Creates the new file `path` for writing. An existing entry of that name,
+    // a symbolic link included, gives ErrorKind::AlreadyExists and is left as
+    // it is. May block.
     virtual Result<std::unique_ptr<WritableFile>> CreateForWrite(std::string_view path) = 0;
     // Renames `from` to `to` in the same folder, replacing `to` if it exists,
     // in one step: `to` is either the old file or the new one, never a mix.

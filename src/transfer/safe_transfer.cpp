@@ -44,6 +44,7 @@ class Transfer {
         if (!failure) failure = PutInPlace();
         RemoveTemporaries();
         if (failure) failure->driveWasWritable = driveWasWritable_;
+        platform_.ReleaseVolume();
         return failure;
     }
 
@@ -55,6 +56,13 @@ class Transfer {
         if (refusal != DriveRefusal::None) {
             TransferFailure failure = Failure(TransferStep::CheckDrive, root);
             failure.refusal = refusal;
+            return failure;
+        }
+        // From here on every path on the drive stays on the volume just checked.
+        Status held = platform_.HoldVolume(request_.drive);
+        if (!held.ok()) {
+            TransferFailure failure = Failure(TransferStep::CheckDrive, root, {}, held.error());
+            failure.refusal = DriveRefusal::Gone;
             return failure;
         }
 
@@ -104,8 +112,8 @@ class Transfer {
 
     // A pulled cable or a killed program leaves temporary files behind. They
     // go before the free space is read, so the room they held counts. A
-    // failure here is left to the steps that follow: creating the temporary
-    // file truncates what could not be removed, and reports what stops it.
+    // failure here is left to the steps that follow: the temporary file is
+    // only ever created anew, so one that could not be removed stops it.
     void RemoveStaleTemporaries() {
         for (const Item& item : items_) {
             if (platform_.RemoveFile(item.temporary).ok()) driveWasWritable_ = true;

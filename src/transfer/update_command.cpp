@@ -1,6 +1,7 @@
 // The "UpDate" button: from the detection state to the files on the camera.
 #include <utility>
 
+#include "settings/folder_values.h"
 #include "transfer/background_transfer.h"
 #include "ui/texts.h"
 #include "ui/updater_dialog.h"
@@ -17,9 +18,26 @@ void CUpdaterDialog::OnUpdateClicked() {
     }
     m_platform.StopTimer(m_timerId);
 
-    // The drive list may have been empty at the match, and after a failure the
-    // camera may have come back under another letter: look again now.
-    if (m_driveLetter.empty()) m_driveLetter = ResolveCameraDrive();
+    // A missing setting is never used as a folder.
+    if (std::optional<std::string> missing = MissingFolderSettings()) {
+        m_platform.ShowMessage(*missing);
+        return;
+    }
+
+    // The camera may have been unplugged since it was found, or after a
+    // failed press: it must be there now, and its drive is chosen now, when
+    // its volume has had time to appear.
+    std::optional<UsbDevice> camera = FindCamera();
+    if (!camera) {
+        m_deviceFound = 0;
+        m_deviceInstance.clear();
+        m_driveLetter.clear();
+        ArmPollTimer();  // before the box: its loop delivers the ticks
+        m_platform.ShowMessage(texts::kCheckDevice);
+        return;
+    }
+    m_deviceInstance = std::move(camera->instance);
+    m_driveLetter = ResolveCameraDrive();
     if (m_driveLetter.empty()) {
         m_platform.ShowMessage(texts::kCheckDevice);
         return;
@@ -36,9 +54,9 @@ void CUpdaterDialog::OnUpdateClicked() {
 
     TransferRequest request;
     request.drive = m_driveLetter;
-    request.sourceFolder = m_platform.JoinPath(directory.value(), m_srcPath);
-    request.destinationFolder =
-        m_platform.JoinPath(m_platform.DriveRoot(m_driveLetter), m_destPath);
+    request.sourceFolder = m_platform.JoinPath(directory.value(), SourceFolderFragment(m_srcPath));
+    request.destinationFolder = m_platform.JoinPath(m_platform.DriveRoot(m_driveLetter),
+                                                    DestinationFolderFragment(m_destPath));
     request.files = {kFirmwareImageName, kCommandFileName};
 
     m_leaveAfterTransfer = false;
@@ -81,6 +99,14 @@ void CUpdaterDialog::OnTransferDone(const std::optional<TransferFailure>& failur
 void CUpdaterDialog::RequestTransferStop() {
     m_leaveAfterTransfer = true;
     m_transfer->RequestStop();
+}
+
+std::optional<std::string> CUpdaterDialog::MissingFolderSettings() const {
+    std::vector<std::string> sections;
+    if (m_srcPath == texts::kSettingMissing) sections.emplace_back("SrcPath");
+    if (m_destPath == texts::kSettingMissing) sections.emplace_back("DestPath");
+    if (sections.empty()) return std::nullopt;
+    return texts::DescribeMissingSettings(sections);
 }
 
 }  // namespace orvane

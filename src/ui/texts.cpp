@@ -31,6 +31,9 @@ std::string_view KindSentence(ErrorKind kind, bool onCamera) {
                             : "The drive is no longer there.";
         case ErrorKind::TooLong:
             return "The path is too long.";
+        case ErrorKind::OutsideVolume:
+            return "The path leads off the camera's drive, through a link or into another "
+                   "drive mounted there. Nothing was written outside the camera's drive.";
         case ErrorKind::AlreadyExists:
         case ErrorKind::Other:
             break;
@@ -141,6 +144,14 @@ std::string DescribeCurrentDirectoryFailure(const SystemError& error) {
                  error.kind == ErrorKind::TooLong
                      ? std::string("Its path is longer than 259 characters.")
                      : DescribeSystemError(error, false),
+                 "Nothing was written to the camera."});
+}
+
+std::string DescribeMissingSettings(const std::vector<std::string>& sections) {
+    std::vector<std::string> named;
+    for (const std::string& section : sections) named.push_back("[" + section + "]");
+    return Join({"FirmWare.ini has no Path value in " + JoinNames(named) +
+                     ", so the update files cannot be placed.",
                  "Nothing was written to the camera."});
 }
 

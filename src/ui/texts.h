@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/platform.h"
 #include "transfer/safe_transfer.h"
@@ -43,6 +44,10 @@ std::string DescribeSystemError(const SystemError& error, bool onCamera);
 // The message shown when "UpDate" cannot read the current directory, or it
 // is too long to form the source folder.
 std::string DescribeCurrentDirectoryFailure(const SystemError& error);
+
+// The message shown when FirmWare.ini lacks the Path value of the named
+// sections, so that a folder cannot be formed.
+std::string DescribeMissingSettings(const std::vector<std::string>& sections);
 
 // The message shown when the transfer failed: which step, the path involved,
 // the system's text, and what that means for the files on the camera.

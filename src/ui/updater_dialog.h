@@ -63,12 +63,18 @@ class CUpdaterDialog {
     // Device watch.
     int RegisterUsbArrival();
     void ScanForCamera();
+    // The first present device whose first hardware ID is the configured one.
+    std::optional<UsbDevice> FindCamera();
+    // The drive to write to now: the last volume of the matched device, or
+    // the last drive of all when the device's own cannot be told.
     std::string ResolveCameraDrive();
 
     // The state record, readable by hosts and tests.
     IconHandle icon() const { return m_icon; }
     bool deviceFound() const { return m_deviceFound != 0; }
+    // The drive chosen at the last press of "UpDate".
     const std::string& driveLetter() const { return m_driveLetter; }
+    const std::string& deviceInstance() const { return m_deviceInstance; }
     unsigned timerId() const { return m_timerId; }
     bool transferRunning() const { return m_transfer != nullptr; }
     const std::string& hardwareId() const { return m_hardwareId; }
@@ -79,12 +85,15 @@ class CUpdaterDialog {
   private:
     void ArmPollTimer();
     void RequestTransferStop();
+    // The message naming the folder settings FirmWare.ini lacks, if any.
+    std::optional<std::string> MissingFolderSettings() const;
 
     Platform& m_platform;
 
     IconHandle m_icon;
     int m_deviceFound = 0;
     std::string m_driveLetter;
+    std::string m_deviceInstance;  // the matched device's identity
     unsigned m_timerId = 0;
     std::string m_hardwareId;
     std::string m_srcPath;

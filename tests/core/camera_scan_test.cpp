@@ -1,6 +1,7 @@
 // Recognising the camera by its first hardware ID, ticks, and the drive taken.
 #include <gtest/gtest.h>
 
+#include "device/device_storage.h"
 #include "device/drive_list.h"
 #include "device/hardware_id.h"
 #include "harness.h"
@@ -28,8 +29,8 @@ TEST(CameraScan, MatchesOnlyTheFirstHardwareIdOfTheList) {
 
 TEST(CameraScan, SkipsDevicesWhoseListCannotBeRead) {
     Harness h;
-    h.platform.devices.push_back(UsbDevice{std::nullopt});
-    h.platform.devices.push_back(UsbDevice{std::vector<std::string>{}});
+    h.platform.devices.push_back(UsbDevice{std::nullopt, "unreadable"});
+    h.platform.devices.push_back(UsbDevice{std::vector<std::string>{}, "empty"});
     h.platform.Plug({"USB\\VID_1111&PID_2222&REV_0001"});
     h.PlugCamera();
     EXPECT_TRUE(h.Open().deviceFound());
@@ -44,30 +45,30 @@ TEST(CameraScan, AVeryLongHardwareIdListStillMatches) {
     EXPECT_TRUE(h.Open().deviceFound());
 }
 
-TEST(CameraScan, FirstOfTwoMatchingDevicesWinsAndOneDriveIsResolved) {
+TEST(CameraScan, FirstOfTwoMatchingDevicesWinsAndNoDriveIsTakenAtTheMatch) {
     Harness h;
-    h.platform.Plug({"usb\\vid_04da&pid_2372&rev_0100"});
+    h.platform.Plug({"usb\\vid_04da&pid_2372&rev_0100"}, "FIRST");
     h.PlugCamera("H");
     CUpdaterDialog& dialog = h.Open();
     EXPECT_TRUE(dialog.deviceFound());
-    EXPECT_EQ(dialog.driveLetter(), "H");
-    EXPECT_EQ(std::count(h.platform.calls.begin(), h.platform.calls.end(), "LogicalDrives"), 1);
-}
-
-TEST(CameraScan, TheDriveIsTheLastEntryOfTheList) {
-    Harness h;
-    h.platform.drives = {"A", "C", "D", "G", "Z"};  // Z: a network share above the camera
-    h.platform.Plug({kCameraId});
-    EXPECT_EQ(h.Open().driveLetter(), "Z");
-}
-
-TEST(CameraScan, EmptyDriveListLeavesTheLetterEmpty) {
-    Harness h;
-    h.platform.drives.clear();
-    h.platform.Plug({kCameraId});
-    CUpdaterDialog& dialog = h.Open();
-    EXPECT_TRUE(dialog.deviceFound());
+    EXPECT_EQ(dialog.deviceInstance(), "FIRST");
+    // The camera's volume may get its drive only seconds later: the drive is
+    // chosen at the press.
     EXPECT_EQ(dialog.driveLetter(), "");
+    EXPECT_EQ(std::count(h.platform.calls.begin(), h.platform.calls.end(), "LogicalDrives"), 0);
+}
+
+TEST(DriveChoice, DrivesBelowADeviceKeepTheSystemsOrderAndCompareWholeIdentities) {
+    StorageLayout layout;
+    // Disk 1: the camera's, through an interface node of a composite device.
+    layout.disks.push_back({"1", {"USBSTOR\\CAM", "USB\\CAM&MI_00", "USB\\CAM", "ROOT"}});
+    layout.disks.push_back({"2", {"USBSTOR\\STICK", "USB\\CAM2", "ROOT"}});
+    layout.disks.push_back({"3", {"PCI\\NVME", "ROOT"}});
+    layout.drives = {{"C", "3"}, {"G", "1"}, {"H", "2"}, {"K", "1"}, {"N", ""}};
+    EXPECT_EQ(DrivesBelowDevice(layout, "USB\\CAM"), (std::vector<std::string>{"G", "K"}));
+    EXPECT_EQ(DrivesBelowDevice(layout, "USB\\CAM2"), std::vector<std::string>{"H"});
+    EXPECT_TRUE(DrivesBelowDevice(layout, "USB\\CA").empty());  // a prefix is not the device
+    EXPECT_TRUE(DrivesBelowDevice(layout, "").empty());
 }
 
 TEST(PollTimer, CameraPluggedAfterStartIsFoundAtTheNextTickAndTheTimerStops) {
@@ -79,7 +80,6 @@ TEST(PollTimer, CameraPluggedAfterStartIsFoundAtTheNextTickAndTheTimerStops) {
     h.PlugCamera("G");        // at 12 s
     h.platform.FireTimers();  // 15 s
     EXPECT_TRUE(dialog.deviceFound());
-    EXPECT_EQ(dialog.driveLetter(), "G");
     EXPECT_FALSE(h.platform.TimerRunning(POLL_TIMER_ID));
 }
 
@@ -103,7 +103,6 @@ TEST(PollTimer, NoScanRunsAfterAMatchAndTheStateStaysAfterUnplugging) {
     dialog.OnTimer(POLL_TIMER_ID);  // a tick still queued when the timer stopped
     EXPECT_TRUE(h.platform.calls.empty());
     EXPECT_TRUE(dialog.deviceFound());
-    EXPECT_EQ(dialog.driveLetter(), "G");
 }
 
 TEST(PollTimer, FailedArmingLeavesNoTimerAndNoScan) {

@@ -11,6 +11,10 @@ namespace orvane::testing {
 
 inline constexpr const char* kCameraId = "USB\\VID_04DA&PID_2372&REV_0100";
 inline constexpr const char* kCameraIdNoRev = "USB\\VID_04DA&PID_2372";
+// The camera's device instance and the device tree it sits in: a USB port of
+// a hub of the root hub; its disk hangs from a mass-storage node below it.
+inline constexpr const char* kCameraInstance = "USB\\VID_04DA&PID_2372\\CAM0001";
+inline constexpr const char* kRootHub = "USB\\ROOT_HUB30\\4&1A2B3C&0&0";
 inline constexpr const char* kIniPath = "C:\\Tools\\Update\\FirmWare.ini";
 inline constexpr const char* kSourceFolder = "C:\\Tools\\Update\\fw\\";
 
@@ -35,9 +39,26 @@ struct Harness {
         return *dialog;
     }
 
-    void PlugCamera(const std::string& driveLetter = "G") {
-        platform.Plug({kCameraId, kCameraIdNoRev});
+    // Plugs the camera, its volume mounted as `driveLetter` on disk `disk`.
+    void PlugCamera(const std::string& driveLetter = "G", const std::string& disk = "1") {
+        platform.Plug({kCameraId, kCameraIdNoRev}, kCameraInstance);
+        AddDisk(disk, {"USBSTOR\\DISK&VEN_VORM\\CAM0001&0", kCameraInstance, kRootHub});
         platform.drives.push_back(driveLetter);
+        platform.diskOfDrive[driveLetter] = disk;
+    }
+
+    // A USB stick of its own, plugged after the camera.
+    void PlugStick(const std::string& driveLetter, const std::string& disk = "2") {
+        const std::string instance = "USB\\VID_0951&PID_1666\\STICK01";
+        platform.Plug({"USB\\VID_0951&PID_1666&REV_0110"}, instance);
+        AddDisk(disk, {"USBSTOR\\DISK&VEN_KING\\STICK01&0", instance, kRootHub});
+        platform.drives.push_back(driveLetter);
+        platform.diskOfDrive[driveLetter] = disk;
+    }
+
+    void AddDisk(const std::string& id, std::vector<std::string> ancestors) {
+        ancestors.push_back("ROOT\\PCI");
+        platform.disks.push_back(StorageDisk{id, std::move(ancestors)});
     }
 
     // A firmware image of a few chunks, so that copies take several reads.

@@ -92,8 +92,8 @@ void FakePlatform::SetProfileValue(const std::string& path, const std::string& s
     profile_[Upper(path) + "|" + Upper(section) + "|" + Upper(key)] = value;
 }
 
-void FakePlatform::Plug(std::vector<std::string> hardwareIds) {
-    devices.push_back(UsbDevice{std::move(hardwareIds)});
+void FakePlatform::Plug(std::vector<std::string> hardwareIds, std::string instance) {
+    devices.push_back(UsbDevice{std::move(hardwareIds), std::move(instance)});
 }
 
 void FakePlatform::FireTimers() {
@@ -253,6 +253,18 @@ std::vector<std::string> FakePlatform::LogicalDrives() {
     return drives;
 }
 
+Result<StorageLayout> FakePlatform::StorageLayoutOfDrives() {
+    calls.push_back("StorageLayoutOfDrives");
+    if (layoutError) return *layoutError;
+    StorageLayout layout;
+    layout.disks = disks;
+    for (const std::string& drive : drives) {
+        auto it = diskOfDrive.find(drive);
+        layout.drives.push_back(DriveOnDisk{drive, it == diskOfDrive.end() ? "" : it->second});
+    }
+    return layout;
+}
+
 DriveRefusal FakePlatform::CheckDrive(std::string_view drive) {
     calls.push_back("CheckDrive " + std::string(drive));
     if (std::find(drives.begin(), drives.end(), drive) == drives.end()) return DriveRefusal::Gone;
@@ -264,6 +276,18 @@ Result<VolumeSpace> FakePlatform::FreeSpace(std::string_view path) {
     if (auto error = FileOp("FreeSpace " + std::string(path))) return *error;
     if (!freeSpace) return Error(ErrorKind::Other, "Free space unknown.");
     return VolumeSpace{*freeSpace, clusterSize};
+}
+
+Status FakePlatform::HoldVolume(std::string_view drive) {
+    calls.push_back("HoldVolume");
+    if (holdError) return *holdError;
+    heldVolume = std::string(drive);
+    return Ok();
+}
+
+void FakePlatform::ReleaseVolume() {
+    calls.push_back("ReleaseVolume");
+    heldVolume.reset();
 }
 
 Status FakePlatform::MakeDirectory(std::string_view path) {
@@ -296,7 +320,8 @@ Result<std::unique_ptr<WritableFile>> FakePlatform::CreateForWrite(std::string_v
     if (auto error = FileOp("CreateForWrite " + name)) return *error;
     if (!FolderExists(ParentOf(name)))
         return Error(ErrorKind::NotFound, "The system cannot find the path specified.");
-    if (FolderExists(name)) return Error(ErrorKind::AccessDenied, "Access is denied.");
+    if (FolderExists(name) || files.count(name))
+        return Error(ErrorKind::AlreadyExists, "The file exists.");
     files[name].clear();
     return std::unique_ptr<WritableFile>(new FakeWriter(*this, name));
 }

@@ -26,6 +26,14 @@ class FakePlatform : public Platform {
     std::vector<UsbDevice> devices;
     std::vector<std::string> drives = {"A", "C", "D"};
     std::map<std::string, DriveRefusal> refusals;
+    // The device tree below the USB devices: disks with their ancestors, and
+    // the disk each drive lies on. Drives no longer in `drives` are left out
+    // of the layout, as a real system would.
+    std::vector<StorageDisk> disks;
+    std::map<std::string, std::string> diskOfDrive;
+    std::optional<SystemError> layoutError;  // the walk fails with it
+    // HoldVolume fails with it.
+    std::optional<SystemError> holdError;
     std::optional<std::uint64_t> freeSpace = std::uint64_t{1} << 40;
     std::uint64_t clusterSize = 0;  // as FreeSpace reports it; 0: not said
     Status subscribeResult = Ok();
@@ -70,7 +78,7 @@ class FakePlatform : public Platform {
 
     void SetProfileValue(const std::string& path, const std::string& section,
                          const std::string& key, const std::string& value);
-    void Plug(std::vector<std::string> hardwareIds);
+    void Plug(std::vector<std::string> hardwareIds, std::string instance = {});
     void UnplugAll() { devices.clear(); }
     // Delivers one expiry of every running timer.
     void FireTimers();
@@ -87,6 +95,7 @@ class FakePlatform : public Platform {
     std::vector<int> progressShown;              // the percentage of each ShowProgress
     std::string progressStatus;                  // the status line last shown
     bool progressVisible = false;
+    std::optional<std::string> heldVolume;       // between HoldVolume and ReleaseVolume
 
     bool TimerRunning(unsigned id) const { return runningTimers.count(id) != 0; }
     std::vector<std::string> FilesUnder(const std::string& prefix) const;
@@ -114,8 +123,11 @@ class FakePlatform : public Platform {
     std::string DriveRoot(std::string_view drive) override;
     std::vector<UsbDevice> PresentUsbDevices() override;
     std::vector<std::string> LogicalDrives() override;
+    Result<StorageLayout> StorageLayoutOfDrives() override;
     DriveRefusal CheckDrive(std::string_view drive) override;
     Result<VolumeSpace> FreeSpace(std::string_view path) override;
+    Status HoldVolume(std::string_view drive) override;
+    void ReleaseVolume() override;
     Status MakeDirectory(std::string_view path) override;
     Result<std::unique_ptr<ReadableFile>> OpenForRead(std::string_view path,
                                                       ReadCaching caching) override;
