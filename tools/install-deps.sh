@@ -20,6 +20,8 @@ packages=(
     qemu-user-static
     # camera cards formatted exFAT and FAT32, mounted through FUSE
     exfat-fuse exfatprogs fusefat
+    # real volumes on loop devices for the Linux program's root-only tests
+    e2fsprogs util-linux
 )
 # tools/run.sh only builds and starts the Linux program.
 if [ "${1:-}" = "--linux-program" ]; then

@@ -47,8 +47,7 @@ class EndToEnd : public ::testing::TestWithParam<CameraVolume> {
         tree.Write("sys/bus/usb/devices/1-1/idVendor", "046d\n");  // a mouse
         tree.Write("sys/bus/usb/devices/1-1/idProduct", "c077\n");
         tree.Write("sys/bus/usb/devices/1-1/bcdDevice", "7200\n");
-        Disk("259:2", "devices/pci0000:00/nvme0n1", "nvme0n1p2");
-        Disk("8:33", "devices/pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.0/host7/block/sdc", "sdc1");
+        Disk("259:2", "sys/devices/pci0000:00/nvme0n1", "nvme0n1p2");
         mountTable = "1 0 259:2 / / rw - ext4 /dev/nvme0n1p2 rw\n";
         tree.Write("mountinfo", mountTable);
 
@@ -65,19 +64,26 @@ class EndToEnd : public ::testing::TestWithParam<CameraVolume> {
     }
 
     void Disk(const std::string& number, const std::string& disk, const std::string& partition) {
-        tree.Write("sys/" + disk + "/removable", "0\n");
-        tree.MakeFolder("sys/" + disk + "/" + partition);
+        tree.Write(disk + "/removable", "0\n");
+        tree.MakeFolder(disk + "/" + partition);
         tree.MakeFolder("sys/dev/block");
-        std::filesystem::create_directory_symlink(tree / ("sys/" + disk + "/" + partition),
+        std::filesystem::create_directory_symlink(tree / (disk + "/" + partition),
                                                   tree / ("sys/dev/block/" + number));
     }
 
-    // The camera's USB device appears, and its storage gets mounted, as the
-    // block device `number` names.
-    void PlugCamera(const std::string& number = "8:33") {
-        tree.Write("sys/bus/usb/devices/1-4/idVendor", "1d6c\n");
-        tree.Write("sys/bus/usb/devices/1-4/idProduct", "00ab\n");
-        tree.Write("sys/bus/usb/devices/1-4/bcdDevice", "0100\n");
+    // The camera's USB device appears, and its storage gets mounted. The
+    // "volume" is a folder of the test's own filesystem, so it carries that
+    // filesystem's device number.
+    void PlugCamera(std::string number = {}) {
+        const std::string device = "sys/devices/pci0000:00/0000:00:14.0/usb1/1-4";
+        tree.Write(device + "/idVendor", "1d6c\n");
+        tree.Write(device + "/idProduct", "00ab\n");
+        tree.Write(device + "/bcdDevice", "0100\n");
+        std::filesystem::create_directory_symlink(tree / device, tree / "sys/bus/usb/devices/1-4");
+        if (number.empty()) {
+            number = testing::DeviceNumberOf(tree.root());
+            Disk(number, device + "/1-4:1.0/host7/block/sdc", "sdc1");
+        }
         camera = tree.MakeFolder("media/CAMERA DISK");
         if (GetParam() == CameraVolume::Folder) {
             mountTable += "2 1 " + number + " / " + (tree / "media/CAMERA\\040DISK") +
@@ -146,7 +152,6 @@ TEST_P(EndToEnd, CameraPluggedAfterStartGetsBothFiles) {
     PlugCamera();
     dialog.OnTimer(POLL_TIMER_ID);
     ASSERT_TRUE(dialog.deviceFound());
-    EXPECT_EQ(dialog.driveLetter(), tree / "media/CAMERA DISK");
     EXPECT_TRUE(window.timers.empty());
 
     // Old copies on the camera are replaced.
@@ -154,6 +159,7 @@ TEST_P(EndToEnd, CameraPluggedAfterStartGetsBothFiles) {
     dialog.OnUpdateClicked();
     EXPECT_EQ(window.messages, std::vector<std::string>{std::string(texts::kUpdateSuccess)});
     EXPECT_EQ(window.endResult, IDOK);
+    EXPECT_EQ(dialog.driveLetter(), tree / "media/CAMERA DISK");
     EXPECT_EQ(CameraFiles(),
               (std::vector<std::string>{"FIRMWARE", "FIRMWARE/dsccmd.ini", "FIRMWARE/vorm.bin"}));
     EXPECT_EQ(ReadFile(camera / "FIRMWARE/vorm.bin"), image);

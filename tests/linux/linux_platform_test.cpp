@@ -1,6 +1,7 @@
 // The Linux back end on temporary folders: drives, the drive check, files and
 // settings, each against what the real system calls do.
 #include "platform/linux/linux_platform.h"
+#include "platform/linux/beneath.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -171,7 +172,7 @@ TEST_F(Files, WrittenFileReadsBackWithAndWithoutTheCache) {
     }
 }
 
-TEST_F(Files, CreateTruncatesAndReplaceSwapsInTheNewFile) {
+TEST_F(Files, CreateMakesOnlyNewFilesAndReplaceSwapsInTheNewFile) {
     const std::string old =
         tree.Write("cam/vorm.bin", "old firmware, longer than the new").string();
     auto created = platform.CreateForWrite(old + ".tmp");
@@ -182,10 +183,33 @@ TEST_F(Files, CreateTruncatesAndReplaceSwapsInTheNewFile) {
     EXPECT_EQ(ReadFile(old), "new");
     EXPECT_FALSE(std::filesystem::exists(old + ".tmp"));
 
-    auto again = platform.CreateForWrite(old);
-    ASSERT_TRUE(again.ok());
-    ASSERT_TRUE(again.value()->Close().ok());
-    EXPECT_EQ(ReadFile(old), "");
+    // Neither a file nor a link at the name is ever written through.
+    std::filesystem::create_symlink(tree / "outside", old + ".link");
+    for (const std::string& taken : {old, old + ".link"})
+        EXPECT_EQ(platform.CreateForWrite(taken).error().kind, ErrorKind::AlreadyExists);
+    EXPECT_EQ(ReadFile(old), "new");
+    EXPECT_FALSE(std::filesystem::exists(tree / "outside"));
+}
+
+TEST(Beneath, NeitherResolutionFollowsALinkOffTheFolder) {
+    TempTree tree;
+    tree.MakeFolder("volume/a/b");
+    tree.MakeFolder("elsewhere");
+    std::filesystem::create_directory_symlink(tree / "elsewhere", tree / "volume/a/out");
+    const int root = ::open((tree / "volume").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(root, 0);
+    for (Resolution resolution : {Resolution::Kernel, Resolution::Walk}) {
+        int folder = OpenBeneath(root, "a/b/", O_RDONLY | O_DIRECTORY, 0, resolution);
+        EXPECT_GE(folder, 0);
+        ::close(folder);
+        for (const char* path : {"a/out/x", "a/out"}) {
+            errno = 0;
+            EXPECT_EQ(OpenBeneath(root, path, O_WRONLY | O_CREAT | O_EXCL, 0644, resolution), -1);
+            EXPECT_TRUE(errno == ELOOP || errno == EEXIST) << path << ": " << errno;
+        }
+    }
+    ::close(root);
+    EXPECT_TRUE(std::filesystem::is_empty(tree / "elsewhere"));
 }
 
 TEST_F(Files, FailuresCarryTheirKindNumberAndText) {

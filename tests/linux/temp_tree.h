@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <filesystem>
 #include <fstream>
@@ -51,6 +53,14 @@ class TempTree {
   private:
     std::filesystem::path root_;
 };
+
+// The device number of the filesystem holding `path`, "major:minor" as the
+// mount table writes it.
+inline std::string DeviceNumberOf(const std::filesystem::path& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) ADD_FAILURE() << "cannot stat " << path;
+    return std::to_string(major(status.st_dev)) + ":" + std::to_string(minor(status.st_dev));
+}
 
 inline std::string ReadFile(const std::filesystem::path& path) {
     std::ifstream file(path, std::ios::binary);

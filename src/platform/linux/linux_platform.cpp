@@ -7,13 +7,16 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <set>
 
 #include "platform/ascii.h"
+#include "platform/linux/beneath.h"
 #include "platform/linux/mountinfo.h"
 #include "platform/linux/profile_reader.h"
 #include "platform/linux/sysfs.h"
@@ -24,6 +27,14 @@ namespace {
 
 SystemError LastError() {
     return ErrorFromErrno(errno);
+}
+
+// The error of a path resolved on a held volume, where a link (ELOOP) or a
+// step onto another mount (EXDEV) is what kept the path on the volume.
+SystemError LastConfinedError() {
+    SystemError error = LastError();
+    if (error.code == ELOOP || error.code == EXDEV) error.kind = ErrorKind::OutsideVolume;
+    return error;
 }
 
 // Reads a whole file; /proc files report a size of 0, so read to the end.
@@ -74,25 +85,25 @@ std::string WithoutTrailingSlashes(std::string_view path) {
     return std::string(path);
 }
 
-// Opens `path` and flushes it with `sync`: fsync, or syncfs for its volume.
-Status OpenAndSync(const std::string& path, int flags, int (*sync)(int)) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | flags);
+// Flushes the open folder `folder`, so that names added to it or removed
+// from it are on the device.
+Status SyncFolder(int folder) {
+    if (::fsync(folder) == 0) return Ok();
+    // Some filesystems cannot flush a folder at all; that is not a failure.
+    if (errno == EINVAL || errno == ENOTSUP) return Ok();
+    return LastError();
+}
+
+// Opens `name` in `folder` and flushes it with `sync`: fsync, or syncfs for
+// its volume.
+Status OpenAndSync(int folder, const std::string& name, int flags, int (*sync)(int)) {
+    int fd = ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | flags);
     if (fd < 0) return LastError();
     int synced = sync(fd);
     int syncError = errno;
     ::close(fd);
     if (synced != 0) return ErrorFromErrno(syncError);
     return Ok();
-}
-
-// Flushes the folder `path`, so that names added to it or removed from it
-// are on the device.
-Status SyncFolder(const std::string& path) {
-    Status synced = OpenAndSync(path, O_DIRECTORY, ::fsync);
-    // Some filesystems cannot flush a folder at all; that is not a failure.
-    if (!synced.ok() && (synced.error().code == EINVAL || synced.error().code == ENOTSUP))
-        return Ok();
-    return synced;
 }
 
 class PosixReadableFile : public ReadableFile {
@@ -116,9 +127,11 @@ class PosixReadableFile : public ReadableFile {
 
 class PosixWritableFile : public WritableFile {
   public:
-    PosixWritableFile(int fd, std::string folder) : fd_(fd), folder_(std::move(folder)) {}
+    // Owns both descriptors: the file's and its folder's.
+    PosixWritableFile(int fd, int folder) : fd_(fd), folder_(folder) {}
     ~PosixWritableFile() override {
         if (fd_ >= 0) ::close(fd_);
+        ::close(folder_);
     }
 
     Status Write(std::span<const std::byte> data) override {
@@ -150,7 +163,7 @@ class PosixWritableFile : public WritableFile {
 
   private:
     int fd_;
-    std::string folder_;
+    int folder_;
 };
 
 }  // namespace
@@ -212,6 +225,7 @@ LinuxPlatform::LinuxPlatform(WindowSide& window, SystemRoots roots)
     : window_(window), roots_(std::move(roots)) {}
 
 LinuxPlatform::~LinuxPlatform() {
+    ReleaseVolume();
     if (ueventSocket_ >= 0) ::close(ueventSocket_);
 }
 
@@ -287,7 +301,27 @@ std::vector<std::string> LinuxPlatform::LogicalDrives() {
     return drives;
 }
 
+Result<StorageLayout> LinuxPlatform::StorageLayoutOfDrives() {
+    Result<std::string> text = ReadWholeFile(roots_.mountInfo);
+    if (!text.ok()) return text.error();
+    StorageLayout layout;
+    std::set<std::string> seen;
+    for (MountEntry& entry : ParseMountInfo(text.value())) {
+        if (!IsBlockDeviceVolume(entry)) continue;
+        std::string id = std::to_string(entry.major) + ":" + std::to_string(entry.minor);
+        layout.drives.push_back(DriveOnDisk{std::move(entry.mountPoint), id});
+        if (!seen.insert(id).second) continue;
+        // /sys/dev/block/MAJ:MIN links to the device's folder in the tree;
+        // every folder above it is a device it hangs from.
+        std::error_code error;
+        std::filesystem::path device = std::filesystem::canonical(roots_.blockDevices / id, error);
+        if (!error) layout.disks.push_back(StorageDisk{id, FoldersAbove(device)});
+    }
+    return layout;
+}
+
 DriveRefusal LinuxPlatform::CheckDrive(std::string_view drive) {
+    checked_.reset();
     const std::string mountPoint = WithoutTrailingSlashes(drive);
     Result<std::string> text = ReadWholeFile(roots_.mountInfo);
     if (!text.ok()) return DriveRefusal::Gone;
@@ -298,6 +332,7 @@ DriveRefusal LinuxPlatform::CheckDrive(std::string_view drive) {
         if (entry.mountPoint == mountPoint) volume = std::move(entry);
     }
     if (!volume || !IsBlockDeviceVolume(*volume)) return DriveRefusal::Gone;
+    checked_ = CheckedVolume{mountPoint, makedev(volume->major, volume->minor)};
     if (mountPoint == "/") return DriveRefusal::SystemDrive;
     switch (ClassifyBlockDevice(roots_.blockDevices, volume->major, volume->minor)) {
         case BlockDeviceKind::Gone:
@@ -311,9 +346,76 @@ DriveRefusal LinuxPlatform::CheckDrive(std::string_view drive) {
     return DriveRefusal::NotRemovable;
 }
 
+Status LinuxPlatform::HoldVolume(std::string_view drive) {
+    ReleaseVolume();
+    const std::string mountPoint = WithoutTrailingSlashes(drive);
+    if (!checked_ || checked_->mountPoint != mountPoint) return ErrorFromErrno(ENODEV);
+    int fd = ::open(mountPoint.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return LastError();
+    // Unmounted since the check, the mount point is a folder of the root
+    // filesystem; mounted over, it is some other volume. Either way it is
+    // not the camera's.
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || status.st_dev != checked_->device) {
+        ::close(fd);
+        return ErrorFromErrno(ENODEV);
+    }
+    held_ = HeldVolume{mountPoint, fd};
+    return Ok();
+}
+
+void LinuxPlatform::ReleaseVolume() {
+    if (held_) ::close(held_->fd);
+    held_.reset();
+}
+
+std::optional<std::string> LinuxPlatform::OnHeldVolume(std::string_view path) const {
+    if (!held_) return std::nullopt;
+    std::string_view root = held_->mountPoint;
+    if (root == "/") root = "";
+    if (!path.starts_with(root)) return std::nullopt;
+    std::string_view rest = path.substr(root.size());
+    if (!rest.empty() && rest.front() != '/')
+        return std::nullopt;  // "/media/cam2" is not on "/media/cam"
+    while (!rest.empty() && rest.front() == '/') rest.remove_prefix(1);
+    while (!rest.empty() && rest.back() == '/') rest.remove_suffix(1);
+    return std::string(rest);
+}
+
+Result<int> LinuxPlatform::OpenFile(std::string_view path, int flags, unsigned mode) {
+    int fd = -1;
+    if (std::optional<std::string> relative = OnHeldVolume(path)) {
+        fd = OpenBeneath(held_->fd, *relative, flags | O_NOFOLLOW, mode);
+        if (fd < 0) return LastConfinedError();
+        return fd;
+    }
+    fd = ::open(std::string(path).c_str(), flags | O_CLOEXEC, mode);
+    if (fd < 0) return LastError();
+    return fd;
+}
+
+Result<LinuxPlatform::FolderEntry> LinuxPlatform::OpenParent(std::string_view path) {
+    std::optional<std::string> relative = OnHeldVolume(path);
+    auto [parent, leaf] = SplitFolder(relative ? *relative : WithoutTrailingSlashes(path));
+    if (leaf.empty()) return ErrorFromErrno(EEXIST);  // a root exists
+    if (relative) {
+        int fd = OpenBeneath(held_->fd, parent == "." ? "" : parent, O_RDONLY | O_DIRECTORY);
+        if (fd < 0) return LastConfinedError();
+        return FolderEntry{fd, leaf};
+    }
+    int fd = ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return LastError();
+    return FolderEntry{fd, leaf};
+}
+
 Result<VolumeSpace> LinuxPlatform::FreeSpace(std::string_view path) {
+    Result<int> fd = OpenFile(path, O_RDONLY | O_DIRECTORY, 0);
+    if (!fd.ok()) return fd.error();
     struct statvfs volume {};
-    if (::statvfs(std::string(path).c_str(), &volume) != 0) return LastError();
+    int result = ::fstatvfs(fd.value(), &volume);
+    SystemError error = LastError();
+    ::close(fd.value());
+    if (result != 0) return error;
     // Some FUSE file systems report no blocks at all: that is no figure, not
     // a full volume.
     if (volume.f_blocks == 0) return ErrorFromErrno(ENOSYS);
@@ -324,19 +426,29 @@ Result<VolumeSpace> LinuxPlatform::FreeSpace(std::string_view path) {
 }
 
 Status LinuxPlatform::MakeDirectory(std::string_view path) {
-    const std::string folder(path);
-    if (::mkdir(folder.c_str(), 0777) != 0) return LastError();
-    // On FAT, flushing the new folder or its parent writes its entry before
-    // the allocation of its cluster: a card pulled in between holds an entry
-    // pointing at a free cluster. syncfs writes the volume's dirty sectors in
-    // their order on the device, the allocation table first.
-    return OpenAndSync(folder, O_DIRECTORY, ::syncfs);
+    Result<FolderEntry> entry = OpenParent(path);
+    if (!entry.ok()) return entry.error();
+    const int folder = entry.value().folder;
+    Status status = Ok();
+    if (::mkdirat(folder, entry.value().name.c_str(), 0777) != 0) {
+        status = LastError();
+    } else if (::syncfs(folder) != 0) {
+        // On FAT, flushing the new folder or its parent writes its entry
+        // before the allocation of its cluster: a card pulled in between
+        // holds an entry pointing at a free cluster. syncfs writes the
+        // volume's dirty sectors in their order on the device, the
+        // allocation table first.
+        status = LastError();
+    }
+    ::close(folder);
+    return status;
 }
 
 Result<std::unique_ptr<ReadableFile>> LinuxPlatform::OpenForRead(std::string_view path,
                                                                  ReadCaching caching) {
-    int fd = ::open(std::string(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return LastError();
+    Result<int> opened = OpenFile(path, O_RDONLY, 0);
+    if (!opened.ok()) return opened.error();
+    int fd = opened.value();
     struct stat status {};
     if (::fstat(fd, &status) != 0) {
         SystemError error = LastError();
@@ -358,20 +470,31 @@ Result<std::unique_ptr<ReadableFile>> LinuxPlatform::OpenForRead(std::string_vie
 }
 
 Result<std::unique_ptr<WritableFile>> LinuxPlatform::CreateForWrite(std::string_view path) {
-    int fd = ::open(std::string(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return LastError();
-    return std::unique_ptr<WritableFile>(
-        std::make_unique<PosixWritableFile>(fd, SplitFolder(path).first));
+    Result<FolderEntry> entry = OpenParent(path);
+    if (!entry.ok()) return entry.error();
+    const int folder = entry.value().folder;
+    // O_EXCL: an entry already there, a link planted at the name included,
+    // is never written through.
+    int fd = ::openat(folder, entry.value().name.c_str(),
+                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        SystemError error = LastError();
+        ::close(folder);
+        return error;
+    }
+    return std::unique_ptr<WritableFile>(std::make_unique<PosixWritableFile>(fd, folder));
 }
 
-Status LinuxPlatform::ReplaceWith(std::string_view from, std::string_view to) {
-    const std::string target(to);
-    const std::string folder = SplitFolder(target).first;
+namespace {
+
+// Renames `from` to `to` in the open `folder`, flushed in an order that
+// keeps every state a pulled card can hold whole.
+Status Replace(int folder, const std::string& from, const std::string& to) {
     // On FAT the replaced file's clusters are freed when its last user lets
     // go. Held open here, they stay allocated until the new entry is on the
     // device, so the old entry never points at freed clusters.
-    const int replaced = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
-    if (::rename(std::string(from).c_str(), target.c_str()) != 0) {
+    const int replaced = ::openat(folder, to.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (::renameat(folder, from.c_str(), folder, to.c_str()) != 0) {
         SystemError error = LastError();
         if (replaced >= 0) ::close(replaced);
         return error;
@@ -384,21 +507,38 @@ Status LinuxPlatform::ReplaceWith(std::string_view from, std::string_view to) {
     // takes the new clusters; with a new name, the entry is written whole
     // before the temporary name goes.
     if (replaced < 0) {
-        if (Status synced = OpenAndSync(target, 0, ::fsync); !synced.ok()) return synced;
+        if (Status synced = OpenAndSync(folder, to, 0, ::fsync); !synced.ok()) return synced;
         return SyncFolder(folder);
     }
     Status synced = SyncFolder(folder);
-    if (synced.ok()) synced = OpenAndSync(target, 0, ::fsync);
+    if (synced.ok()) synced = OpenAndSync(folder, to, 0, ::fsync);
     ::close(replaced);
     if (!synced.ok()) return synced;
     // The old clusters are freed now; their release reaches the device too.
     return SyncFolder(folder);
 }
 
+}  // namespace
+
+Status LinuxPlatform::ReplaceWith(std::string_view from, std::string_view to) {
+    Result<FolderEntry> target = OpenParent(to);
+    if (!target.ok()) return target.error();
+    const int folder = target.value().folder;
+    const std::string& name = target.value().name;
+    const std::string source = SplitFolder(WithoutTrailingSlashes(from)).second;
+    Status status = Replace(folder, source, name);
+    ::close(folder);
+    return status;
+}
+
 Status LinuxPlatform::RemoveFile(std::string_view path) {
-    const std::string file(path);
-    if (::unlink(file.c_str()) != 0) return LastError();
-    return SyncFolder(SplitFolder(file).first);
+    Result<FolderEntry> entry = OpenParent(path);
+    if (!entry.ok()) return entry.error();
+    const int folder = entry.value().folder;
+    Status status = ::unlinkat(folder, entry.value().name.c_str(), 0) == 0 ? SyncFolder(folder)
+                                                                           : Status(LastError());
+    ::close(folder);
+    return status;
 }
 
 }  // namespace orvane::linux_port

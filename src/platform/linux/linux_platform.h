@@ -2,8 +2,11 @@
 // drives, POSIX calls for files. The window-side operations go to a front end.
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -49,7 +52,7 @@ std::string JoinLinuxPath(std::string_view base, std::string_view fragment);
 class LinuxPlatform : public Platform {
   public:
     LinuxPlatform(WindowSide& window, SystemRoots roots = {});
-    ~LinuxPlatform() override;
+    ~LinuxPlatform() override;  // releases a held volume
 
     LinuxPlatform(const LinuxPlatform&) = delete;
     LinuxPlatform& operator=(const LinuxPlatform&) = delete;
@@ -96,8 +99,18 @@ class LinuxPlatform : public Platform {
     std::vector<std::string> LogicalDrives() override;
     // Refuses the root filesystem, and any volume whose device is neither on
     // a USB bus nor removable; a mount point no longer mounted is gone.
+    // The mounted volumes' block devices, each with the sysfs folders above
+    // it, and the mount points on them.
+    Result<StorageLayout> StorageLayoutOfDrives() override;
     DriveRefusal CheckDrive(std::string_view drive) override;
     Result<VolumeSpace> FreeSpace(std::string_view path) override;
+
+    // Opens the mount point once and checks that it is the device that the
+    // last CheckDrive passed; every later operation on a path below it is
+    // resolved from that handle (openat2 with RESOLVE_IN_ROOT,
+    // RESOLVE_NO_XDEV and RESOLVE_NO_SYMLINKS, or a checked walk).
+    Status HoldVolume(std::string_view drive) override;
+    void ReleaseVolume() override;
 
     Status MakeDirectory(std::string_view path) override;
     Result<std::unique_ptr<ReadableFile>> OpenForRead(std::string_view path,
@@ -107,9 +120,31 @@ class LinuxPlatform : public Platform {
     Status RemoveFile(std::string_view path) override;
 
   private:
+    struct CheckedVolume {
+        std::string mountPoint;
+        dev_t device;
+    };
+    struct HeldVolume {
+        std::string mountPoint;
+        int fd;
+    };
+    struct FolderEntry {
+        int folder;  // owned by the caller
+        std::string name;
+    };
+
+    // The path below the held volume's root, when `path` lies on it.
+    std::optional<std::string> OnHeldVolume(std::string_view path) const;
+    // Opens `path`, confined to the held volume when it lies on it.
+    Result<int> OpenFile(std::string_view path, int flags, unsigned mode);
+    // The folder holding `path`, opened, and the name of `path` in it.
+    Result<FolderEntry> OpenParent(std::string_view path);
+
     WindowSide& window_;
     SystemRoots roots_;
     int ueventSocket_ = -1;
+    std::optional<CheckedVolume> checked_;
+    std::optional<HeldVolume> held_;
 };
 
 }  // namespace orvane::linux_port

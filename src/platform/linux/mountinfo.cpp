@@ -93,6 +93,9 @@ std::vector<MountEntry> ParseMountInfo(std::string_view text) {
 }
 
 bool IsBlockDeviceVolume(const MountEntry& entry) {
+    // Read-only images (snap packages, live systems) sit on loop devices too,
+    // and every package refresh mounts a newer one.
+    if (entry.fsType == "squashfs" || entry.fsType == "erofs") return false;
     return entry.source.starts_with("/dev/") && entry.root == "/";
 }
 

@@ -25,7 +25,8 @@ std::string DecodeMountField(std::string_view field);
 
 // Whether the entry is a whole volume on a block device, the kind of mount a
 // camera's storage gets: a source under /dev and the volume's own root rather
-// than a bind mount of some folder or file in it.
+// than a bind mount of some folder or file in it. Read-only image filesystems
+// (squashfs, erofs) are never such a volume.
 bool IsBlockDeviceVolume(const MountEntry& entry);
 
 }  // namespace orvane::linux_port

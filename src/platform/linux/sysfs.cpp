@@ -136,6 +136,10 @@ std::vector<UsbDevice> ListUsbDevices(const std::filesystem::path& sysfsUsbDevic
             continue;
 
         UsbDevice device;
+        // The entry is a link into /sys/devices, where the device's disks sit below it.
+        std::error_code resolveError;
+        std::filesystem::path resolved = std::filesystem::canonical(folder, resolveError);
+        if (!resolveError) device.instance = resolved.string();
         std::optional<unsigned> vendorId = ParseHexAttribute(vendor.text, 0xFFFF);
         std::optional<unsigned> productId = ParseHexAttribute(product.text, 0xFFFF);
         std::optional<unsigned> revisionId = ParseHexAttribute(revision.text, 0xFFFF);
@@ -145,6 +149,15 @@ std::vector<UsbDevice> ListUsbDevices(const std::filesystem::path& sysfsUsbDevic
         devices.push_back(std::move(device));
     }
     return devices;
+}
+
+std::vector<std::string> FoldersAbove(const std::filesystem::path& folder) {
+    std::vector<std::string> folders;
+    for (std::filesystem::path at = folder.lexically_normal(); at.has_relative_path();) {
+        at = at.parent_path();
+        folders.push_back(at.string());
+    }
+    return folders;
 }
 
 BlockDeviceKind ClassifyBlockDevice(const std::filesystem::path& sysfsDevBlock, unsigned major,

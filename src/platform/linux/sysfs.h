@@ -31,6 +31,11 @@ bool NaturalLess(std::string_view a, std::string_view b);
 // understood is listed without hardware IDs, so it never matches.
 std::vector<UsbDevice> ListUsbDevices(const std::filesystem::path& sysfsUsbDevices);
 
+// The folders above `folder`, nearest first, up to the root: for a block
+// device's resolved sysfs folder, the devices it hangs from. Whole path
+// components only, so /sys/devices/.../1-1 is no ancestor of .../1-10/sdb.
+std::vector<std::string> FoldersAbove(const std::filesystem::path& folder);
+
 // What sysfs says of the block device `major`:`minor`, given a folder laid
 // out like /sys/dev/block (one entry "major:minor" per device, usually a link
 // into /sys/devices).

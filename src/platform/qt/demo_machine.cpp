@@ -2,6 +2,8 @@
 #include "platform/qt/demo_machine.h"
 
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cstdio>
 #include <fstream>
@@ -22,6 +24,17 @@ std::string Hex4(unsigned value) {
     return text;
 }
 
+// "major:minor" of the filesystem holding `path`: the folder that stands in
+// for the camera's volume carries it, and the updater checks it.
+std::string DeviceNumberOf(const std::filesystem::path& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        throw std::system_error(errno, std::generic_category(), "stat");
+    return std::to_string(major(status.st_dev)) + ":" + std::to_string(minor(status.st_dev));
+}
+
+constexpr const char* kHostController = "devices/pci0000:00/0000:00:14.0";
+
 std::string EscapeForMountTable(const std::string& path) {
     std::string out;
     for (char c : path) out += c == ' ' ? std::string("\\040") : std::string(1, c);
@@ -39,11 +52,14 @@ DemoMachine::DemoMachine(std::string hardwareId) : hardwareId_(std::move(hardwar
 
     // What is there before the camera: a root hub, a keyboard and an
     // internal disk holding the root filesystem.
+    cameraNumber_ = DeviceNumberOf(root_);
+    const std::string internal = cameraNumber_ == "259:2" ? "259:3" : "259:2";
     AddUsbDevice("usb1", 0x1d6b, 0x0002, 0x0601);
     AddUsbDevice("1-1", 0x0001, 0x0101, 0x0100);
-    AddDisk("259:2", "devices/pci0000:00/0000:00:1d.0/nvme/nvme0/nvme0n1/nvme0n1p2", "0");
-    AddDisk("8:33", "devices/pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.0/host7/block/sdc/sdc1", "0");
-    mountTable_ = "21 1 259:2 / / rw,relatime - ext4 /dev/nvme0n1p2 rw\n";
+    AddDisk(internal, "devices/pci0000:00/0000:00:1d.0/nvme/nvme0/nvme0n1/nvme0n1p2", "0");
+    AddDisk(cameraNumber_, std::string(kHostController) + "/usb1/1-4/1-4:1.0/host7/block/sdc/sdc1",
+            "0");
+    mountTable_ = "21 1 " + internal + " / / rw,relatime - ext4 /dev/nvme0n1p2 rw\n";
     WriteMountTable();
 }
 
@@ -69,17 +85,22 @@ void DemoMachine::PlugCamera() {
     }
     AddUsbDevice("1-4", vendor, product, revision);
     std::filesystem::create_directories(cameraDrive_);
-    mountTable_ += "98 21 8:33 / " + EscapeForMountTable(cameraDrive_.string()) +
+    mountTable_ += "98 21 " + cameraNumber_ + " / " + EscapeForMountTable(cameraDrive_.string()) +
                    " rw,nosuid,nodev - vfat /dev/sdc1 rw\n";
     WriteMountTable();
 }
 
 void DemoMachine::AddUsbDevice(const std::string& name, unsigned vendor, unsigned product,
                                unsigned revision) {
-    const std::filesystem::path device = root_ / "sys/bus/usb/devices" / name;
+    // As the kernel lays it out: the device in the tree, below its hub, and
+    // a link to it in the bus's list.
+    const std::string hub = name.find('-') == std::string::npos ? "" : "usb1/";
+    const std::filesystem::path device = root_ / "sys" / kHostController / (hub + name);
     WriteText(device / "idVendor", Hex4(vendor));
     WriteText(device / "idProduct", Hex4(product));
     WriteText(device / "bcdDevice", Hex4(revision));
+    std::filesystem::create_directories(root_ / "sys/bus/usb/devices");
+    std::filesystem::create_directory_symlink(device, root_ / "sys/bus/usb/devices" / name);
 }
 
 void DemoMachine::AddDisk(const std::string& number, const std::string& devicePath,

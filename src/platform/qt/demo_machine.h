@@ -38,6 +38,7 @@ class DemoMachine {
     std::filesystem::path cameraDrive_;
     std::string hardwareId_;
     std::string mountTable_;
+    std::string cameraNumber_;  // the camera volume's device number
     bool plugged_ = false;
 };
 
