@@ -22,12 +22,14 @@ ANSI_FUNCTIONS = {
     "KERNEL32.dll": ["GetCurrentDirectoryA", "GetPrivateProfileStringA", "GetLogicalDriveStringsA",
                      "CreateDirectoryA", "CreateFileA", "MoveFileExA", "FlushFileBuffers",
                      "FormatMessageA", "GetDriveTypeA", "GetDiskFreeSpaceExA",
-                     "GetDiskFreeSpaceA"],
+                     "GetDiskFreeSpaceA", "DeviceIoControl"],
     "USER32.dll": ["DialogBoxParamA", "MessageBoxA", "SetTimer", "KillTimer",
                    "RegisterDeviceNotificationA", "GetSystemMenu", "AppendMenuA", "LoadStringA",
                    "LoadIconA", "DrawIcon", "IsIconic"],
     "SETUPAPI.dll": ["SetupDiGetClassDevsA", "SetupDiEnumDeviceInfo",
-                     "SetupDiGetDeviceRegistryPropertyA", "SetupDiDestroyDeviceInfoList"],
+                     "SetupDiGetDeviceRegistryPropertyA", "SetupDiDestroyDeviceInfoList",
+                     "SetupDiEnumDeviceInterfaces", "SetupDiGetDeviceInterfaceDetailA",
+                     "CM_Get_Parent", "CM_Get_Device_IDA"],
     # The transfer's progress bar is the common controls' own.
     "COMCTL32.dll": ["InitCommonControlsEx"],
 }

@@ -23,9 +23,11 @@
 
 #include <windows.h>
 // <windows.h> first: these depend on its types.
+#include <cfgmgr32.h>
 #include <commctrl.h>
 #include <dbt.h>
 #include <setupapi.h>
+#include <winioctl.h>
 
 #include <cstdint>
 
@@ -36,6 +38,11 @@ namespace orvane::win32 {
 // exactly one translation unit and a matching library otherwise.
 inline constexpr GUID kUsbDeviceInterfaceClass = {
     0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+
+// The disk device interface class, {53F56307-B6BF-11D0-94F2-00A0C91EFB8B},
+// spelt out for the same reason.
+inline constexpr GUID kDiskInterfaceClass = {
+    0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
 
 // MAKEINTRESOURCEA is an old-style cast in a macro from a system header; the
 // same conversion spelt out keeps -Wold-style-cast quiet in our files.

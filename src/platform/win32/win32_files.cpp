@@ -191,7 +191,8 @@ Result<VolumeSpace> Win32VolumeSpace(const std::string& path) {
 }
 
 Result<std::unique_ptr<WritableFile>> CreateWin32File(const std::string& path) {
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    // CREATE_NEW: whatever already has the name is never written through.
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return LastSystemError();
     return std::unique_ptr<WritableFile>(new Writer(handle));

@@ -1,6 +1,7 @@
 // Window, settings, device and drive operations of the port on the Win32 API.
 #include "platform/win32/win32_platform.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <memory>
@@ -15,10 +16,6 @@ namespace orvane::win32 {
 
 namespace {
 
-// The hardware-ID buffer the camera scan reads into. A device whose list does
-// not fit is treated as unreadable and never matches, as the original tool
-// behaved; real cameras' lists are far shorter.
-constexpr DWORD kHardwareIdBufferSize = 100;
 // GetLogicalDriveStringsA needs 105 bytes for all 26 letters.
 constexpr DWORD kDriveListBufferSize = 255;
 
@@ -115,6 +112,48 @@ DWORD WINAPI RunWork(LPVOID parameter) {
     std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(parameter));
     (*work)();
     return 0;
+}
+
+// A device registry property read whole: its size asked for first. Empty
+// when it cannot be read.
+std::vector<BYTE> ReadDeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& info, DWORD property) {
+    std::vector<BYTE> buffer;
+    DWORD required = 0;
+    // The list may grow between the two calls (a driver update): ask again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (SetupDiGetDeviceRegistryPropertyA(set, &info, property, nullptr, buffer.data(),
+                                              static_cast<DWORD>(buffer.size()), &required)) {
+            buffer.resize(std::min<std::size_t>(buffer.size(), required));
+            return buffer;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || required <= buffer.size()) break;
+        buffer.assign(required, 0);
+    }
+    return {};
+}
+
+// The device instance ID of `device`, the name every walk of the tree uses.
+std::string DeviceInstanceId(DEVINST device) {
+    char id[MAX_DEVICE_ID_LEN + 1] = {};
+    if (CM_Get_Device_IDA(device, id, sizeof id, 0) != CR_SUCCESS) return {};
+    return id;
+}
+
+// The storage device number of a disk or a volume, as "type:number" (CD-ROM
+// drives count apart from disks); empty when the system does not say. The
+// device is opened without read or write access: only its properties are read.
+std::string StorageDeviceNumber(const std::string& path) {
+    HANDLE device = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (device == INVALID_HANDLE_VALUE) return {};
+    STORAGE_DEVICE_NUMBER number;
+    std::memset(&number, 0, sizeof number);
+    DWORD returned = 0;
+    const BOOL ok = DeviceIoControl(device, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number,
+                                    sizeof number, &returned, nullptr);
+    CloseHandle(device);
+    if (!ok || returned < sizeof number) return {};
+    return std::to_string(number.DeviceType) + ":" + std::to_string(number.DeviceNumber);
 }
 
 }  // namespace
@@ -297,26 +336,68 @@ std::vector<UsbDevice> Win32Platform::PresentUsbDevices() {
     std::memset(&info, 0, sizeof info);
     info.cbSize = sizeof info;
     for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &info); ++index) {
-        BYTE buffer[kHardwareIdBufferSize] = {};
         UsbDevice device;
-        if (SetupDiGetDeviceRegistryPropertyA(set, &info, SPDRP_HARDWAREID, nullptr, buffer,
-                                              sizeof buffer, nullptr)) {
+        const std::vector<BYTE> buffer = ReadDeviceProperty(set, info, SPDRP_HARDWAREID);
+        if (!buffer.empty()) {
             // A list of NUL-terminated strings ending with an empty one; the
             // bound guards against a list the system did not terminate.
             std::vector<std::string> ids;
-            const char* text = reinterpret_cast<const char*>(buffer);
+            const char* text = reinterpret_cast<const char*>(buffer.data());
             std::size_t at = 0;
-            while (at < sizeof buffer && text[at] != '\0') {
-                std::size_t length = strnlen(text + at, sizeof buffer - at);
+            while (at < buffer.size() && text[at] != '\0') {
+                std::size_t length = strnlen(text + at, buffer.size() - at);
                 ids.emplace_back(text + at, length);
                 at += length + 1;
             }
             device.hardwareIds = std::move(ids);
         }
+        device.instance = DeviceInstanceId(info.DevInst);
         devices.push_back(std::move(device));
     }
     SetupDiDestroyDeviceInfoList(set);
     return devices;
+}
+
+Result<StorageLayout> Win32Platform::StorageLayoutOfDrives() {
+    HDEVINFO set = SetupDiGetClassDevsA(&kDiskInterfaceClass, nullptr, nullptr,
+                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE) return LastSystemError();
+
+    StorageLayout layout;
+    SP_DEVICE_INTERFACE_DATA disk;
+    std::memset(&disk, 0, sizeof disk);
+    disk.cbSize = sizeof disk;
+    for (DWORD index = 0;
+         SetupDiEnumDeviceInterfaces(set, nullptr, &kDiskInterfaceClass, index, &disk); ++index) {
+        DWORD required = 0;
+        SetupDiGetDeviceInterfaceDetailA(set, &disk, nullptr, 0, &required, nullptr);
+        if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) continue;
+        std::vector<std::uint64_t> storage(required / sizeof(std::uint64_t) + 1);
+        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.data());
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+        SP_DEVINFO_DATA info;
+        std::memset(&info, 0, sizeof info);
+        info.cbSize = sizeof info;
+        if (!SetupDiGetDeviceInterfaceDetailA(set, &disk, detail, required, nullptr, &info))
+            continue;
+
+        StorageDisk entry;
+        entry.id = StorageDeviceNumber(detail->DevicePath);
+        if (entry.id.empty()) continue;
+        // Up to the root: a composite device puts an interface node between
+        // the USB device and its disk.
+        for (DEVINST at = info.DevInst, parent = 0; CM_Get_Parent(&parent, at, 0) == CR_SUCCESS;
+             at = parent)
+            entry.ancestors.push_back(DeviceInstanceId(parent));
+        layout.disks.push_back(std::move(entry));
+    }
+    SetupDiDestroyDeviceInfoList(set);
+
+    for (std::string& drive : LogicalDrives()) {
+        std::string number = StorageDeviceNumber("\\\\.\\" + drive + ":");
+        layout.drives.push_back(DriveOnDisk{std::move(drive), std::move(number)});
+    }
+    return layout;
 }
 
 std::vector<std::string> Win32Platform::LogicalDrives() {
@@ -358,6 +439,14 @@ Result<VolumeSpace> Win32Platform::FreeSpace(std::string_view path) {
 }
 
 // ---- Files ------------------------------------------------------------------
+
+Status Win32Platform::HoldVolume(std::string_view /*drive*/) {
+    // A path that starts with the drive letter cannot leave its drive, and
+    // the destination reaches here with its ".." already resolved.
+    return Ok();
+}
+
+void Win32Platform::ReleaseVolume() {}
 
 Status Win32Platform::MakeDirectory(std::string_view path) {
     const std::string folder(path);

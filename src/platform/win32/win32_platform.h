@@ -58,9 +58,14 @@ class Win32Platform : public Platform {
 
     std::vector<UsbDevice> PresentUsbDevices() override;
     std::vector<std::string> LogicalDrives() override;
+    // Disks of the disk interface class with their chains of parents, and
+    // each drive letter's disk, by IOCTL_STORAGE_GET_DEVICE_NUMBER.
+    Result<StorageLayout> StorageLayoutOfDrives() override;
     DriveRefusal CheckDrive(std::string_view drive) override;
     Result<VolumeSpace> FreeSpace(std::string_view path) override;
 
+    Status HoldVolume(std::string_view drive) override;
+    void ReleaseVolume() override;
     Status MakeDirectory(std::string_view path) override;
     Result<std::unique_ptr<ReadableFile>> OpenForRead(std::string_view path,
                                                       ReadCaching caching) override;

@@ -33,10 +33,19 @@ std::string MultiSz(std::initializer_list<std::string> strings) {
 }
 
 // The camera, and a device the scan must walk past: its ID list is shorter,
-// which must not keep the camera's longer list from being read.
+// which must not keep the camera's longer list from being read. The camera's
+// list runs to several hundred bytes, as a composite device's can: it is read
+// whole, however long.
 UsbDeviceKeys Camera() {
-    return UsbDeviceKeys("VID_04DA&PID_2372", "5&1234&0&1",
-                         MultiSz({"USB\\VID_04DA&PID_2372&REV_0100", "USB\\VID_04DA&PID_2372"}));
+    std::string ids = "USB\\VID_04DA&PID_2372&REV_0100";
+    ids += '\0';
+    ids += "USB\\VID_04DA&PID_2372";
+    for (int i = 0; i < 16; ++i) {
+        ids += '\0';
+        ids += "USB\\COMPOSITE&VID_04DA&CLASS_" + std::to_string(i);
+    }
+    ids += std::string(2, '\0');
+    return UsbDeviceKeys("VID_04DA&PID_2372", "5&1234&0&1", ids);
 }
 UsbDeviceKeys OtherDevice() {
     return UsbDeviceKeys("VID_0451&PID_2046", "5&1111&0&2", MultiSz({"USB\\VID_0451&PID_2046"}));
@@ -739,6 +748,56 @@ void SavedSettings(Scenario& scenario) {
     }
 }
 
+// Two presses that must write nothing at all: one with FirmWare.ini lacking
+// [DestPath], which is named; one after a failure, with the camera unplugged
+// meanwhile, which goes back to waiting for it rather than taking whatever
+// drive is last now.
+void WrittenNowhereElse(Scenario& scenario) {
+    WriteFileBytes(scenario.Work("FirmWare.ini"),
+                   "[PID_VID]\r\nPID_VID=USB\\VID_04DA&PID_2372&REV_0100\r\n"
+                   "[SrcPath]\r\nPath=\\fw\\\r\n");
+    scenario.WriteSources();
+    scenario.camera().Plug();
+    const std::string root = scenario.setting().cameraDrive + "\\";
+    {
+        Program program(scenario.setting().program, scenario.setting().workFolder);
+        HWND dialog = program.WaitForDialog();
+        Click(Item(dialog, IDC_UPDATE));
+        HWND box = ExpectMessage(
+            program, dialog, "Orvane",
+            [](const std::string& text) {
+                return Contains(text, "[DestPath]") && Contains(text, "Nothing was written");
+            },
+            "a missing [DestPath] is named");
+        CloseMessageBox(box);
+        Click(Item(dialog, IDCANCEL));
+        ExpectCleanExit(program);
+        Expect(ListFolder(root).empty(), "nothing was written to the camera's drive");
+    }
+
+    scenario.WriteSettings();
+    Expect(DeleteFileA(scenario.Source(kFirmwareName).c_str()), "remove the source vorm.bin");
+    Program program(scenario.setting().program, scenario.setting().workFolder);
+    HWND dialog = program.WaitForDialog();
+    Click(Item(dialog, IDC_UPDATE));
+    HWND box = ExpectMessage(
+        program, dialog, "Orvane",
+        [](const std::string& text) { return Contains(text, "not found"); },
+        "the first press fails: no vorm.bin");
+    CloseMessageBox(box);
+    WaitGone(box);
+
+    scenario.camera().Unplug();
+    scenario.WriteSources();
+    Click(Item(dialog, IDC_UPDATE));
+    box = ExpectMessage(program, dialog, "Orvane", Is(texts::kCheckDevice),
+                        "with the camera gone the press asks to check the device");
+    CloseMessageBox(box);
+    Click(Item(dialog, IDCANCEL));
+    ExpectCleanExit(program);
+    Expect(ListFolder(root).empty(), "nothing was written to the last drive");
+}
+
 }  // namespace
 
 }  // namespace orvane::e2e
@@ -760,6 +819,7 @@ int main(int argc, char** argv) {
         {"camera_unplugged", CameraUnplugged},
         {"stale_temporaries", StaleTemporaries},
         {"saved_settings", SavedSettings},
+        {"written_nowhere_else", WrittenNowhereElse},
     };
     if (argc != 5 || scenarios.count(argv[1]) == 0) {
         std::fprintf(stderr, "usage: orvane_e2e SCENARIO PROGRAM WORK-FOLDER CAMERA-DRIVE|-\n");
