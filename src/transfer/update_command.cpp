@@ -87,7 +87,6 @@ void CUpdaterDialog::OnTransferDone(const std::optional<TransferFailure>& failur
     // A Cancel that came too late to stop the transfer still ends the dialog,
     // after the user has been told what the camera now holds.
     if (failure) {
-        m_driveLetter.clear();
         m_platform.ShowMessage(texts::DescribeTransferFailure(*failure));
         if (leave) OnCancel();
         return;

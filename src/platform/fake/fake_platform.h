@@ -95,7 +95,7 @@ class FakePlatform : public Platform {
     std::vector<int> progressShown;              // the percentage of each ShowProgress
     std::string progressStatus;                  // the status line last shown
     bool progressVisible = false;
-    std::optional<std::string> heldVolume;       // between HoldVolume and ReleaseVolume
+    std::optional<std::string> heldVolume;  // between HoldVolume and ReleaseVolume
 
     bool TimerRunning(unsigned id) const { return runningTimers.count(id) != 0; }
     std::vector<std::string> FilesUnder(const std::string& prefix) const;
