@@ -1,6 +1,8 @@
 // Entry point and shared set-up of the benchmarks.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -22,17 +24,21 @@ Machine::Machine() {
     root_ = std::filesystem::absolute(base != nullptr ? base : "build/bench-work");
     std::filesystem::remove_all(root_);
     std::filesystem::create_directories(camera());
-    // camera/ is mounted from /dev/sdc1, a disk on a USB bus.
-    WriteText(root_ / "mountinfo",
-              "1 0 8:2 / / rw - ext4 /dev/sda2 rw\n"
-              "90 1 8:33 / " +
-                  camera().string() + " rw,nosuid - vfat /dev/sdc1 rw\n");
+    // camera/ is mounted from /dev/sdc1, a disk on a USB bus. It carries the
+    // device number of the filesystem it really lies on, which the transfer
+    // checks before it writes.
+    struct stat status {};
+    ::stat(camera().c_str(), &status);
+    const std::string number =
+        std::to_string(major(status.st_dev)) + ":" + std::to_string(minor(status.st_dev));
+    WriteText(root_ / "mountinfo", "1 0 8:2 / / rw - ext4 /dev/sda2 rw\n90 1 " + number + " / " +
+                                       camera().string() + " rw,nosuid - vfat /dev/sdc1 rw\n");
     const std::filesystem::path disk =
         root_ / "sys/devices/pci0000:00/0000:00:14.0/usb1/1-4/1-4:1.0/host7/block/sdc";
     WriteText(disk / "removable", "1\n");
     std::filesystem::create_directories(disk / "sdc1");
     std::filesystem::create_directories(root_ / "sys/dev/block");
-    std::filesystem::create_directory_symlink(disk / "sdc1", root_ / "sys/dev/block/8:33");
+    std::filesystem::create_directory_symlink(disk / "sdc1", root_ / ("sys/dev/block/" + number));
     std::filesystem::create_directories(root_ / "sys/bus/usb/devices");
 }
 
