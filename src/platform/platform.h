@@ -191,9 +191,10 @@ class Platform {
     // Starts `work` on a worker thread of the host's own and returns at once;
     // a host that cannot start a thread runs `work` before returning. While
     // `work` runs, it calls from its thread `PostToUi`, `CheckDrive`,
-    // `FreeSpace`, `DriveRoot`, `JoinPath` and the file operations, and no
-    // others; the user-interface thread meanwhile calls only the window and
-    // shell operations above. One piece of work runs at a time.
+    // `FreeSpace`, `DriveRoot`, `JoinPath` and the operations of the Files
+    // section (`HoldVolume` and `ReleaseVolume` among them), and no others;
+    // the user-interface thread meanwhile calls only the window and shell
+    // operations above. One piece of work runs at a time.
     virtual void RunInBackground(std::function<void()> work) = 0;
     // Has `task` run on the user-interface thread, from whichever message loop
     // runs there (the dialog's, a box's), after the tasks posted before it.
