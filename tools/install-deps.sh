@@ -14,7 +14,8 @@ packages=(
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
     wine wine64 wine32:i386 xvfb xauth x11-utils python3
     # the transfer on the kernel's own vfat driver, pulls and write records
-    user-mode-linux mtools dosfstools dmsetup
+    # (the guest loads its vfat and device-mapper modules with the host's insmod)
+    user-mode-linux kmod mtools dosfstools dmsetup
     # the 32-bit Wine loader under user-mode emulation, where the kernel
     # does not run i386 code
     qemu-user-static
