@@ -94,12 +94,11 @@ Status SyncFolder(int folder) {
     return LastError();
 }
 
-// Opens `name` in `folder` and flushes it with `sync`: fsync, or syncfs for
-// its volume.
-Status OpenAndSync(int folder, const std::string& name, int flags, int (*sync)(int)) {
-    int fd = ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | flags);
+// Opens the file `name` in `folder` and flushes it.
+Status SyncFileIn(int folder, const std::string& name) {
+    int fd = ::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return LastError();
-    int synced = sync(fd);
+    int synced = ::fsync(fd);
     int syncError = errno;
     ::close(fd);
     if (synced != 0) return ErrorFromErrno(syncError);
@@ -507,11 +506,11 @@ Status Replace(int folder, const std::string& from, const std::string& to) {
     // takes the new clusters; with a new name, the entry is written whole
     // before the temporary name goes.
     if (replaced < 0) {
-        if (Status synced = OpenAndSync(folder, to, 0, ::fsync); !synced.ok()) return synced;
+        if (Status synced = SyncFileIn(folder, to); !synced.ok()) return synced;
         return SyncFolder(folder);
     }
     Status synced = SyncFolder(folder);
-    if (synced.ok()) synced = OpenAndSync(folder, to, 0, ::fsync);
+    if (synced.ok()) synced = SyncFileIn(folder, to);
     ::close(replaced);
     if (!synced.ok()) return synced;
     // The old clusters are freed now; their release reaches the device too.

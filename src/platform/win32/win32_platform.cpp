@@ -431,8 +431,8 @@ DriveRefusal Win32Platform::CheckDrive(std::string_view drive) {
 }
 
 Result<VolumeSpace> Win32Platform::FreeSpace(std::string_view path) {
-    std::string folder(path);
-    if (!folder.empty() && folder.back() == ':') folder += '\\';
+    // Win32VolumeSpace turns a bare "G:" into the root "G:\" itself.
+    const std::string folder(path);
     Result<VolumeSpace> space = Win32VolumeSpace(folder);
     if (!space.ok()) return OnDrive(space.error(), folder);
     return space;
