@@ -5,8 +5,15 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstddef>
 
 #include <cerrno>
 #include <cstring>
@@ -209,6 +216,45 @@ TEST(Beneath, NeitherResolutionFollowsALinkOffTheFolder) {
         }
     }
     ::close(root);
+    EXPECT_TRUE(std::filesystem::is_empty(tree / "elsewhere"));
+}
+
+// Sandboxes whose seccomp filter predates openat2 answer EPERM for it, not
+// ENOSYS: the checked walk must take over, or every write is "denied".
+TEST(Beneath, AnOpenat2RefusedByASandboxFallsBackToTheWalk) {
+    TempTree tree;
+    tree.Write("volume/FIRMWARE/vorm.bin", "image");
+    tree.MakeFolder("elsewhere");
+    std::filesystem::create_directory_symlink(tree / "elsewhere", tree / "volume/out");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const auto statement = [](unsigned code, unsigned k, unsigned char jt = 0,
+                                  unsigned char jf = 0) {
+            return sock_filter{static_cast<__u16>(code), jt, jf, k};
+        };
+        sock_filter filter[] = {
+            statement(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+            statement(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat2, 0, 1),
+            statement(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
+            statement(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        };
+        sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+        if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+            ::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, 0, &program) != 0)
+            ::_exit(2);
+        const int root = ::open((tree / "volume").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int file = OpenBeneath(root, "FIRMWARE/vorm.bin", O_RDONLY, 0);
+        errno = 0;
+        const bool linkRefused =
+            OpenBeneath(root, "out/x", O_WRONLY | O_CREAT, 0644) < 0 && errno == ELOOP;
+        ::_exit(file >= 0 && linkRefused ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_NE(WEXITSTATUS(status), 2) << "no seccomp filter could be installed";
+    EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_TRUE(std::filesystem::is_empty(tree / "elsewhere"));
 }
 

@@ -98,7 +98,10 @@ int OpenBeneath(int root, std::string_view relative, int flags, unsigned mode,
         how.mode = (flags & O_CREAT) != 0 ? mode : 0;
         how.resolve = RESOLVE_IN_ROOT | RESOLVE_NO_XDEV | RESOLVE_NO_SYMLINKS;
         long fd = ::syscall(SYS_openat2, root, path.c_str(), &how, sizeof how);
-        if (fd >= 0 || errno != ENOSYS) return static_cast<int>(fd);
+        // A seccomp filter older than the call answers EPERM rather than
+        // ENOSYS (some container runtimes and sandboxes). A real EPERM comes
+        // back from the walk as well.
+        if (fd >= 0 || (errno != ENOSYS && errno != EPERM)) return static_cast<int>(fd);
     }
     return Walk(root, relative, flags, mode);
 }
