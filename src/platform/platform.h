@@ -31,10 +31,17 @@ enum class ErrorKind {
     WriteProtected,  // the medium or the volume refuses writes
     AccessDenied,    // permissions
     DeviceGone,      // the volume or device went away (unplugged)
+    NoMedium,        // the drive is there but holds no medium (an empty card slot)
     TooLong,         // a path or value does not fit
     OutsideVolume,   // the path leads off the volume: through a link, or onto another mount
     Other,
 };
+
+// The storage the transfer works on cannot be reached: the camera went away,
+// or its card did. Either way nothing is known about what reached it.
+inline bool StorageUnreachable(ErrorKind kind) {
+    return kind == ErrorKind::DeviceGone || kind == ErrorKind::NoMedium;
+}
 
 struct SystemError {
     ErrorKind kind = ErrorKind::Other;
@@ -247,7 +254,8 @@ class Platform {
     // instant does the card hold an entry pointing at clusters the allocation
     // table calls free: each name stands for its old file or its new one, and
     // at worst some clusters belong to no file. After a failure with
-    // ErrorKind::DeviceGone nothing is known about what reached the device.
+    // ErrorKind::DeviceGone or NoMedium nothing is known about what reached
+    // the device.
 
     // Keeps the volume at `drive`, which CheckDrive has just passed, for the
     // file operations that follow, until ReleaseVolume. A path under

@@ -98,7 +98,7 @@ class Transfer {
                 return failure;
             }
         }
-        if (!free.ok() && free.error().kind == ErrorKind::DeviceGone)
+        if (!free.ok() && StorageUnreachable(free.error().kind))
             return Failure(TransferStep::CheckSpace, root, {}, free.error());
 
         Status made = platform_.MakeDirectory(request_.destinationFolder);
@@ -237,7 +237,7 @@ class Transfer {
                 Failure(TransferStep::ReplaceFile, item.destination, item.name, moved.error());
             // With the drive gone nothing can be told: neither whether this
             // rename reached the card nor whether the earlier ones did.
-            const TemporaryState state = moved.error().kind == ErrorKind::DeviceGone
+            const TemporaryState state = StorageUnreachable(moved.error().kind)
                                              ? TemporaryState::Unknown
                                              : Probe(item.temporary);
             if (state == TemporaryState::Unknown) {
@@ -267,7 +267,7 @@ class Transfer {
     TemporaryState Probe(const std::string& path) {
         auto probe = platform_.OpenForRead(path, ReadCaching::Normal);
         if (probe.ok()) return TemporaryState::There;
-        if (probe.error().kind == ErrorKind::DeviceGone) return TemporaryState::Unknown;
+        if (StorageUnreachable(probe.error().kind)) return TemporaryState::Unknown;
         if (probe.error().kind != ErrorKind::NotFound) return TemporaryState::There;
         if (platform_.CheckDrive(request_.drive) == DriveRefusal::Gone)
             return TemporaryState::Unknown;

@@ -29,6 +29,9 @@ std::string_view KindSentence(ErrorKind kind, bool onCamera) {
         case ErrorKind::DeviceGone:
             return onCamera ? "The camera was disconnected, or its storage stopped answering."
                             : "The drive is no longer there.";
+        case ErrorKind::NoMedium:
+            return onCamera ? "There is no card in the camera."
+                            : "There is no medium in the drive.";
         case ErrorKind::TooLong:
             return "The path is too long.";
         case ErrorKind::OutsideVolume:

@@ -44,8 +44,9 @@ TEST(Errors, KindsFollowTheErrorNumber) {
     EXPECT_EQ(ErrorFromErrno(EROFS).kind, ErrorKind::WriteProtected);
     EXPECT_EQ(ErrorFromErrno(EACCES).kind, ErrorKind::AccessDenied);
     // A pulled card, and an exFAT volume whose FUSE daemon died with it.
-    for (int error : {EIO, ENODEV, ENXIO, ENOMEDIUM, ESTALE, ENOTCONN})
+    for (int error : {EIO, ENODEV, ENXIO, ESTALE, ENOTCONN})
         EXPECT_EQ(ErrorFromErrno(error).kind, ErrorKind::DeviceGone) << error;
+    EXPECT_EQ(ErrorFromErrno(ENOMEDIUM).kind, ErrorKind::NoMedium);  // an empty card slot
     EXPECT_EQ(ErrorFromErrno(ENAMETOOLONG).kind, ErrorKind::TooLong);
     SystemError other = ErrorFromErrno(EBADF);
     EXPECT_EQ(other.kind, ErrorKind::Other);

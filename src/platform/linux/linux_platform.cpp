@@ -194,10 +194,13 @@ SystemError ErrorFromErrno(int error) {
         case EIO:
         case ENODEV:
         case ENXIO:
-        case ENOMEDIUM:
         case ESTALE:
         case ENOTCONN:
             kind = ErrorKind::DeviceGone;
+            break;
+        // A card reader, or a camera, whose slot is empty.
+        case ENOMEDIUM:
+            kind = ErrorKind::NoMedium;
             break;
         case ENAMETOOLONG:
             kind = ErrorKind::TooLong;

@@ -69,13 +69,15 @@ ErrorKind KindOfError(unsigned long code) {
         case kFileInvalid:
         case kIoDevice:
         case kInvalidDrive:
-        case kNotReady:
         case kDevNotExist:
         case kNetNameDeleted:
-        case kNoMediaInDrive:
         case kDeviceNotConnected:
         case kDeviceRemoved:
             return ErrorKind::DeviceGone;
+        // A drive letter whose slot holds no card answers "not ready".
+        case kNotReady:
+        case kNoMediaInDrive:
+            return ErrorKind::NoMedium;
         case kFilenameTooLong:
             return ErrorKind::TooLong;
         default:
