@@ -1,6 +1,7 @@
 // Recognising the camera among the present USB devices, and its drive.
 #include "device/device_storage.h"
 #include "device/hardware_id.h"
+#include "settings/folder_values.h"
 #include "ui/updater_dialog.h"
 
 namespace orvane {
@@ -26,20 +27,23 @@ void CUpdaterDialog::ScanForCamera() {
     m_deviceInstance = std::move(camera->instance);
 }
 
-std::string CUpdaterDialog::ResolveCameraDrive() {
-    // The system can usually say which volumes lie on the camera's own disk;
-    // the last of them is the camera's drive, wherever it stands among all.
+DeviceStorage CUpdaterDialog::ResolveCameraDrive() {
+    // Where the system says which drives lie on which device, the camera's
+    // storage is its own drives and nothing else: a drive of another device
+    // is never taken for it, even while the camera's has not appeared yet.
     Result<StorageLayout> layout = m_platform.StorageLayoutOfDrives();
-    if (layout.ok()) {
-        std::vector<std::string> own = DrivesBelowDevice(layout.value(), m_deviceInstance);
-        if (!own.empty()) return own.back();
+    if (layout.ok() && RelatesDrivesToDevices(layout.value())) {
+        const std::string folder = DestinationFolderFragment(m_destPath);
+        return StorageBelowDevice(layout.value(), m_deviceInstance, [&](const std::string& drive) {
+            return m_platform.IsFolder(m_platform.JoinPath(m_platform.DriveRoot(drive), folder));
+        });
     }
-    // Otherwise (no walkable tree, a volume not mounted yet) the last drive
-    // in use is taken: the one attached last is usually the highest letter.
-    // The drive check still stands between it and the transfer.
+    // Where it cannot (no walkable tree; a system that does not say), the
+    // last drive in use is taken: the one attached last is usually the
+    // highest letter. The drive check stands between it and the transfer.
+    // An empty list gives an empty drive, which is never written to.
     std::vector<std::string> drives = m_platform.LogicalDrives();
-    if (drives.empty()) return {};
-    return drives.back();
+    return DeviceStorage{DeviceStorage::State::Drive, drives.empty() ? "" : drives.back(), {}};
 }
 
 }  // namespace orvane

@@ -1,6 +1,7 @@
 // Which drives hold the storage of one USB device.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,5 +14,31 @@ namespace orvane {
 // depth) below the device whose identity is `device`. An empty identity has
 // no drives.
 std::vector<std::string> DrivesBelowDevice(const StorageLayout& layout, std::string_view device);
+
+// Whether any drive of `layout` can be related to a device at all. Where none
+// can (a system that does not say), a device's own drives cannot be told.
+bool RelatesDrivesToDevices(const StorageLayout& layout);
+
+// What a device's storage amounts to at one moment.
+struct DeviceStorage {
+    enum class State {
+        Drive,       // `drive` is the volume to write to
+        NotMounted,  // disks with a medium below the device, but no drive on them yet
+        NoMedium,    // disks or drives below the device, none holding a medium
+        NoStorage,   // no disk below the device at all
+    };
+    State state = State::NoStorage;
+    std::string drive;
+    // NotMounted: the name of the disk that would get the drive, for the user.
+    std::string diskName;
+};
+
+// The storage below `device`. Of several drives, one that `holdsDestination`
+// says already holds the destination folder wins, then one with a medium;
+// among equals the last in the order of logical unit, then partition, so
+// that the order of mounting never decides. `holdsDestination` is asked only
+// when there is a choice to make.
+DeviceStorage StorageBelowDevice(const StorageLayout& layout, std::string_view device,
+                                 const std::function<bool(const std::string&)>& holdsDestination);
 
 }  // namespace orvane

@@ -88,19 +88,32 @@ struct UsbDevice {
     std::string instance;
 };
 
-// A disk (Windows) or block device (Linux) that holds a mounted volume, with
-// the devices it hangs from.
+// A disk (Windows) or block device (Linux: whole disks and partitions alike),
+// mounted or not, with the devices it hangs from.
 struct StorageDisk {
     std::string id;  // the disk's number, as the back end spells it
     // The identities (as in `UsbDevice::instance`) of the devices above the
     // disk, nearest first, up to the root of the device tree.
     std::vector<std::string> ancestors;
+    // What the user and the system's tools call it ("/dev/sdc1", "disk 2").
+    std::string name;
+    // Its logical unit on the device (a camera's internal memory and its card
+    // slot are often two) and its partition number (0 for a whole disk): with
+    // `DriveOnDisk::partition`, the order of a device's volumes that does not
+    // change with the order they were mounted in.
+    unsigned unit = 0;
+    unsigned partition = 0;
+    bool hasMedium = true;  // false when the system says it holds none (an empty slot)
 };
 
 // A drive (as `LogicalDrives` names it) and the disk it lies on.
 struct DriveOnDisk {
     std::string drive;
     std::string diskId;  // empty when the system could not tell
+    // The drive's partition on a whole disk, where `diskId` names the whole
+    // disk (Windows); 0 where the disk entry is the partition itself.
+    unsigned partition = 0;
+    bool hasMedium = true;  // false when the system says the drive holds none
 };
 
 // Which drives lie on which disks, and where the disks hang in the device tree.
@@ -108,6 +121,9 @@ struct StorageLayout {
     std::vector<StorageDisk> disks;
     std::vector<DriveOnDisk> drives;  // in the order of `LogicalDrives`
 };
+
+// The system the updater runs on, whose words its messages use.
+enum class HostSystem { Windows, Linux };
 
 // Why a drive must not be written to, when it plainly is not the camera.
 enum class DriveRefusal {
@@ -160,6 +176,9 @@ class WritableFile {
 class Platform {
   public:
     virtual ~Platform() = default;
+
+    // Which system this is: the messages name its own tools and terms.
+    virtual HostSystem System() const = 0;
 
     // ---- Window and shell -------------------------------------------------
 
@@ -234,10 +253,14 @@ class Platform {
     // The logical drives in use, in the system's order (drive letters "A",
     // "C", ...; mount points on Linux). Empty when the list cannot be read.
     virtual std::vector<std::string> LogicalDrives() = 0;
-    // The disks that hold drives, with their places in the device tree, and
-    // the drives on them. Reads properties only and opens no volume for
-    // writing. Fails when the tree cannot be walked. May block.
+    // The disks present, whether or not they hold a drive, with their places
+    // in the device tree, and the drives on them. Reads properties only and
+    // opens no volume for writing; network drives are not opened at all.
+    // Fails when the tree cannot be walked. May block.
     virtual Result<StorageLayout> StorageLayoutOfDrives() = 0;
+    // Whether `path` is an existing folder; false when that cannot be told.
+    // Reads only. May block.
+    virtual bool IsFolder(std::string_view path) = 0;
     // Whether `drive` plainly cannot be the camera's storage.
     virtual DriveRefusal CheckDrive(std::string_view drive) = 0;
     // The bytes free to this user on the volume holding `path`, and its

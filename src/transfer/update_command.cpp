@@ -9,7 +9,7 @@
 namespace orvane {
 
 void CUpdaterDialog::OnUpdateClicked() {
-    if (m_transfer) return;
+    if (m_transfer || m_driveWaitTicks) return;
     if (m_deviceFound == 0) {
         // Poll ticks go on while the box is open and may find the camera; the
         // user then presses "UpDate" again.
@@ -29,20 +29,76 @@ void CUpdaterDialog::OnUpdateClicked() {
     // its volume has had time to appear.
     std::optional<UsbDevice> camera = FindCamera();
     if (!camera) {
-        m_deviceFound = 0;
-        m_deviceInstance.clear();
-        m_driveLetter.clear();
-        ArmPollTimer();  // before the box: its loop delivers the ticks
-        m_platform.ShowMessage(texts::kCheckDevice);
+        ForgetCamera();
         return;
     }
     m_deviceInstance = std::move(camera->instance);
-    m_driveLetter = ResolveCameraDrive();
-    if (m_driveLetter.empty()) {
-        m_platform.ShowMessage(texts::kCheckDevice);
+    UseCameraStorage(ResolveCameraDrive());
+}
+
+void CUpdaterDialog::ForgetCamera() {
+    m_deviceFound = 0;
+    m_deviceInstance.clear();
+    m_driveLetter.clear();
+    ArmPollTimer();  // before the box: its loop delivers the ticks
+    m_platform.ShowMessage(texts::kCheckDevice);
+}
+
+void CUpdaterDialog::UseCameraStorage(const DeviceStorage& storage) {
+    using State = DeviceStorage::State;
+    if (storage.state == State::NotMounted && !m_driveWaitTicks) {
+        // Right after plugging in, the system is still setting the camera's
+        // volume up. The wait runs on a timer, so Cancel stays live.
+        m_driveWaitTicks = 0;
+        m_platform.ShowProgress(0, texts::WaitingForDriveLine(m_platform.System()));
+        m_platform.ArmTimer(DRIVE_WAIT_TIMER_ID, DRIVE_WAIT_INTERVAL_MS);
         return;
     }
+    if (storage.state == State::NotMounted && *m_driveWaitTicks < kDriveWaitTicks) return;
+    if (m_driveWaitTicks) StopWaitingForDrive();
 
+    switch (storage.state) {
+        case State::Drive:
+            m_driveLetter = storage.drive;
+            if (m_driveLetter.empty()) {
+                m_platform.ShowMessage(texts::kCheckDevice);
+                return;
+            }
+            StartTransfer();
+            return;
+        case State::NotMounted:
+            m_platform.ShowMessage(
+                texts::DescribeDriveNotMounted(storage.diskName, m_platform.System()));
+            return;
+        case State::NoMedium:
+            m_platform.ShowMessage(texts::DescribeNoCard());
+            return;
+        case State::NoStorage:
+            m_platform.ShowMessage(texts::DescribeNoStorage());
+            return;
+    }
+}
+
+void CUpdaterDialog::LookForWaitedDrive(bool tick) {
+    if (!m_driveWaitTicks) return;
+    if (tick) ++*m_driveWaitTicks;
+    std::optional<UsbDevice> camera = FindCamera();
+    if (!camera) {
+        StopWaitingForDrive();
+        ForgetCamera();
+        return;
+    }
+    m_deviceInstance = std::move(camera->instance);
+    UseCameraStorage(ResolveCameraDrive());
+}
+
+void CUpdaterDialog::StopWaitingForDrive() {
+    m_platform.StopTimer(DRIVE_WAIT_TIMER_ID);
+    m_driveWaitTicks.reset();
+    m_platform.HideProgress();
+}
+
+void CUpdaterDialog::StartTransfer() {
     // The current directory is read now, not the one seen at start-up.
     Result<std::string> directory = m_platform.CurrentDirectory();
     if (!directory.ok() || directory.value().size() > kMaxPathChars) {
@@ -87,7 +143,7 @@ void CUpdaterDialog::OnTransferDone(const std::optional<TransferFailure>& failur
     // A Cancel that came too late to stop the transfer still ends the dialog,
     // after the user has been told what the camera now holds.
     if (failure) {
-        m_platform.ShowMessage(texts::DescribeTransferFailure(*failure));
+        m_platform.ShowMessage(texts::DescribeTransferFailure(*failure, m_platform.System()));
         if (leave) OnCancel();
         return;
     }

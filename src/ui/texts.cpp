@@ -6,9 +6,13 @@
 
 namespace orvane::texts {
 
-std::string SubscribeFailedLine(unsigned long errorCode) {
-    char line[64];
-    std::snprintf(line, sizeof line, "RegisterDeviceNotification failed: %lx.\n", errorCode);
+std::string SubscribeFailedLine(unsigned long errorCode, HostSystem system) {
+    char line[96];
+    if (system == HostSystem::Windows)
+        std::snprintf(line, sizeof line, "RegisterDeviceNotification failed: %lx.\n", errorCode);
+    else
+        std::snprintf(line, sizeof line, "Listening for device events failed: error %lu.\n",
+                      errorCode);
     return line;
 }
 
@@ -44,8 +48,9 @@ std::string_view KindSentence(ErrorKind kind, bool onCamera) {
     return {};
 }
 
-// A volume that took writes and then refuses them was turned read-only by
-// the system after an I/O error; the card's lock switch cannot move meanwhile.
+// A Linux volume that took writes and then refuses them was remounted
+// read-only by the kernel after an I/O error; the card's lock switch cannot
+// move meanwhile. Windows does no such thing.
 constexpr std::string_view kTurnedReadOnly =
     "The camera's drive stopped accepting writes during the update. The system does this after "
     "a read or write error, when the card is damaged or the camera was disconnected.";
@@ -158,22 +163,60 @@ std::string DescribeMissingSettings(const std::vector<std::string>& sections) {
                  "Nothing was written to the camera."});
 }
 
-std::string DescribeTransferFailure(const TransferFailure& failure) {
+std::string_view WaitingForDriveLine(HostSystem system) {
+    return system == HostSystem::Windows ? "Waiting for the camera's drive..."
+                                         : "Waiting for the camera's drive\u2026";
+}
+
+std::string DescribeDriveNotMounted(std::string_view diskName, HostSystem system) {
+    const std::string disk(diskName);
+    if (system == HostSystem::Windows)
+        return Join(
+            {"The camera is connected, but its storage (" + disk + ") has no drive letter yet.",
+             "Wait until Windows has finished setting up the camera, or give its volume "
+             "a drive letter in Disk Management. Then press UpDate again.",
+             "Nothing was written."});
+    return Join({"The camera is connected, but its storage " + disk + " is not mounted.",
+                 "Mount it (open it in the file manager, or run: udisksctl mount -b " + disk +
+                     "), then press UpDate again.",
+                 "Nothing was written."});
+}
+
+std::string DescribeNoStorage() {
+    return Join({"The camera is connected but shows no storage.",
+                 "Set the camera's USB mode to mass storage in its menu, then press UpDate again.",
+                 "Nothing was written."});
+}
+
+std::string DescribeNoCard() {
+    return Join({"There is no card in the camera.",
+                 "Put the card in the camera, then press UpDate again.", "Nothing was written."});
+}
+
+std::string DescribeTransferFailure(const TransferFailure& failure, HostSystem system) {
     const std::string unchanged = "The files on the camera were not changed.";
     std::string what;
     const bool onCamera =
         failure.step != TransferStep::OpenSource && failure.step != TransferStep::ReadSource;
-    std::string why = failure.driveWasWritable && failure.error.kind == ErrorKind::WriteProtected
+    std::string why = system == HostSystem::Linux && failure.driveWasWritable &&
+                              failure.error.kind == ErrorKind::WriteProtected
                           ? WithSystemText(std::string(kTurnedReadOnly), failure.error)
                           : DescribeSystemError(failure.error, onCamera);
     std::string outcome = unchanged;
     if (onCamera && failure.error.kind == ErrorKind::DeviceGone)
         outcome += " Reconnect the camera and press UpDate again.";
+    if (onCamera && failure.error.kind == ErrorKind::NoMedium)
+        outcome += " Put the card in the camera and press UpDate again.";
     switch (failure.step) {
         case TransferStep::CheckDrive:
-            what = "Drive " + failure.path + " was taken as the camera's drive, but " +
-                   std::string(RefusalReason(failure.refusal)) +
-                   ". Connect the camera and check that its storage is shown as a drive.";
+            if (system == HostSystem::Windows)
+                what = "Drive " + failure.path + " was taken as the camera's drive, but " +
+                       std::string(RefusalReason(failure.refusal)) +
+                       ". Connect the camera and check that its storage has a drive letter.";
+            else
+                what = "The volume at " + failure.path + " was taken as the camera's, but " +
+                       std::string(RefusalReason(failure.refusal)) +
+                       ". Connect the camera and check that its storage is mounted.";
             outcome = "Nothing was written.";
             break;
         case TransferStep::OpenSource:

@@ -30,8 +30,20 @@ inline constexpr std::string_view kAboutTitle = "About Orvane";
 inline constexpr std::string_view kAboutVersion = "Orvane Version 1.0";
 inline constexpr std::string_view kAboutSecondLine = "Camera firmware update tool";
 
-// The diagnostic line written when the arrival subscription fails.
-std::string SubscribeFailedLine(unsigned long errorCode);
+// The diagnostic line written when the arrival subscription fails: the
+// Windows call's own name and code in hexadecimal there; the errno elsewhere.
+std::string SubscribeFailedLine(unsigned long errorCode, HostSystem system);
+
+// The status line while "UpDate" waits for the camera's storage to get its
+// drive. Windows text is ANSI, so it gets three dots for the ellipsis.
+std::string_view WaitingForDriveLine(HostSystem system);
+
+// The messages when the camera is there but its storage cannot be written:
+// its disk `diskName` got no drive in time; it shows no storage at all; or
+// its card slot is empty.
+std::string DescribeDriveNotMounted(std::string_view diskName, HostSystem system);
+std::string DescribeNoStorage();
+std::string DescribeNoCard();
 
 // The one-line status shown under the progress bar while a transfer runs:
 // what it is doing, how far it is, and the warning not to disconnect.
@@ -51,6 +63,6 @@ std::string DescribeMissingSettings(const std::vector<std::string>& sections);
 
 // The message shown when the transfer failed: which step, the path involved,
 // the system's text, and what that means for the files on the camera.
-std::string DescribeTransferFailure(const TransferFailure& failure);
+std::string DescribeTransferFailure(const TransferFailure& failure, HostSystem system);
 
 }  // namespace orvane::texts

@@ -22,12 +22,13 @@ int CUpdaterDialog::OnInitDialog() {
 }
 
 void CUpdaterDialog::OnOK() {
-    // The dialog never ends under a running transfer.
-    if (m_transfer) return;
+    // The dialog never ends under a running transfer or a drive wait.
+    if (m_transfer || m_driveWaitTicks) return;
     m_platform.EndModal(IDOK);
 }
 
 void CUpdaterDialog::OnCancel() {
+    if (m_driveWaitTicks) StopWaitingForDrive();
     if (m_transfer) {
         RequestTransferStop();
         return;

@@ -60,11 +60,17 @@ TEST(CameraScan, FirstOfTwoMatchingDevicesWinsAndNoDriveIsTakenAtTheMatch) {
 
 TEST(DriveChoice, DrivesBelowADeviceKeepTheSystemsOrderAndCompareWholeIdentities) {
     StorageLayout layout;
+    const auto disk = [&](std::string id, std::vector<std::string> ancestors) {
+        layout.disks.emplace_back();
+        layout.disks.back().id = std::move(id);
+        layout.disks.back().ancestors = std::move(ancestors);
+    };
     // Disk 1: the camera's, through an interface node of a composite device.
-    layout.disks.push_back({"1", {"USBSTOR\\CAM", "USB\\CAM&MI_00", "USB\\CAM", "ROOT"}});
-    layout.disks.push_back({"2", {"USBSTOR\\STICK", "USB\\CAM2", "ROOT"}});
-    layout.disks.push_back({"3", {"PCI\\NVME", "ROOT"}});
-    layout.drives = {{"C", "3"}, {"G", "1"}, {"H", "2"}, {"K", "1"}, {"N", ""}};
+    disk("1", {"USBSTOR\\CAM", "USB\\CAM&MI_00", "USB\\CAM", "ROOT"});
+    disk("2", {"USBSTOR\\STICK", "USB\\CAM2", "ROOT"});
+    disk("3", {"PCI\\NVME", "ROOT"});
+    for (auto [drive, id] : {std::pair{"C", "3"}, {"G", "1"}, {"H", "2"}, {"K", "1"}, {"N", ""}})
+        layout.drives.push_back(DriveOnDisk{drive, id, 0, true});
     EXPECT_EQ(DrivesBelowDevice(layout, "USB\\CAM"), (std::vector<std::string>{"G", "K"}));
     EXPECT_EQ(DrivesBelowDevice(layout, "USB\\CAM2"), std::vector<std::string>{"H"});
     EXPECT_TRUE(DrivesBelowDevice(layout, "USB\\CA").empty());  // a prefix is not the device

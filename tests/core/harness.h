@@ -41,10 +41,27 @@ struct Harness {
 
     // Plugs the camera, its volume mounted as `driveLetter` on disk `disk`.
     void PlugCamera(const std::string& driveLetter = "G", const std::string& disk = "1") {
-        platform.Plug({kCameraId, kCameraIdNoRev}, kCameraInstance);
-        AddDisk(disk, {"USBSTOR\\DISK&VEN_VORM\\CAM0001&0", kCameraInstance, kRootHub});
+        PlugCameraWithoutDrive(disk);
         platform.drives.push_back(driveLetter);
         platform.diskOfDrive[driveLetter] = disk;
+    }
+
+    // Plugs the camera with its disk, which has no drive yet.
+    void PlugCameraWithoutDrive(const std::string& disk = "1", unsigned unit = 0) {
+        platform.Plug({kCameraId, kCameraIdNoRev}, kCameraInstance);
+        AddCameraDisk(disk, unit);
+    }
+    void AddCameraDisk(const std::string& disk, unsigned unit) {
+        AddDisk(
+            disk,
+            {"USBSTOR\\DISK&VEN_VORM\\CAM0001&" + std::to_string(unit), kCameraInstance, kRootHub},
+            unit);
+    }
+
+    // A drive `letter` on disk `disk`.
+    void Mount(const std::string& letter, const std::string& disk) {
+        platform.drives.push_back(letter);
+        platform.diskOfDrive[letter] = disk;
     }
 
     // A USB stick of its own, plugged after the camera.
@@ -56,9 +73,20 @@ struct Harness {
         platform.diskOfDrive[driveLetter] = disk;
     }
 
-    void AddDisk(const std::string& id, std::vector<std::string> ancestors) {
+    void AddDisk(const std::string& id, std::vector<std::string> ancestors, unsigned unit = 0) {
         ancestors.push_back("ROOT\\PCI");
-        platform.disks.push_back(StorageDisk{id, std::move(ancestors)});
+        StorageDisk disk;
+        disk.id = id;
+        disk.ancestors = std::move(ancestors);
+        disk.name = "disk " + id;
+        disk.unit = unit;
+        platform.disks.push_back(std::move(disk));
+    }
+
+    // Fires the running timers `times` times: what the user sees meanwhile
+    // is the dialog's own business.
+    void Tick(unsigned times) {
+        for (unsigned i = 0; i < times; ++i) platform.FireTimers();
     }
 
     // A firmware image of a few chunks, so that copies take several reads.

@@ -76,6 +76,6 @@ int main(int argc, char** argv) {
         std::cout << "success\n" << texts::kUpdateSuccess << "\n";
         return 0;
     }
-    std::cout << "failure\n" << texts::DescribeTransferFailure(*failure) << "\n";
+    std::cout << "failure\n" << texts::DescribeTransferFailure(*failure, HostSystem::Linux) << "\n";
     return 1;
 }

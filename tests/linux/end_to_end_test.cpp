@@ -75,15 +75,24 @@ class EndToEnd : public ::testing::TestWithParam<CameraVolume> {
     // "volume" is a folder of the test's own filesystem, so it carries that
     // filesystem's device number.
     void PlugCamera(std::string number = {}) {
-        const std::string device = "sys/devices/pci0000:00/0000:00:14.0/usb1/1-4";
-        tree.Write(device + "/idVendor", "1d6c\n");
-        tree.Write(device + "/idProduct", "00ab\n");
-        tree.Write(device + "/bcdDevice", "0100\n");
-        std::filesystem::create_directory_symlink(tree / device, tree / "sys/bus/usb/devices/1-4");
-        if (number.empty()) {
-            number = testing::DeviceNumberOf(tree.root());
-            Disk(number, device + "/1-4:1.0/host7/block/sdc", "sdc1");
-        }
+        const bool ownDisk = number.empty();
+        PlugCameraWithoutVolume(ownDisk);
+        MountCamera(ownDisk ? testing::DeviceNumberOf(tree.root()) : number);
+    }
+
+    // The camera's USB device, with its disk in sysfs when `withDisk`.
+    void PlugCameraWithoutVolume(bool withDisk = true) {
+        tree.Write(kCameraDevice + "/idVendor", "1d6c\n");
+        tree.Write(kCameraDevice + "/idProduct", "00ab\n");
+        tree.Write(kCameraDevice + "/bcdDevice", "0100\n");
+        std::filesystem::create_directory_symlink(tree / kCameraDevice,
+                                                  tree / "sys/bus/usb/devices/1-4");
+        if (withDisk)
+            Disk(testing::DeviceNumberOf(tree.root()), kCameraDevice + "/1-4:1.0/host7/block/sdc",
+                 "sdc1");
+    }
+
+    void MountCamera(const std::string& number) {
         camera = tree.MakeFolder("media/CAMERA DISK");
         if (GetParam() == CameraVolume::Folder) {
             mountTable += "2 1 " + number + " / " + (tree / "media/CAMERA\\040DISK") +
@@ -108,6 +117,19 @@ class EndToEnd : public ::testing::TestWithParam<CameraVolume> {
         tree.Write("mountinfo", mountTable);
     }
 
+    // A USB stick on another port, its volume mounted.
+    void PlugStick() {
+        const std::string device = "sys/devices/pci0000:00/0000:00:14.0/usb1/1-5";
+        tree.Write(device + "/idVendor", "0951\n");
+        tree.Write(device + "/idProduct", "1666\n");
+        tree.Write(device + "/bcdDevice", "0110\n");
+        std::filesystem::create_directory_symlink(tree / device, tree / "sys/bus/usb/devices/1-5");
+        Disk("8:49", device + "/1-5:1.0/host8/block/sdd", "sdd1");
+        stick = tree.MakeFolder("media/STICK");
+        mountTable += "3 1 8:49 / " + stick.string() + " rw - vfat /dev/sdd1 rw\n";
+        tree.Write("mountinfo", mountTable);
+    }
+
     static std::string MountLine(const std::string& mountPoint) {
         std::ifstream table("/proc/self/mountinfo");
         for (std::string line; std::getline(table, line);) {
@@ -120,18 +142,22 @@ class EndToEnd : public ::testing::TestWithParam<CameraVolume> {
         return {tree / "sys/bus/usb/devices", tree / "mountinfo", tree / "sys/dev/block"};
     }
 
-    std::vector<std::string> CameraFiles() const {
+    static std::vector<std::string> FilesBelow(const std::filesystem::path& folder) {
         std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(camera))
-            names.push_back(std::filesystem::relative(entry.path(), camera).string());
+        if (folder.empty()) return names;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+            names.push_back(std::filesystem::relative(entry.path(), folder).string());
         std::sort(names.begin(), names.end());
         return names;
     }
+    std::vector<std::string> CameraFiles() const { return FilesBelow(camera); }
+
+    const std::string kCameraDevice = "sys/devices/pci0000:00/0000:00:14.0/usb1/1-4";
 
     TempTree tree;
     std::string image = std::string(70000, '\x5a') + "firmware end";
     std::string mountTable;
-    std::filesystem::path camera;
+    std::filesystem::path camera, stick;
     std::filesystem::path previousDirectory;
     RecordingWindow window;
     std::unique_ptr<CardVolume> card;
@@ -166,19 +192,69 @@ TEST_P(EndToEnd, CameraPluggedAfterStartGetsBothFiles) {
     EXPECT_EQ(ReadFile(camera / "FIRMWARE/dsccmd.ini"), "[Update]\nFile=vorm.bin\n");
 }
 
-TEST_P(EndToEnd, AFixedDiskTakenAsTheCameraIsLeftAlone) {
-    // The camera's volume shows up on the internal disk's device numbers.
+TEST_P(EndToEnd, ACameraShowingNoStorageOfItsOwnGetsNoOtherVolume) {
+    // A volume shows up on the internal disk's device numbers, and a stick
+    // is mounted; the camera has no disk below it.
     PlugCamera("259:2");
+    PlugStick();
     LinuxPlatform platform(window, Roots());
     CUpdaterDialog dialog(platform);
     dialog.OnInitDialog();
     ASSERT_TRUE(dialog.deviceFound());
     dialog.OnUpdateClicked();
     ASSERT_EQ(window.messages.size(), 1u);
-    EXPECT_NE(window.messages[0].find(tree / "media/CAMERA DISK/"), std::string::npos);
-    EXPECT_NE(window.messages[0].find("neither USB nor removable"), std::string::npos);
+    EXPECT_NE(window.messages[0].find("shows no storage"), std::string::npos) << window.messages[0];
+    EXPECT_NE(window.messages[0].find("mass storage"), std::string::npos);
     EXPECT_FALSE(window.endResult);
     EXPECT_TRUE(CameraFiles().empty());
+    EXPECT_TRUE(FilesBelow(stick).empty());
+}
+
+// The camera's disk is in sysfs but not mounted, and a stick is: the stick is
+// never taken for the camera. "UpDate" waits for the camera's volume.
+class DriveWait : public EndToEnd {
+  protected:
+    void Press() {
+        PlugCameraWithoutVolume();
+        PlugStick();
+        dialog.OnInitDialog();
+        ASSERT_TRUE(dialog.deviceFound());
+        dialog.OnUpdateClicked();
+        EXPECT_TRUE(window.messages.empty());
+        ASSERT_EQ(window.timers.count(DRIVE_WAIT_TIMER_ID), 1u);
+    }
+    // Ticks of the wait's timer, half a second each.
+    void Wait(unsigned ticks) {
+        for (unsigned tick = 0; tick < ticks; ++tick) dialog.OnTimer(DRIVE_WAIT_TIMER_ID);
+    }
+
+    LinuxPlatform platform{window, Roots()};
+    CUpdaterDialog dialog{platform};
+};
+
+TEST_P(DriveWait, NeverMountedEndsInABoxNamingTheCamerasDisk) {
+    Press();
+    Wait(kDriveWaitTicks - 1);
+    EXPECT_TRUE(window.messages.empty());
+    Wait(1);
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_NE(window.messages[0].find("/dev/sdc1 is not mounted"), std::string::npos)
+        << window.messages[0];
+    EXPECT_EQ(window.messages[0].find("drive letter"), std::string::npos);
+    EXPECT_FALSE(window.endResult);
+    EXPECT_EQ(window.timers.count(DRIVE_WAIT_TIMER_ID), 0u);
+    EXPECT_TRUE(FilesBelow(stick).empty());
+}
+
+TEST_P(DriveWait, MountedThreeSecondsAfterThePressGetsTheFiles) {
+    Press();
+    Wait(6);
+    MountCamera(testing::DeviceNumberOf(tree.root()));
+    Wait(1);
+    EXPECT_EQ(window.messages, std::vector<std::string>{std::string(texts::kUpdateSuccess)});
+    EXPECT_EQ(CameraFiles(),
+              (std::vector<std::string>{"FIRMWARE", "FIRMWARE/dsccmd.ini", "FIRMWARE/vorm.bin"}));
+    EXPECT_TRUE(FilesBelow(stick).empty());
 }
 
 TEST_P(EndToEnd, AMissingUpdateFileWritesNothing) {
@@ -210,11 +286,13 @@ TEST_P(EndToEnd, NoSettingsFileMeansNoCamera) {
     EXPECT_TRUE(CameraFiles().empty());
 }
 
+const auto kVolumeName = [](const auto& volume) {
+    return volume.param == CameraVolume::Folder ? "folder" : "exfat";
+};
 INSTANTIATE_TEST_SUITE_P(CameraVolumes, EndToEnd,
-                         ::testing::Values(CameraVolume::Folder, CameraVolume::Exfat),
-                         [](const auto& volume) {
-                             return volume.param == CameraVolume::Folder ? "folder" : "exfat";
-                         });
+                         ::testing::Values(CameraVolume::Folder, CameraVolume::Exfat), kVolumeName);
+INSTANTIATE_TEST_SUITE_P(CameraVolumes, DriveWait,
+                         ::testing::Values(CameraVolume::Folder, CameraVolume::Exfat), kVolumeName);
 
 }  // namespace
 }  // namespace orvane::linux_port

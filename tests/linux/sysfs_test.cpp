@@ -127,5 +127,57 @@ TEST_F(BlockDevices, AnInternalDiskIsFixedAndAMissingOneGone) {
     EXPECT_EQ(Classify(8, 49), BlockDeviceKind::Gone);
 }
 
+TEST_F(BlockDevices, ListedWithTheirUnitPartitionNameAndMedium) {
+    // A camera with internal memory (unit 0, one partition) and an empty
+    // card slot (unit 1), beside an internal disk.
+    const std::string camera = "devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0";
+    tree.Write(camera + "/6:0:0:0/block/sdb/size", "7634944\n");
+    tree.Write(camera + "/6:0:0:0/block/sdb/sdb1/partition", "1\n");
+    tree.Write(camera + "/6:0:0:0/block/sdb/sdb1/size", "7632896\n");
+    tree.Write(camera + "/6:0:0:1/block/sdc/size", "0\n");
+    Link("8:16", camera + "/6:0:0:0/block/sdb");
+    Link("8:17", camera + "/6:0:0:0/block/sdb/sdb1");
+    Link("8:32", camera + "/6:0:0:1/block/sdc");
+    Link("259:0", "devices/pci0000:00/0000:00:1d.0/nvme/nvme0/nvme0n1");
+
+    std::vector<StorageDisk> disks = ListBlockDevices(tree / "dev/block");
+    ASSERT_EQ(disks.size(), 4u);
+    EXPECT_EQ(disks[0].id, "8:16");
+    EXPECT_EQ(disks[1].name, "/dev/sdb1");
+    EXPECT_EQ(disks[1].unit, 0u);
+    EXPECT_EQ(disks[1].partition, 1u);
+    EXPECT_TRUE(disks[1].hasMedium);
+    EXPECT_EQ(disks[2].name, "/dev/sdc");
+    EXPECT_EQ(disks[2].unit, 1u);
+    EXPECT_FALSE(disks[2].hasMedium);
+    // Each hangs below the camera's USB device; the whole disk is above its
+    // partition.
+    const std::string device = (tree / "devices/pci0000:00/0000:00:14.0/usb2/2-1");
+    for (std::size_t i = 0; i < 3; ++i)
+        EXPECT_NE(std::find(disks[i].ancestors.begin(), disks[i].ancestors.end(), device),
+                  disks[i].ancestors.end());
+    EXPECT_EQ(disks[1].ancestors.front(), tree / (camera + "/6:0:0:0/block/sdb"));
+    EXPECT_EQ(disks[3].id, "259:0");
+    EXPECT_EQ(disks[3].unit, 0u);  // no SCSI address above it
+}
+
+TEST(Uevents, ScanOnUsbOrBlockArrivalRemovalAndMediumChangeOnly) {
+    using namespace std::string_literals;
+    const auto event = [](const std::string& action, const std::string& subsystem,
+                          const std::string& extra = {}) {
+        return action + "@/devices/x\0ACTION="s + action + "\0DEVPATH=/devices/x\0SUBSYSTEM="s +
+               subsystem + "\0SEQNUM=1\0"s + extra;
+    };
+    EXPECT_TRUE(UeventCallsForScan(event("add", "usb")));
+    EXPECT_TRUE(UeventCallsForScan(event("remove", "block")));
+    EXPECT_TRUE(UeventCallsForScan(event("change", "block", "DISK_MEDIA_CHANGE=1\0"s)));
+    EXPECT_FALSE(UeventCallsForScan(event("change", "block")));
+    EXPECT_FALSE(UeventCallsForScan(event("add", "input")));
+    EXPECT_FALSE(UeventCallsForScan(event("bind", "usb")));
+    // udev's own messages start with a header, not "ACTION@DEVPATH".
+    EXPECT_FALSE(UeventCallsForScan("libudev\0ACTION=add\0SUBSYSTEM=usb\0"s));
+    EXPECT_FALSE(UeventCallsForScan(""));
+}
+
 }  // namespace
 }  // namespace orvane::linux_port

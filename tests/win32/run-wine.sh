@@ -129,7 +129,11 @@ setup)
     rm -rf "$state"
     mkdir -p "$state"
     start=$(date +%s)
-    "${wrap[@]}" xvfb-run -a bash -c '"$1" wineboot -i && "$2" -w' _ "$prefix_loader" "$wineserver" \
+    # G:, the camera, is a removable drive, as a camera's storage is: Wine
+    # reads the type when its server starts, so before any scenario runs.
+    "${wrap[@]}" xvfb-run -a bash -c '"$1" wineboot -i &&
+        "$1" reg add "HKLM\\Software\\Wine\\Drives" /v g: /d floppy /f && "$2" -w' \
+        _ "$prefix_loader" "$wineserver" \
         >"$state/wineboot.log" 2>&1 ||
         { cat "$state/wineboot.log"; exit 1; }
     echo "Wine prefix ready in $(($(date +%s) - start)) s"

@@ -118,6 +118,10 @@ std::optional<SystemError> FakePlatform::FileOp(const std::string& what) {
     if (onFileOp) onFileOp(what);
     if (unpluggedDrive_ && what.find(*unpluggedDrive_ + ":") != std::string::npos)
         return Error(ErrorKind::NotFound, "The system cannot find the path specified.");
+    for (const std::string& drive : drivesWithoutMedium) {
+        if (what.find(" " + drive + ":") != std::string::npos)
+            return Error(ErrorKind::NoMedium, "The device is not ready.");
+    }
     if (fileOps != failFileOpAt) return std::nullopt;
     if (failureUnplugs && !drives.empty()) {
         unpluggedDrive_ = drives.back();
@@ -259,10 +263,19 @@ Result<StorageLayout> FakePlatform::StorageLayoutOfDrives() {
     StorageLayout layout;
     layout.disks = disks;
     for (const std::string& drive : drives) {
-        auto it = diskOfDrive.find(drive);
-        layout.drives.push_back(DriveOnDisk{drive, it == diskOfDrive.end() ? "" : it->second});
+        auto disk = diskOfDrive.find(drive);
+        auto partition = partitionOfDrive.find(drive);
+        layout.drives.push_back(
+            DriveOnDisk{drive, disk == diskOfDrive.end() ? "" : disk->second,
+                        partition == partitionOfDrive.end() ? 0 : partition->second,
+                        drivesWithoutMedium.count(drive) == 0});
     }
     return layout;
+}
+
+bool FakePlatform::IsFolder(std::string_view path) {
+    calls.push_back("IsFolder " + std::string(path));
+    return FolderExists(std::string(path));
 }
 
 DriveRefusal FakePlatform::CheckDrive(std::string_view drive) {

@@ -19,6 +19,9 @@ class FakePlatform : public Platform {
   public:
     // ---- What the test sets up --------------------------------------------
 
+    // The messages' words; the fake's paths are Windows paths either way.
+    HostSystem system = HostSystem::Windows;
+
     // Nothing: CurrentDirectory fails with `currentDirectoryError`.
     std::optional<std::string> currentDirectory = std::string("C:\\Tools\\Update");
     SystemError currentDirectoryError{ErrorKind::Other, 3, "The system cannot find the path."};
@@ -31,7 +34,9 @@ class FakePlatform : public Platform {
     // of the layout, as a real system would.
     std::vector<StorageDisk> disks;
     std::map<std::string, std::string> diskOfDrive;
-    std::optional<SystemError> layoutError;  // the walk fails with it
+    std::map<std::string, unsigned> partitionOfDrive;
+    std::set<std::string> drivesWithoutMedium;  // an empty card slot keeps its letter
+    std::optional<SystemError> layoutError;     // the walk fails with it
     // HoldVolume fails with it.
     std::optional<SystemError> holdError;
     std::optional<std::uint64_t> freeSpace = std::uint64_t{1} << 40;
@@ -102,6 +107,7 @@ class FakePlatform : public Platform {
 
     // ---- Platform ------------------------------------------------------------
 
+    HostSystem System() const override { return system; }
     IconHandle LoadAppIcon() override;
     void AddAboutToSystemMenu() override;
     void SetWindowIcons(IconHandle icon) override;
@@ -124,6 +130,7 @@ class FakePlatform : public Platform {
     std::vector<UsbDevice> PresentUsbDevices() override;
     std::vector<std::string> LogicalDrives() override;
     Result<StorageLayout> StorageLayoutOfDrives() override;
+    bool IsFolder(std::string_view path) override;
     DriveRefusal CheckDrive(std::string_view drive) override;
     Result<VolumeSpace> FreeSpace(std::string_view path) override;
     Status HoldVolume(std::string_view drive) override;

@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <set>
 
 #include "platform/ascii.h"
 #include "platform/linux/beneath.h"
@@ -249,11 +248,31 @@ Status LinuxPlatform::SubscribeUsbArrival() {
         ::close(fd);
         return error;
     }
-    // Nothing reads the events; a small buffer that overflows costs nothing.
-    int bufferSize = 4096;
+    // Plugging a camera in sends a few dozen events at once; an overflow
+    // only costs a scan (see ReadDeviceEvents).
+    int bufferSize = 256 * 1024;
     ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize);
     ueventSocket_ = fd;
     return Ok();
+}
+
+bool LinuxPlatform::ReadDeviceEvents() {
+    if (ueventSocket_ < 0) return false;
+    bool scan = false;
+    char buffer[8192];
+    for (;;) {
+        ssize_t length = ::recv(ueventSocket_, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (length < 0 && errno == EINTR) continue;
+        // Events were dropped: any of them may have been the camera's.
+        if (length < 0 && errno == ENOBUFS) {
+            scan = true;
+            continue;
+        }
+        if (length <= 0) break;
+        if (UeventCallsForScan(std::string_view(buffer, static_cast<std::size_t>(length))))
+            scan = true;
+    }
+    return scan;
 }
 
 Result<std::string> LinuxPlatform::CurrentDirectory() {
@@ -307,19 +326,21 @@ Result<StorageLayout> LinuxPlatform::StorageLayoutOfDrives() {
     Result<std::string> text = ReadWholeFile(roots_.mountInfo);
     if (!text.ok()) return text.error();
     StorageLayout layout;
-    std::set<std::string> seen;
     for (MountEntry& entry : ParseMountInfo(text.value())) {
         if (!IsBlockDeviceVolume(entry)) continue;
         std::string id = std::to_string(entry.major) + ":" + std::to_string(entry.minor);
-        layout.drives.push_back(DriveOnDisk{std::move(entry.mountPoint), id});
-        if (!seen.insert(id).second) continue;
-        // /sys/dev/block/MAJ:MIN links to the device's folder in the tree;
-        // every folder above it is a device it hangs from.
-        std::error_code error;
-        std::filesystem::path device = std::filesystem::canonical(roots_.blockDevices / id, error);
-        if (!error) layout.disks.push_back(StorageDisk{id, FoldersAbove(device)});
+        layout.drives.push_back(DriveOnDisk{std::move(entry.mountPoint), std::move(id), 0, true});
     }
+    // /sys/dev/block/MAJ:MIN links to each block device's folder in the
+    // tree; every folder above it is a device it hangs from. Devices without
+    // a mounted volume count too: they tell that the camera has storage.
+    layout.disks = ListBlockDevices(roots_.blockDevices);
     return layout;
+}
+
+bool LinuxPlatform::IsFolder(std::string_view path) {
+    struct stat status {};
+    return ::stat(std::string(path).c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
 DriveRefusal LinuxPlatform::CheckDrive(std::string_view drive) {

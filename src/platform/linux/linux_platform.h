@@ -76,9 +76,17 @@ class LinuxPlatform : public Platform {
     void PostToUi(std::function<void()> task) override { window_.PostToUi(std::move(task)); }
 
     void WriteStdout(std::string_view text) override;
-    // Opens a kernel uevent socket. The events are never read: detection
-    // rests on the poll timer, as it does on Windows.
+    HostSystem System() const override { return HostSystem::Linux; }
+    // Opens a kernel uevent socket, which the front end watches: see
+    // DeviceEventSocket. Detection still works without it, on the poll timer.
     Status SubscribeUsbArrival() override;
+    // The uevent socket, or -1 before SubscribeUsbArrival succeeded. It
+    // becomes readable when the kernel reports a device event.
+    int DeviceEventSocket() const { return ueventSocket_; }
+    // Reads every pending uevent without blocking; true when one of them may
+    // let a scan find more (a USB or block device added or removed, a
+    // medium changed, or events lost to an overflow).
+    bool ReadDeviceEvents();
 
     Result<std::string> CurrentDirectory() override;
     // A missing file is also looked for under any letter case, since the
@@ -97,11 +105,12 @@ class LinuxPlatform : public Platform {
     std::vector<UsbDevice> PresentUsbDevices() override;
     // Mount points of the whole volumes on block devices, in mount order.
     std::vector<std::string> LogicalDrives() override;
+    // Every block device, each with the sysfs folders above it, and the
+    // mount points of the whole volumes on them.
+    Result<StorageLayout> StorageLayoutOfDrives() override;
+    bool IsFolder(std::string_view path) override;
     // Refuses the root filesystem, and any volume whose device is neither on
     // a USB bus nor removable; a mount point no longer mounted is gone.
-    // The mounted volumes' block devices, each with the sysfs folders above
-    // it, and the mount points on them.
-    Result<StorageLayout> StorageLayoutOfDrives() override;
     DriveRefusal CheckDrive(std::string_view drive) override;
     Result<VolumeSpace> FreeSpace(std::string_view path) override;
 

@@ -65,6 +65,30 @@ bool IsRootHubName(std::string_view name) {
            std::all_of(name.begin() + 3, name.end(), IsDigit);
 }
 
+// A decimal attribute ("1\n"); nothing when it is not one.
+std::optional<unsigned long long> ParseDecimal(std::string_view text) {
+    if (text.ends_with('\n')) text.remove_suffix(1);
+    if (text.empty() || text.size() > 19) return std::nullopt;
+    unsigned long long value = 0;
+    for (char c : text) {
+        if (!IsDigit(c)) return std::nullopt;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    return value;
+}
+
+bool IsScsiAddress(std::string_view name) {
+    int numbers = 0;
+    for (std::size_t at = 0; at <= name.size(); ++numbers) {
+        std::size_t colon = std::min(name.find(':', at), name.size());
+        if (colon == at || !std::all_of(name.begin() + static_cast<std::ptrdiff_t>(at),
+                                        name.begin() + static_cast<std::ptrdiff_t>(colon), IsDigit))
+            return false;
+        at = colon + 1;
+    }
+    return numbers == 4;
+}
+
 }  // namespace
 
 std::optional<unsigned> ParseHexAttribute(std::string_view text, unsigned maxValue) {
@@ -158,6 +182,70 @@ std::vector<std::string> FoldersAbove(const std::filesystem::path& folder) {
         folders.push_back(at.string());
     }
     return folders;
+}
+
+unsigned ScsiUnitOf(const std::filesystem::path& folder) {
+    unsigned unit = 0;
+    for (const std::filesystem::path& part : folder) {
+        const std::string name = part.string();
+        if (!IsScsiAddress(name)) continue;
+        std::optional<unsigned long long> lun = ParseDecimal(name.substr(name.rfind(':') + 1));
+        unit = lun && *lun <= 0xFFFFu ? static_cast<unsigned>(*lun) : 0;
+    }
+    return unit;
+}
+
+std::vector<StorageDisk> ListBlockDevices(const std::filesystem::path& sysfsDevBlock) {
+    std::vector<std::string> numbers;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(sysfsDevBlock, error), end; !error && it != end;
+         it.increment(error))
+        numbers.push_back(it->path().filename().string());
+    std::sort(numbers.begin(), numbers.end(),
+              [](const std::string& a, const std::string& b) { return NaturalLess(a, b); });
+
+    std::vector<StorageDisk> disks;
+    for (std::string& number : numbers) {
+        std::error_code resolveError;
+        const std::filesystem::path folder =
+            std::filesystem::canonical(sysfsDevBlock / number, resolveError);
+        if (resolveError) continue;
+        StorageDisk disk;
+        disk.id = std::move(number);
+        disk.ancestors = FoldersAbove(folder);
+        disk.name = "/dev/" + folder.filename().string();
+        disk.unit = ScsiUnitOf(folder);
+        Attribute partition = ReadAttribute(folder / "partition");
+        if (partition.state == AttributeState::Read) {
+            std::optional<unsigned long long> value = ParseDecimal(partition.text);
+            if (value && *value <= 0xFFFFu) disk.partition = static_cast<unsigned>(*value);
+        }
+        // Only a size read as 0 says the slot is empty; anything else leaves
+        // the medium to the writes to answer for.
+        Attribute size = ReadAttribute(folder / "size");
+        disk.hasMedium = !(size.state == AttributeState::Read && ParseDecimal(size.text) == 0u);
+        disks.push_back(std::move(disk));
+    }
+    return disks;
+}
+
+bool UeventCallsForScan(std::string_view datagram) {
+    std::string_view action, subsystem;
+    bool mediumChanged = false;
+    // The first line is "ACTION@DEVPATH"; the fields that follow say the same
+    // and more. Messages of udev's own (a "libudev" header) have no '@' there.
+    if (datagram.substr(0, datagram.find('\0')).find('@') == std::string_view::npos) return false;
+    for (std::size_t at = 0; at < datagram.size();) {
+        std::size_t end = std::min(datagram.find('\0', at), datagram.size());
+        std::string_view field = datagram.substr(at, end - at);
+        if (field.starts_with("ACTION=")) action = field.substr(7);
+        if (field.starts_with("SUBSYSTEM=")) subsystem = field.substr(10);
+        if (field == "DISK_MEDIA_CHANGE=1") mediumChanged = true;
+        at = end + 1;
+    }
+    if (subsystem != "usb" && subsystem != "block") return false;
+    if (action == "add" || action == "remove") return true;
+    return subsystem == "block" && action == "change" && mediumChanged;
 }
 
 BlockDeviceKind ClassifyBlockDevice(const std::filesystem::path& sysfsDevBlock, unsigned major,

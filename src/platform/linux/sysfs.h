@@ -36,6 +36,23 @@ std::vector<UsbDevice> ListUsbDevices(const std::filesystem::path& sysfsUsbDevic
 // components only, so /sys/devices/.../1-1 is no ancestor of .../1-10/sdb.
 std::vector<std::string> FoldersAbove(const std::filesystem::path& folder);
 
+// The logical unit of a SCSI device (a USB disk is one) from its resolved
+// sysfs folder: the last number of the nearest "host:channel:target:lun"
+// folder above it; 0 when there is none.
+unsigned ScsiUnitOf(const std::filesystem::path& folder);
+
+// The block devices, whole disks and partitions alike, of a folder laid out
+// like /sys/dev/block, each with the folders above it, its name under /dev,
+// its logical unit, its partition number and whether it holds a medium (a
+// card reader's empty slot has a size of 0). Entries that vanish while they
+// are read are left out.
+std::vector<StorageDisk> ListBlockDevices(const std::filesystem::path& sysfsDevBlock);
+
+// Whether one kernel uevent datagram ("ACTION@DEVPATH", then NUL-separated
+// KEY=VALUE lines) tells of a USB or block device added or removed, or of a
+// disk whose medium changed: the events after which a scan may find more.
+bool UeventCallsForScan(std::string_view datagram);
+
 // What sysfs says of the block device `major`:`minor`, given a folder laid
 // out like /sys/dev/block (one entry "major:minor" per device, usually a link
 // into /sys/devices).

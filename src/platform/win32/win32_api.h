@@ -26,6 +26,7 @@
 #include <cfgmgr32.h>
 #include <commctrl.h>
 #include <dbt.h>
+#include <ntddscsi.h>
 #include <setupapi.h>
 #include <winioctl.h>
 

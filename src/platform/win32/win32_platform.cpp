@@ -38,11 +38,21 @@ std::string VolumeRoot(std::string_view drive) {
     return root;
 }
 
-// Once a drive letter is gone, every path on it answers "path not found":
-// for the camera's drive that is the camera unplugged, not a missing file.
+// Whether the drive is gone: its letter no longer stands for a volume, or
+// the letter stays (a removable drive's can) but its root cannot be found.
+bool DriveGone(const std::string& root) {
+    if (GetDriveTypeA(root.c_str()) == DRIVE_NO_ROOT_DIR) return true;
+    if (GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    const DWORD error = GetLastError();
+    return error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND ||
+           error == ERROR_INVALID_DRIVE;
+}
+
+// Once a drive is gone, every path on it answers "path not found": for the
+// camera's drive that is the camera unplugged, not a missing file.
 SystemError OnDrive(SystemError error, const std::string& path) {
     if (error.kind == ErrorKind::NotFound && path.size() >= 2 && path[1] == ':' &&
-        GetDriveTypeA(VolumeRoot(path.substr(0, 1)).c_str()) == DRIVE_NO_ROOT_DIR)
+        DriveGone(VolumeRoot(path.substr(0, 1))))
         error.kind = ErrorKind::DeviceGone;
     return error;
 }
@@ -139,26 +149,77 @@ std::string DeviceInstanceId(DEVINST device) {
     return id;
 }
 
-// The storage device number of a disk or a volume, as "type:number" (CD-ROM
-// drives count apart from disks); empty when the system does not say. The
-// device is opened without read or write access: only its properties are read.
-std::string StorageDeviceNumber(const std::string& path) {
+// What the system says of a disk or a volume, read through a handle opened
+// without read or write access: only its properties are read.
+struct StorageFacts {
+    // The storage device number as "type:number" (CD-ROM drives count apart
+    // from disks); empty when the system does not say.
+    std::string number;
+    unsigned partition = 0;
+    unsigned unit = 0;  // the SCSI logical unit; 0 when the system does not say
+    bool hasMedium = true;
+};
+
+StorageFacts QueryStorage(const std::string& path) {
+    StorageFacts facts;
     HANDLE device = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
-    if (device == INVALID_HANDLE_VALUE) return {};
+    if (device == INVALID_HANDLE_VALUE) return facts;
     STORAGE_DEVICE_NUMBER number;
     std::memset(&number, 0, sizeof number);
     DWORD returned = 0;
-    const BOOL ok = DeviceIoControl(device, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number,
-                                    sizeof number, &returned, nullptr);
+    if (DeviceIoControl(device, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number,
+                        &returned, nullptr) &&
+        returned >= sizeof number) {
+        facts.number =
+            std::to_string(number.DeviceType) + ":" + std::to_string(number.DeviceNumber);
+        facts.partition = static_cast<unsigned>(number.PartitionNumber);
+    }
+    SCSI_ADDRESS address;
+    std::memset(&address, 0, sizeof address);
+    if (DeviceIoControl(device, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &address, sizeof address,
+                        &returned, nullptr))
+        facts.unit = address.Lun;
+    // An empty card slot answers "not ready" or "no media"; any other
+    // failure leaves the medium to the writes to answer for.
+    if (!DeviceIoControl(device, IOCTL_STORAGE_CHECK_VERIFY2, nullptr, 0, nullptr, 0, &returned,
+                         nullptr)) {
+        const DWORD error = GetLastError();
+        facts.hasMedium = error != ERROR_NOT_READY && error != ERROR_NO_MEDIA_IN_DRIVE;
+    }
     CloseHandle(device);
-    if (!ok || returned < sizeof number) return {};
-    return std::to_string(number.DeviceType) + ":" + std::to_string(number.DeviceNumber);
+    return facts;
+}
+
+// Whether the disk under a drive sits on a USB bus, as a camera's does.
+bool IsOnUsbBus(std::string_view drive) {
+    const std::string path = "\\\\.\\" + std::string(drive.substr(0, 1)) + ":";
+    HANDLE device = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    if (device == INVALID_HANDLE_VALUE) return false;
+    STORAGE_PROPERTY_QUERY query;
+    std::memset(&query, 0, sizeof query);
+    query.PropertyId = StorageDeviceProperty;
+    query.QueryType = PropertyStandardQuery;
+    // The descriptor's fixed part is all that is read; its strings follow.
+    std::uint64_t storage[64] = {};
+    auto* descriptor = reinterpret_cast<STORAGE_DEVICE_DESCRIPTOR*>(storage);
+    DWORD returned = 0;
+    const BOOL ok = DeviceIoControl(device, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query,
+                                    storage, sizeof storage, &returned, nullptr);
+    CloseHandle(device);
+    return ok &&
+           returned >= offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) + sizeof(STORAGE_BUS_TYPE) &&
+           descriptor->BusType == BusTypeUsb;
 }
 
 }  // namespace
 
-Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance), title_(ExecutableTitle()) {}
+Win32Platform::Win32Platform(HINSTANCE instance) : instance_(instance), title_(ExecutableTitle()) {
+    // An empty card slot is looked at when the camera's drives are compared;
+    // the system must answer "not ready" rather than ask the user for a disk.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+}
 
 Win32Platform::~Win32Platform() {
     if (worker_ == nullptr) return;
@@ -381,9 +442,13 @@ Result<StorageLayout> Win32Platform::StorageLayoutOfDrives() {
         if (!SetupDiGetDeviceInterfaceDetailA(set, &disk, detail, required, nullptr, &info))
             continue;
 
+        const StorageFacts facts = QueryStorage(detail->DevicePath);
+        if (facts.number.empty()) continue;
         StorageDisk entry;
-        entry.id = StorageDeviceNumber(detail->DevicePath);
-        if (entry.id.empty()) continue;
+        entry.id = facts.number;
+        entry.name = "disk " + facts.number.substr(facts.number.find(':') + 1);
+        entry.unit = facts.unit;
+        entry.hasMedium = facts.hasMedium;
         // Up to the root: a composite device puts an interface node between
         // the USB device and its disk.
         for (DEVINST at = info.DevInst, parent = 0; CM_Get_Parent(&parent, at, 0) == CR_SUCCESS;
@@ -394,10 +459,24 @@ Result<StorageLayout> Win32Platform::StorageLayoutOfDrives() {
     SetupDiDestroyDeviceInfoList(set);
 
     for (std::string& drive : LogicalDrives()) {
-        std::string number = StorageDeviceNumber("\\\\.\\" + drive + ":");
-        layout.drives.push_back(DriveOnDisk{std::move(drive), std::move(number)});
+        // Opening a mapped network drive whose server is gone waits for the
+        // network's time-out, on the user-interface thread: its type is
+        // enough to know it is no camera.
+        const UINT type = GetDriveTypeA(VolumeRoot(drive).c_str());
+        if (type == DRIVE_REMOTE || type == DRIVE_NO_ROOT_DIR) {
+            layout.drives.push_back(DriveOnDisk{std::move(drive), {}, 0, true});
+            continue;
+        }
+        StorageFacts facts = QueryStorage("\\\\.\\" + drive + ":");
+        layout.drives.push_back(DriveOnDisk{std::move(drive), std::move(facts.number),
+                                            facts.partition, facts.hasMedium});
     }
     return layout;
+}
+
+bool Win32Platform::IsFolder(std::string_view path) {
+    const DWORD attributes = GetFileAttributesA(std::string(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 std::vector<std::string> Win32Platform::LogicalDrives() {
@@ -409,7 +488,8 @@ std::vector<std::string> Win32Platform::LogicalDrives() {
 
 DriveRefusal Win32Platform::CheckDrive(std::string_view drive) {
     const std::string root = VolumeRoot(drive);
-    switch (GetDriveTypeA(root.c_str())) {
+    const UINT type = GetDriveTypeA(root.c_str());
+    switch (type) {
         case DRIVE_NO_ROOT_DIR:
             return DriveRefusal::Gone;
         case DRIVE_REMOTE:
@@ -426,8 +506,11 @@ DriveRefusal Win32Platform::CheckDrive(std::string_view drive) {
             std::toupper(static_cast<unsigned char>(root[0])) &&
         windows[1] == ':')
         return DriveRefusal::SystemDrive;
-    // Fixed disks pass: a USB hard disk or some card readers report as fixed.
-    return DriveRefusal::None;
+    if (type == DRIVE_REMOVABLE) return DriveGone(root) ? DriveRefusal::Gone : DriveRefusal::None;
+    // A fixed disk can be the camera only on USB: some cameras, card readers
+    // and USB disks report themselves as fixed. A data partition, a second
+    // internal disk or a RAM disk cannot.
+    return IsOnUsbBus(drive) ? DriveRefusal::None : DriveRefusal::NotRemovable;
 }
 
 Result<VolumeSpace> Win32Platform::FreeSpace(std::string_view path) {

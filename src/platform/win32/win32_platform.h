@@ -32,6 +32,7 @@ class Win32Platform : public Platform {
     // Message-box caption: the executable's file name without extension.
     const std::string& applicationTitle() const { return title_; }
 
+    HostSystem System() const override { return HostSystem::Windows; }
     IconHandle LoadAppIcon() override;
     void AddAboutToSystemMenu() override;
     void SetWindowIcons(IconHandle icon) override;
@@ -59,8 +60,12 @@ class Win32Platform : public Platform {
     std::vector<UsbDevice> PresentUsbDevices() override;
     std::vector<std::string> LogicalDrives() override;
     // Disks of the disk interface class with their chains of parents, and
-    // each drive letter's disk, by IOCTL_STORAGE_GET_DEVICE_NUMBER.
+    // each drive letter's disk, by IOCTL_STORAGE_GET_DEVICE_NUMBER; network
+    // drives are left unopened.
     Result<StorageLayout> StorageLayoutOfDrives() override;
+    bool IsFolder(std::string_view path) override;
+    // Refuses network and CD drives, the Windows drive, and a fixed disk not
+    // on USB (IOCTL_STORAGE_QUERY_PROPERTY's bus type).
     DriveRefusal CheckDrive(std::string_view drive) override;
     Result<VolumeSpace> FreeSpace(std::string_view path) override;
 

@@ -1,0 +1,171 @@
+// Which of the camera's volumes "UpDate" writes to, waiting for one that has
+// not appeared yet, and what it says when the camera offers none.
+#include <gtest/gtest.h>
+
+#include "harness.h"
+#include "ui/texts.h"
+
+namespace orvane::testing {
+namespace {
+
+bool Contains(const std::string& text, std::string_view part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The camera's disk is known but has no drive yet, and a stick has one.
+struct CameraWithoutDrive : Harness {
+    explicit CameraWithoutDrive(HostSystem system = HostSystem::Windows) {
+        platform.system = system;
+        PlugCameraWithoutDrive("1");
+        PlugStick("H");
+        Open();
+    }
+};
+
+TEST(DriveWait, TheCamerasDriveAppearingDuringTheWaitGetsTheFilesAndNoOtherDriveDoes) {
+    CameraWithoutDrive h;
+    h.dialog->OnUpdateClicked();
+    EXPECT_TRUE(h.platform.messages.empty());
+    EXPECT_TRUE(h.dialog->waitingForDrive());
+    EXPECT_TRUE(h.platform.progressVisible);  // "UpDate" is disabled meanwhile
+    EXPECT_EQ(h.platform.progressStatus, "Waiting for the camera's drive...");
+    h.dialog->OnUpdateClicked();  // a second press while waiting starts nothing
+    h.Tick(6);                    // 3 s
+    EXPECT_EQ(h.platform.fileOps, 0);
+
+    h.Mount("G", "1");
+    h.Tick(1);
+    EXPECT_EQ(h.platform.messages, std::vector<std::string>{"Update success"});
+    EXPECT_EQ(h.platform.FilesUnder("G:\\FIRMWARE").size(), 2u);
+    EXPECT_TRUE(h.platform.FilesUnder("H:").empty());
+    EXPECT_FALSE(h.platform.TimerRunning(DRIVE_WAIT_TIMER_ID));
+}
+
+TEST(DriveWait, AfterFifteenSecondsABoxNamesTheDiskInTheSystemsOwnWords) {
+    for (HostSystem system : {HostSystem::Windows, HostSystem::Linux}) {
+        CameraWithoutDrive h(system);
+        h.dialog->OnUpdateClicked();
+        h.Tick(kDriveWaitTicks - 1);
+        EXPECT_TRUE(h.platform.messages.empty());
+        h.Tick(1);
+        ASSERT_EQ(h.platform.messages.size(), 1u);
+        const std::string& message = h.platform.messages[0];
+        if (system == HostSystem::Windows) {
+            EXPECT_TRUE(Contains(message, "(disk 1) has no drive letter yet")) << message;
+        } else {
+            EXPECT_TRUE(Contains(message, "disk 1 is not mounted")) << message;
+            EXPECT_FALSE(Contains(message, "drive letter")) << message;
+        }
+        EXPECT_FALSE(h.dialog->waitingForDrive());
+        EXPECT_FALSE(h.platform.progressVisible);
+        EXPECT_FALSE(h.platform.TimerRunning(DRIVE_WAIT_TIMER_ID));
+        EXPECT_FALSE(h.platform.endResult.has_value());
+        EXPECT_EQ(h.platform.fileOps, 0);
+    }
+}
+
+TEST(DriveWait, CancelEndsTheWaitAndAnUnpluggedCameraIsLookedForAgain) {
+    {
+        CameraWithoutDrive h;
+        h.dialog->OnUpdateClicked();
+        h.Tick(2);
+        h.dialog->OnCancel();
+        EXPECT_EQ(h.platform.endResult, IDCANCEL);
+        EXPECT_FALSE(h.platform.TimerRunning(DRIVE_WAIT_TIMER_ID));
+        h.Mount("G", "1");
+        h.dialog->OnTimer(DRIVE_WAIT_TIMER_ID);  // a tick already queued
+        EXPECT_EQ(h.platform.fileOps, 0);
+    }
+    CameraWithoutDrive h;
+    h.dialog->OnUpdateClicked();
+    h.platform.UnplugAll();
+    h.Tick(1);
+    EXPECT_EQ(h.platform.messages, std::vector<std::string>{"please check device"});
+    EXPECT_FALSE(h.dialog->deviceFound());
+    EXPECT_TRUE(h.platform.TimerRunning(POLL_TIMER_ID));
+    EXPECT_FALSE(h.platform.TimerRunning(DRIVE_WAIT_TIMER_ID));
+}
+
+TEST(DriveWait, ADeviceEventLooksAtOnceWithoutWaitingForATick) {
+    Harness h;
+    h.PlugStick("H");
+    CUpdaterDialog& dialog = h.Open();
+    h.PlugCameraWithoutDrive("1");
+    dialog.OnDeviceChange();
+    ASSERT_TRUE(dialog.deviceFound());
+    dialog.OnUpdateClicked();
+    ASSERT_TRUE(dialog.waitingForDrive());
+    h.Mount("G", "1");
+    dialog.OnDeviceChange();
+    EXPECT_EQ(h.platform.messages, std::vector<std::string>{"Update success"});
+}
+
+// The mended fault: a camera without a drive of its own had the last drive
+// of all taken for it, and the update went to a stick.
+TEST(DriveChoice, ACameraShowingNoStorageGetsNoOtherDriveAndIsToldWhy) {
+    Harness h;
+    h.platform.Plug({kCameraId}, kCameraInstance);
+    h.PlugStick("H");
+    CUpdaterDialog& dialog = h.Open();
+    dialog.OnUpdateClicked();
+    ASSERT_EQ(h.platform.messages.size(), 1u);
+    EXPECT_TRUE(Contains(h.platform.messages[0], "shows no storage")) << h.platform.messages[0];
+    EXPECT_TRUE(Contains(h.platform.messages[0], "mass storage"));
+    EXPECT_FALSE(dialog.waitingForDrive());
+    EXPECT_EQ(h.platform.fileOps, 0);
+}
+
+TEST(DriveChoice, OfSeveralVolumesTheFolderThenTheMediumThenTheLastUnitDecides) {
+    enum class Case { Plain, FolderOnFirstUnit, EmptyCardSlot };
+    for (Case which : {Case::Plain, Case::FolderOnFirstUnit, Case::EmptyCardSlot}) {
+        for (bool cardMountedFirst : {false, true}) {
+            SCOPED_TRACE(std::to_string(static_cast<int>(which)) +
+                         (cardMountedFirst ? " card first" : " memory first"));
+            // Internal memory on unit 0 as K:, the card on unit 1 as G:; the
+            // order of mounting must not matter, nor the letters.
+            Harness h;
+            h.PlugCameraWithoutDrive("1", 0);
+            h.AddCameraDisk("2", 1);
+            if (cardMountedFirst) h.Mount("G", "2");
+            h.Mount("K", "1");
+            if (!cardMountedFirst) h.Mount("G", "2");
+            if (which == Case::FolderOnFirstUnit) h.platform.folders.insert("K:\\FIRMWARE");
+            if (which == Case::EmptyCardSlot) h.platform.drivesWithoutMedium.insert("G");
+            h.Open().OnUpdateClicked();
+            EXPECT_EQ(h.dialog->driveLetter(), which == Case::Plain ? "G" : "K");
+            EXPECT_EQ(h.platform.endResult, IDOK);
+        }
+    }
+    // Two partitions of one disk: the later partition, whatever its letter.
+    Harness h;
+    h.PlugCameraWithoutDrive("1");
+    h.Mount("K", "1");
+    h.Mount("G", "1");
+    h.platform.partitionOfDrive = {{"K", 2}, {"G", 1}};
+    h.Open().OnUpdateClicked();
+    EXPECT_EQ(h.dialog->driveLetter(), "K");
+}
+
+TEST(DriveChoice, AnEmptyCardSlotSaysThereIsNoCardNotThatTheCameraWentAway) {
+    for (bool related : {true, false}) {
+        SCOPED_TRACE(related ? "the camera's own drive" : "the last drive, as under Wine");
+        Harness h;
+        if (related) {
+            h.PlugCamera("G");
+        } else {
+            h.platform.Plug({kCameraId}, kCameraInstance);
+            h.platform.drives.push_back("G");
+        }
+        h.platform.drivesWithoutMedium.insert("G");
+        h.Open().OnUpdateClicked();
+        ASSERT_EQ(h.platform.messages.size(), 1u);
+        const std::string& message = h.platform.messages[0];
+        EXPECT_TRUE(Contains(message, "no card in the camera")) << message;
+        EXPECT_FALSE(Contains(message, "disconnected")) << message;
+        EXPECT_TRUE(h.platform.FilesUnder("G:").empty());
+        EXPECT_FALSE(h.platform.endResult.has_value());
+    }
+}
+
+}  // namespace
+}  // namespace orvane::testing
