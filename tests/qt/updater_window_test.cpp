@@ -1,6 +1,8 @@
 // The Linux program's dialogs, offscreen: texts, geometry from dialog units,
 // focus, the ways to end the dialog, the message boxes and poll ticks while
 // one is open, the About box, and a whole update from the example folder.
+#include <linux/netlink.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QAction>
@@ -11,6 +13,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSemaphore>
+#include <QSocketNotifier>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -183,6 +186,21 @@ class UpdaterWindowTest : public QObject {
         QCOMPARE(window.size(), QSize(500, 300));
         QCOMPARE(cancel->geometry(), QRect(224, 44, 98, 42));
         QCOMPARE(notice->geometry(), QRect(3, 99, 318, 24));
+    }
+
+    // The kernel's device events are watched from the start, so a camera
+    // plugged in is looked for at once, not at the next poll tick.
+    void deviceEventsAreWatchedOnceTheDialogIsUp() {
+        const int probe = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_KOBJECT_UEVENT);
+        if (probe < 0) QSKIP("no kernel uevent socket here");
+        ::close(probe);
+        FastWindow window(machine_->roots());
+        QVERIFY(window.findChild<QSocketNotifier*>() == nullptr);
+        window.show();
+        auto* watch = window.findChild<QSocketNotifier*>();
+        QVERIFY(watch != nullptr);
+        QVERIFY(watch->isEnabled());
+        QCOMPARE(watch->type(), QSocketNotifier::Read);
     }
 
     void focusStartsOnCancelAndTabMovesToUpdate() {

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimerEvent>
 
@@ -105,6 +106,13 @@ void UpdaterWindow::showEvent(QShowEvent* event) {
     if (initialized_) return;
     initialized_ = true;
     core_->OnInitDialog();
+    // The socket is opened by the initialization's arrival subscription.
+    if (const int socket = platform_->DeviceEventSocket(); socket >= 0) {
+        deviceEvents_ = new QSocketNotifier(socket, QSocketNotifier::Read, this);
+        connect(deviceEvents_, &QSocketNotifier::activated, this, [this] {
+            if (platform_->ReadDeviceEvents()) core_->OnDeviceChange();
+        });
+    }
     cancel_->setFocus(Qt::OtherFocusReason);
 }
 

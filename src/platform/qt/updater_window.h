@@ -13,6 +13,7 @@
 
 class QLabel;
 class QProgressBar;
+class QSocketNotifier;
 class QPushButton;
 class QThread;
 
@@ -20,9 +21,9 @@ namespace orvane::qt {
 
 // Mirrors dialog template 102 and turns Qt's events into calls of the core's
 // handlers: shown -> OnInitDialog, timer -> OnTimer, "UpDate" ->
-// OnUpdateClicked, Cancel, Escape and the close button -> OnCancel. The
-// transfer runs on a QThread of the window's; its progress and result come
-// back as queued calls on the window's thread.
+// OnUpdateClicked, Cancel, Escape and the close button -> OnCancel, a device
+// event -> OnDeviceChange. The transfer runs on a QThread of the window's;
+// its progress and result come back as queued calls on the window's thread.
 class UpdaterWindow : public QDialog, public linux_port::WindowSide {
   public:
     explicit UpdaterWindow(linux_port::SystemRoots roots = {}, QWidget* parent = nullptr);
@@ -63,6 +64,9 @@ class UpdaterWindow : public QDialog, public linux_port::WindowSide {
     QLabel* notice_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QLabel* status_ = nullptr;
+    // Watches the back end's device-event socket, so that a camera plugged
+    // in is seen at once rather than at the next poll tick.
+    QSocketNotifier* deviceEvents_ = nullptr;
     // The last worker started; joined before the next one and at the end.
     std::unique_ptr<QThread> worker_;
     bool initialized_ = false;
