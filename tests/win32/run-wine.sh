@@ -8,7 +8,9 @@
 #                                                      root starts the program at D:'s root,
 #                                                      small-camera makes G: a 256 KiB tmpfs,
 #                                                      unplug-camera removes G: once the
-#                                                      image's temporary file passes 1 MiB
+#                                                      image's temporary file passes 1 MiB,
+#                                                      fixed-last adds a fixed disk H:
+#                                                      above the camera's G:
 #   run-wine.sh cleanup  STATE-DIR PROGRAM             stops the prefix's Wine server
 #
 # The test driver (orvane_e2e.exe) lies beside PROGRAM, or is the one
@@ -164,6 +166,10 @@ scenario)
         if [ "$(dirname "$driver")" != "$bin" ]; then
             ln -s "$(dirname "$driver")" "$devices/f:"
             driver_path="F:\\$(basename "$driver")"
+        fi
+        if [ "$layout" = fixed-last ]; then
+            mkdir -p "$folder/fixed"
+            ln -s "$folder/fixed" "$devices/h:"
         fi
         if [ "$layout" = root ]; then
             # A drive root is the one current folder that ends in a backslash.

@@ -436,6 +436,34 @@ void SystemDriveRefused(Scenario& scenario) {
     ExpectCleanExit(program);
 }
 
+// Wine's simulated camera has no disk below it and no drive is related to
+// any device, so the last drive stands in for the camera's. Here that is a
+// fixed disk above the camera's removable G:: it is refused by name, and
+// nothing is written to either drive.
+void FixedDiskLastRefused(Scenario& scenario) {
+    scenario.WriteSettings();
+    scenario.WriteSources();
+    scenario.camera().Plug();
+
+    Program program(scenario.setting().program, scenario.setting().workFolder);
+    HWND dialog = program.WaitForDialog();
+    Click(Item(dialog, IDC_UPDATE));
+    HWND box = ExpectMessage(
+        program, dialog, "Orvane",
+        [](const std::string& text) {
+            return Contains(text, "Drive H:") && Contains(text, "neither USB nor removable") &&
+                   Contains(text, "Nothing was written");
+        },
+        "the fixed disk taken as the last drive is refused, by name");
+    CloseMessageBox(box);
+    WaitGone(box);
+    Expect(ListFolder("H:\\").empty(), "nothing was written to the fixed disk");
+    Expect(ListFolder(scenario.setting().cameraDrive + "\\").empty(),
+           "nothing was written to the camera's drive either");
+    Click(Item(dialog, IDCANCEL));
+    ExpectCleanExit(program);
+}
+
 // A camera drive without room for the new files beside the old ones: the
 // message gives both figures, and nothing on the camera changes.
 void CameraFull(Scenario& scenario) {
@@ -816,6 +844,7 @@ int main(int argc, char** argv) {
         {"missing_settings", MissingSettingsRenamed},
         {"layout", Layout},
         {"system_drive_refused", SystemDriveRefused},
+        {"fixed_last_refused", FixedDiskLastRefused},
         {"camera_full", CameraFull},
         {"empty_dest_path", EmptyDestinationPath},
         {"large_transfer", LargeTransfer},
