@@ -51,11 +51,14 @@ void CUpdaterDialog::UseCameraStorage(const DeviceStorage& storage) {
         // volume up. The wait runs on a timer, so Cancel stays live.
         m_driveWaitTicks = 0;
         m_platform.ShowProgress(0, texts::WaitingForDriveLine(m_platform.System()));
-        m_platform.ArmTimer(DRIVE_WAIT_TIMER_ID, DRIVE_WAIT_INTERVAL_MS);
+        if (m_platform.ArmTimer(DRIVE_WAIT_TIMER_ID, DRIVE_WAIT_INTERVAL_MS) != 0) return;
+        // Without a timer nothing would end the wait: say what is missing now.
+        StopWaitingForDrive();
+    } else if (storage.state == State::NotMounted && *m_driveWaitTicks < kDriveWaitTicks) {
         return;
+    } else if (m_driveWaitTicks) {
+        StopWaitingForDrive();
     }
-    if (storage.state == State::NotMounted && *m_driveWaitTicks < kDriveWaitTicks) return;
-    if (m_driveWaitTicks) StopWaitingForDrive();
 
     switch (storage.state) {
         case State::Drive:

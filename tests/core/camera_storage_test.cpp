@@ -64,6 +64,19 @@ TEST(DriveWait, AfterFifteenSecondsABoxNamesTheDiskInTheSystemsOwnWords) {
     }
 }
 
+TEST(DriveWait, WithoutATimerTheBoxComesAtOnceRatherThanAWaitWithoutEnd) {
+    Harness h;
+    h.PlugCameraWithoutDrive("1");
+    h.PlugStick("H");
+    h.Open();
+    h.platform.timerArmFails = true;
+    h.dialog->OnUpdateClicked();
+    ASSERT_EQ(h.platform.messages.size(), 1u);
+    EXPECT_TRUE(Contains(h.platform.messages[0], "has no drive letter yet"));
+    EXPECT_FALSE(h.dialog->waitingForDrive());
+    EXPECT_FALSE(h.platform.progressVisible);
+}
+
 TEST(DriveWait, CancelEndsTheWaitAndAnUnpluggedCameraIsLookedForAgain) {
     {
         CameraWithoutDrive h;
