@@ -393,7 +393,14 @@ Result<StorageLayout> Win32Platform::StorageLayoutOfDrives() {
     }
     SetupDiDestroyDeviceInfoList(set);
 
+    // Without a disk in the tree no drive can be matched to one, and opening
+    // each letter would only cost time (a sleeping network drive answers
+    // late) and a round trip to each volume's driver.
     for (std::string& drive : LogicalDrives()) {
+        if (layout.disks.empty()) {
+            layout.drives.push_back(DriveOnDisk{std::move(drive), {}});
+            continue;
+        }
         std::string number = StorageDeviceNumber("\\\\.\\" + drive + ":");
         layout.drives.push_back(DriveOnDisk{std::move(drive), std::move(number)});
     }
