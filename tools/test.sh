@@ -26,6 +26,7 @@ run_preset asan
 windows_start=$(date +%s)
 run_preset win64
 win32_start=$(date +%s)
+rm -f build/win32/wine/skipped build/win32/wine/how
 ORVANE_E2E_DRIVER=$PWD/build/win64/bin/orvane_e2e.exe run_preset win32 -L ci
 echo "=== 32-bit program built and tested in $(($(date +%s) - win32_start)) s"
 echo "=== Windows program built and tested in $(($(date +%s) - windows_start)) s"
@@ -40,3 +41,15 @@ cmake --build --preset bench
 # `bash tools/fuzz.sh 600`.
 echo "=== fuzz"
 bash tools/fuzz.sh 20
+
+# How the 32-bit program ran stands last, so that a run that could not start
+# it is seen at once.
+if [ -s build/win32/wine/skipped ]; then
+    echo "=== NOT RUN: the 32-bit program's scenarios were skipped on this machine:"
+    sort -u build/win32/wine/skipped | sed 's/^/===   /'
+else
+    case $(cat build/win32/wine/how 2>/dev/null) in
+        qemu) echo "=== 32-bit program: its scenarios ran under qemu-user emulation" ;;
+        native) echo "=== 32-bit program: its scenarios ran natively" ;;
+    esac
+fi

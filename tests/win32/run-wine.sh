@@ -11,6 +11,7 @@
 #                                                      image's temporary file passes 1 MiB,
 #                                                      fixed-last adds a fixed disk H:
 #                                                      above the camera's G:
+#   run-wine.sh run      STATE-DIR PROGRAM [ARGS]      runs a console program in the prefix
 #   run-wine.sh cleanup  STATE-DIR PROGRAM             stops the prefix's Wine server
 #
 # The test driver (orvane_e2e.exe) lies beside PROGRAM, or is the one
@@ -25,7 +26,8 @@
 # user namespace of the run's own where the kernel has those (Linux 6.7 and
 # later), so nothing else on the machine sees it; elsewhere in the machine's
 # own instance, removed again when the run ends. Emulated, a process takes
-# about a minute to start, so the runner stretches every wait.
+# about a minute to start: the runner gives the driver a factor for its first
+# wait, and the driver scales every later one by the start-up it measured.
 # ORVANE_WINE32=native|qemu forces one way. Exits 77 (skipped) when neither
 # works, saying why.
 set -euo pipefail
@@ -57,7 +59,16 @@ if [ "$1" = with-i386-handler ]; then
 fi
 
 mode=$1 state=$(realpath -m "$2") program=$3
-export WINEPREFIX=$state/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+
+# A skipped scenario says why, and leaves the reason beside the prefix, where
+# tools/test.sh reads it for the last lines of a run.
+skip() {
+    echo "SKIPPED: $*"
+    mkdir -p "$state"
+    echo "$*" >>"$state/skipped"
+    exit 77
+}
+export WINEPREFIX=$state/prefix WINEDEBUG=${ORVANE_WINEDEBUG:--all} WINEDLLOVERRIDES="mscoree,mshtml="
 
 wineserver=/usr/lib/wine/wineserver64
 [ -x "$wineserver" ] || wineserver=/usr/lib/wine/wineserver32
@@ -79,7 +90,7 @@ pe_machine() {
 machine=$(pe_machine "$program")
 driver=$(realpath "${ORVANE_E2E_DRIVER:-$bin/orvane_e2e.exe}")
 wrap=()
-patience=1
+patience=1 limit=100
 case $machine in
     014c)
         loader=/usr/lib/wine/wine
@@ -90,9 +101,8 @@ case $machine in
         fi
         if [ "$how" = qemu ]; then
             if [ ! -x /usr/bin/qemu-i386-static ]; then
-                echo "SKIPPED: this kernel does not run i386 code and qemu-user-static is not" \
+                skip "this kernel does not run i386 code and qemu-user-static is not" \
                      "installed; the 32-bit build is checked statically only"
-                exit 77
             fi
             wrap=(bash "$self" with-i386-handler shared)
             if unshare --user --map-root-user --mount --propagation private \
@@ -101,21 +111,19 @@ case $machine in
                       bash "$self" with-i386-handler private)
             fi
             if ! "${wrap[@]}" "$loader" --version >/dev/null 2>&1; then
-                echo "SKIPPED: binfmt_misc cannot be mounted or an i386 handler registered" \
+                skip "binfmt_misc cannot be mounted or an i386 handler registered" \
                      "here (needs root), so the 32-bit build cannot run; it is checked" \
                      "statically only"
-                exit 77
             fi
-            patience=12
+            patience=30 limit=1200
         fi
         ;;
     8664) loader=/usr/lib/wine/wine64 ;;
     *) echo "run-wine.sh: $program is not an i386 or x86-64 PE file" >&2; exit 1 ;;
 esac
 if ! "$loader" --version >/dev/null 2>&1 && [ ${#wrap[@]} -eq 0 ]; then
-    echo "SKIPPED: $loader cannot run here ($(uname -m) kernel without that architecture);" \
+    skip "$loader cannot run here ($(uname -m) kernel without that architecture);" \
          "the $machine build is checked statically only"
-    exit 77
 fi
 export ORVANE_E2E_PATIENCE=$patience
 driver_loader=$loader
@@ -130,6 +138,7 @@ case $mode in
 setup)
     rm -rf "$state"
     mkdir -p "$state"
+    echo "${how:-native}" >"$state/how"
     start=$(date +%s)
     # G:, the camera, is a removable drive, as a camera's storage is: Wine
     # reads the type when its server starts, so before any scenario runs.
@@ -139,6 +148,10 @@ setup)
         >"$state/wineboot.log" 2>&1 ||
         { cat "$state/wineboot.log"; exit 1; }
     echo "Wine prefix ready in $(($(date +%s) - start)) s"
+    ;;
+run)
+    shift 3
+    "${wrap[@]}" "$loader" "$program" "$@"
     ;;
 scenario)
     scenario=$4 layout=${5:-}
@@ -184,7 +197,7 @@ scenario)
         status=0
         timeout -k 5 "$2" "$1" "$3" "$4" "$6\\$5" "$7" "$8" || status=$?
         "$0" -k 2>/dev/null || true
-        exit $status' "$wineserver" "$driver_loader" $((100 * patience)) "$driver_path" "$scenario" \
+        exit $status' "$wineserver" "$driver_loader" "$limit" "$driver_path" "$scenario" \
         "$exe" "$@")
     if [ "$layout" = unplug-camera ]; then
         # The camera unplugged mid-transfer: its drive letter goes away.
@@ -207,8 +220,7 @@ scenario)
         # A nearly full camera: a tiny tmpfs in a mount namespace of this
         # run's own, so nothing outside sees it and it goes with the run.
         if ! unshare -m --propagation private true 2>/dev/null; then
-            echo "SKIPPED: a private mount namespace needs root (unshare -m)"
-            exit 77
+            skip "a private mount namespace needs root (unshare -m)"
         fi
         unshare -m --propagation private bash -c \
             'mount -t tmpfs -o size=256k orvane-camera "$0" && exec "$@"' "$folder/camera" "${run[@]}"
@@ -217,7 +229,7 @@ scenario)
     fi
     ;;
 *)
-    echo "usage: run-wine.sh setup|scenario|cleanup STATE-DIR PROGRAM [SCENARIO]" >&2
+    echo "usage: run-wine.sh setup|scenario|run|cleanup STATE-DIR PROGRAM [SCENARIO]" >&2
     exit 2
     ;;
 esac

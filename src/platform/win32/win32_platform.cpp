@@ -459,11 +459,13 @@ Result<StorageLayout> Win32Platform::StorageLayoutOfDrives() {
     SetupDiDestroyDeviceInfoList(set);
 
     for (std::string& drive : LogicalDrives()) {
-        // Opening a mapped network drive whose server is gone waits for the
-        // network's time-out, on the user-interface thread: its type is
-        // enough to know it is no camera.
+        // Each letter is opened on the user-interface thread only where
+        // something can come of it: without a disk in the tree no drive can
+        // be matched to one, and a mapped network drive whose server is gone
+        // would hold the thread for the network's time-out, when its type
+        // alone says it is no camera.
         const UINT type = GetDriveTypeA(VolumeRoot(drive).c_str());
-        if (type == DRIVE_REMOTE || type == DRIVE_NO_ROOT_DIR) {
+        if (layout.disks.empty() || type == DRIVE_REMOTE || type == DRIVE_NO_ROOT_DIR) {
             layout.drives.push_back(DriveOnDisk{std::move(drive), {}, 0, true});
             continue;
         }

@@ -216,8 +216,7 @@ void CameraPresentAtStart(Scenario& scenario) {
     HWND update = Item(dialog, IDC_UPDATE);
     Expect(Focus(program) == cancel, "the focus starts on Cancel");
     PressKey(cancel, VK_TAB);
-    Settle();
-    Expect(Focus(program) == update, "Tab moves the focus to UpDate");
+    WaitUntil([&] { return Focus(program) == update; }, 2000, "Tab moves the focus to UpDate");
     PressKey(update, VK_RETURN);
 
     HWND box = ExpectMessage(program, dialog, "Orvane", Is(texts::kUpdateSuccess),
@@ -246,7 +245,7 @@ void CameraPluggedInLater(Scenario& scenario) {
                              "without a camera the answer is \"please check device\"");
     CloseMessageBox(box);
     Log("waiting past a poll tick without the camera");
-    Settle(6000);
+    program.WaitPastPollTick(dialog);
     Expect(program.Running(), "the dialog is still open");
     Click(update);
     box = ExpectMessage(program, dialog, "Orvane", Is(texts::kCheckDevice),
@@ -255,7 +254,7 @@ void CameraPluggedInLater(Scenario& scenario) {
 
     scenario.camera().Plug();
     Log("camera plugged in while the box is open; waiting past the next tick");
-    Settle(6000);
+    program.WaitPastPollTick(box);
     Expect(IsWindow(box), "the box stays open until the user closes it");
     Expect(ListFolder(scenario.CameraFolder()).empty(),
            "finding the camera writes nothing by itself");
@@ -319,9 +318,9 @@ void AboutBox(Scenario& scenario) {
     // Alt+Space opens the system menu; Up from the top lands on its last
     // entry, which must be About.
     PostMessageA(dialog, WM_SYSCOMMAND, SC_KEYMENU, ' ');
-    Settle(500);
-    HWND menu = FindWindowA("#32768", nullptr);
-    Expect(menu != nullptr, "Alt+Space opens the system menu");
+    HWND menu = nullptr;
+    WaitUntil([&] { return (menu = FindWindowA("#32768", nullptr)) != nullptr; }, 2000,
+              "Alt+Space opens the system menu");
     PressKey(menu, VK_UP);
     PressKey(menu, VK_RETURN);
     HWND about = program.WaitForOwned(dialog);
@@ -342,7 +341,7 @@ void AboutBox(Scenario& scenario) {
 
     scenario.camera().Plug();
     Log("camera plugged in while the About box is open; waiting past the next tick");
-    Settle(6000);
+    program.WaitPastPollTick(about);
     // Both are posted at once, so no tick can come between them.
     Click(Item(about, IDOK));
     Click(Item(dialog, IDC_UPDATE));
@@ -619,7 +618,7 @@ void Layout(Scenario& scenario) {
                    where + "a centred bitmap picture");
             DWORD_PTR image = 0;
             SendMessageTimeoutA(control.window, STM_GETIMAGE, IMAGE_BITMAP, 0, SMTO_ABORTIFHUNG,
-                                5000, &image);
+                                Patient(5000), &image);
             Expect(image != 0, where + "shows its bitmap");
         } else {
             Expect((control.style & BS_TYPEMASK) == want.typeBits, where + "not a default button");
@@ -660,18 +659,21 @@ HWND ProgressBar(HWND dialog) {
 
 int ProgressPosition(HWND bar) {
     DWORD_PTR position = 0;
-    if (!SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &position)) return -1;
+    if (!SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, Patient(5000), &position))
+        return -1;
     return static_cast<int>(position);
 }
 
 // The progress bar once it has reached `percent`.
 HWND WaitForProgress(HWND dialog, int percent) {
-    for (int tries = 0; tries < 3000; ++tries) {
-        HWND bar = ProgressBar(dialog);
-        if (bar != nullptr && ProgressPosition(bar) >= percent) return bar;
-        Sleep(10);
-    }
-    throw ScenarioFailure("no progress bar reached " + std::to_string(percent) + "%");
+    HWND bar = nullptr;
+    WaitUntil(
+        [&] {
+            bar = ProgressBar(dialog);
+            return bar != nullptr && ProgressPosition(bar) >= percent;
+        },
+        30000, "no progress bar reached " + std::to_string(percent) + "%");
+    return bar;
 }
 
 // A firmware image of several hundred MB. While it is written the dialog
@@ -714,8 +716,8 @@ void LargeTransfer(Scenario& scenario) {
         for (;;) {
             QueryPerformanceCounter(&before);
             DWORD_PTR ignored = 0;
-            const bool answered =
-                SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &ignored) != 0;
+            const bool answered = SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL,
+                                                      Patient(5000), &ignored) != 0;
             QueryPerformanceCounter(&after);
             Expect(answered, "the dialog answers during the transfer");
             const double ms = 1000.0 * static_cast<double>(after.QuadPart - before.QuadPart) /

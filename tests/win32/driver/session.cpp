@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ui/updater_dialog.h"
+
 namespace orvane::e2e {
 
 namespace {
@@ -15,9 +17,14 @@ constexpr const char* kUsbInterfaceClass = "{a5dcbf10-6530-11d2-901f-00c04fb951e
 // Any device class will do for the listing; Wine leaves out a device without one.
 constexpr const char* kDeviceSetupClass = "{36fc9e60-c465-11cf-8056-444553540000}";
 
-// How much longer than usual every wait lasts: a program run under user-mode
-// emulation starts and answers many times slower. Set by the runner.
-DWORD Patience() {
+// How long a wait may last depends on how fast the program runs here: under
+// user-mode emulation, or on a machine busy with other work, it starts and
+// answers many times slower than under native Wine. Until a start has been
+// measured, the runner's factor sizes the waits; after that, the slowest
+// start-up seen (process creation to visible dialog) does.
+constexpr DWORD kNativeStartupMs = 2000;  // a start under native Wine: well under this
+
+DWORD RunnerFactor() {
     static const DWORD factor = [] {
         char value[16] = {};
         DWORD length = GetEnvironmentVariableA("ORVANE_E2E_PATIENCE", value, sizeof value);
@@ -26,6 +33,22 @@ DWORD Patience() {
         return parsed > 0 ? static_cast<DWORD>(parsed) : DWORD{1};
     }();
     return factor;
+}
+
+DWORD slowestStartupMs = 0;
+
+DWORD Pace() {
+    if (slowestStartupMs == 0) return RunnerFactor();
+    return std::max<DWORD>(1, (slowestStartupMs + kNativeStartupMs - 1) / kNativeStartupMs);
+}
+
+ULONGLONG CpuTime(HANDLE process) {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+    auto ticks = [](const FILETIME& time) {
+        return (ULONGLONG{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+    };
+    return ticks(kernel) + ticks(user);
 }
 
 void SetValue(HKEY key, const char* name, DWORD type, const std::string& data) {
@@ -225,6 +248,7 @@ Program::Program(const std::string& exe, const std::string& folder, const std::s
         inherit = TRUE;
     }
     std::string commandLine = "\"" + exe + "\"";
+    started_ = GetTickCount();
     Expect(CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, inherit, 0, nullptr,
                           folder.c_str(), &startup, &info_),
            "start " + exe + " in " + folder);
@@ -250,7 +274,15 @@ HWND Program::WaitForDialog(DWORD timeoutMs) {
     for (DWORD waited = 0; waited <= timeoutMs; waited += kPollMs) {
         Search search{info_.dwProcessId, nullptr, false, nullptr};
         EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
-        if (search.found != nullptr) return search.found;
+        if (search.found != nullptr) {
+            const DWORD startup = GetTickCount() - started_;
+            if (startup > slowestStartupMs) {
+                slowestStartupMs = startup;
+                Log("the dialog appeared " + std::to_string(startup) +
+                    " ms after the start; waits are scaled by " + std::to_string(Pace()));
+            }
+            return search.found;
+        }
         Expect(Running(), "the program ended before its dialog appeared");
         Sleep(kPollMs);
     }
@@ -270,6 +302,8 @@ HWND Program::WaitForOwned(HWND owner, DWORD timeoutMs) {
 }
 
 void Program::ExpectNoOwned(HWND owner, DWORD forMs, const std::string& why) {
+    // Whatever the program does next, it has done once it falls quiet.
+    WaitUntilQuiet();
     forMs = Patient(forMs);
     for (DWORD waited = 0; waited <= forMs; waited += kPollMs) {
         Search search{info_.dwProcessId, owner, true, nullptr};
@@ -279,6 +313,34 @@ void Program::ExpectNoOwned(HWND owner, DWORD forMs, const std::string& why) {
                                   "\"");
         Sleep(kPollMs);
     }
+}
+
+void Program::WaitUntilQuiet() {
+    constexpr DWORD kQuietMs = 1000, kStepMs = 100;
+    const DWORD ceiling = Patient(5000);
+    ULONGLONG last = CpuTime(info_.hProcess);
+    DWORD quiet = 0;
+    for (DWORD waited = 0; quiet < kQuietMs; waited += kStepMs) {
+        if (waited > ceiling) {
+            Log("the program was still busy after " + std::to_string(ceiling) + " ms");
+            return;
+        }
+        Sleep(kStepMs);
+        const ULONGLONG now = CpuTime(info_.hProcess);
+        quiet = now == last ? quiet + kStepMs : 0;
+        last = now;
+        if (!Running()) return;
+    }
+}
+
+void Program::WaitPastPollTick(HWND window) {
+    // The tick is due one interval after the last; its scan then takes as
+    // long as this machine makes it, and is over once the program falls
+    // quiet and answers a message again.
+    Sleep(POLL_INTERVAL_MS + 500);
+    WaitUntilQuiet();
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, Patient(10000), &ignored);
 }
 
 DWORD Program::WaitForExit(DWORD timeoutMs) {
@@ -293,7 +355,7 @@ std::string WindowText(HWND window) {
     char text[1024] = {};
     DWORD_PTR length = 0;
     SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
-                        SMTO_ABORTIFHUNG, 5000, &length);
+                        SMTO_ABORTIFHUNG, Patient(5000), &length);
     return std::string(text, std::min<std::size_t>(length, sizeof text - 1));
 }
 
@@ -354,15 +416,17 @@ void WaitGone(HWND window, DWORD timeoutMs) {
     throw ScenarioFailure("a box did not close");
 }
 
-void Settle(DWORD ms) {
-    // A pause for the program to act stretches less than a wait that ends
-    // when its condition holds: emulation makes start-up very slow, but a
-    // running program only a few times slower.
-    Sleep(ms * std::max<DWORD>(1, Patience() / 4));
+void WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, const std::string& what) {
+    timeoutMs = Patient(timeoutMs);
+    for (DWORD waited = 0; waited <= timeoutMs; waited += kPollMs) {
+        if (condition()) return;
+        Sleep(kPollMs);
+    }
+    throw ScenarioFailure(what);
 }
 
 DWORD Patient(DWORD ms) {
-    return ms * Patience();
+    return ms * Pace();
 }
 
 }  // namespace orvane::e2e

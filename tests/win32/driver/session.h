@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -82,8 +83,15 @@ class Program {
     HWND WaitForDialog(DWORD timeoutMs = 15000);
     // A visible dialog owned by `owner` (a message box or the About box).
     HWND WaitForOwned(HWND owner, DWORD timeoutMs = 10000);
-    // Fails the scenario if any window is owned by `owner` for `forMs`.
+    // Fails the scenario if any window is owned by `owner` for `forMs` after
+    // the program has fallen quiet.
     void ExpectNoOwned(HWND owner, DWORD forMs, const std::string& why);
+    // Returns once the program has used no processor time for a second: it
+    // has finished acting on what it was given.
+    void WaitUntilQuiet();
+    // Returns once a poll tick due from now has run its scan to the end, in
+    // whichever loop `window` belongs to.
+    void WaitPastPollTick(HWND window);
     // The exit code, failing the scenario if the process is still running then.
     DWORD WaitForExit(DWORD timeoutMs = 10000);
     bool Running() const;
@@ -91,6 +99,7 @@ class Program {
 
   private:
     PROCESS_INFORMATION info_{};
+    DWORD started_ = 0;
     HANDLE output_ = INVALID_HANDLE_VALUE;
 };
 
@@ -104,10 +113,12 @@ void Click(HWND button);  // posted, so a modal box it opens does not block us
 void PressKey(HWND target, WPARAM key);
 void CloseMessageBox(HWND box);
 void WaitGone(HWND window, DWORD timeoutMs = 5000);
-// Gives the program time to act on what was posted to it.
-void Settle(DWORD ms = 300);
-// `ms` stretched by the factor in ORVANE_E2E_PATIENCE (1 when unset), which
-// every wait above applies to its own time; Settle stretches by a quarter of it.
+// Waits until `condition` holds, failing the scenario with `what` if it has
+// not within `timeoutMs`.
+void WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs, const std::string& what);
+// `ms` stretched for this machine: every wait above applies it to its own
+// ceiling. Before a start-up has been measured the factor comes from
+// ORVANE_E2E_PATIENCE (1 when unset); after, from the slowest start-up seen.
 DWORD Patient(DWORD ms);
 
 }  // namespace orvane::e2e
