@@ -410,9 +410,11 @@ void MissingSettingsRenamed(Scenario& scenario) {
     Expect(ListFolder(scenario.CameraFolder()).empty(), "nothing was written to the camera");
 }
 
-// Only the Windows drive is there, so it is the last drive: it plainly is not
-// the camera, and nothing is written to it.
-void SystemDriveRefused(Scenario& scenario) {
+// With the camera plugged in, UpDate meets a last drive that plainly is not
+// the camera: it is refused by name for `reason`, nothing follows, and the
+// dialog stays open until `checks` have looked at the drives.
+void ExpectLastDriveRefused(Scenario& scenario, const std::string& drive, const std::string& reason,
+                            const std::function<void()>& checks) {
     scenario.WriteSettings();
     scenario.WriteSources();
     scenario.camera().Plug();
@@ -422,45 +424,35 @@ void SystemDriveRefused(Scenario& scenario) {
     Click(Item(dialog, IDC_UPDATE));
     HWND box = ExpectMessage(
         program, dialog, "Orvane",
-        [](const std::string& text) {
-            return Contains(text, "Drive C:") && Contains(text, "running system") &&
+        [&](const std::string& text) {
+            return Contains(text, "Drive " + drive) && Contains(text, reason) &&
                    Contains(text, "Nothing was written");
         },
-        "the Windows drive is refused, by name");
+        "drive " + drive + " is refused, by name");
     CloseMessageBox(box);
     WaitGone(box);
     program.ExpectNoOwned(dialog, 500, "nothing follows the refusal");
-    Expect(!FileExists("C:\\FIRMWARE"), "no folder was made on the Windows drive");
+    checks();
     Click(Item(dialog, IDCANCEL));
     ExpectCleanExit(program);
 }
 
+// Only the Windows drive is there, so it is the last drive.
+void SystemDriveRefused(Scenario& scenario) {
+    ExpectLastDriveRefused(scenario, "C:", "running system", [] {
+        Expect(!FileExists("C:\\FIRMWARE"), "no folder was made on the Windows drive");
+    });
+}
+
 // Wine's simulated camera has no disk below it and no drive is related to
 // any device, so the last drive stands in for the camera's. Here that is a
-// fixed disk above the camera's removable G:: it is refused by name, and
-// nothing is written to either drive.
+// fixed disk above the camera's removable G:, and neither gets anything.
 void FixedDiskLastRefused(Scenario& scenario) {
-    scenario.WriteSettings();
-    scenario.WriteSources();
-    scenario.camera().Plug();
-
-    Program program(scenario.setting().program, scenario.setting().workFolder);
-    HWND dialog = program.WaitForDialog();
-    Click(Item(dialog, IDC_UPDATE));
-    HWND box = ExpectMessage(
-        program, dialog, "Orvane",
-        [](const std::string& text) {
-            return Contains(text, "Drive H:") && Contains(text, "neither USB nor removable") &&
-                   Contains(text, "Nothing was written");
-        },
-        "the fixed disk taken as the last drive is refused, by name");
-    CloseMessageBox(box);
-    WaitGone(box);
-    Expect(ListFolder("H:\\").empty(), "nothing was written to the fixed disk");
-    Expect(ListFolder(scenario.setting().cameraDrive + "\\").empty(),
-           "nothing was written to the camera's drive either");
-    Click(Item(dialog, IDCANCEL));
-    ExpectCleanExit(program);
+    ExpectLastDriveRefused(scenario, "H:", "neither USB nor removable", [&scenario] {
+        Expect(ListFolder("H:\\").empty(), "nothing was written to the fixed disk");
+        Expect(ListFolder(scenario.setting().cameraDrive + "\\").empty(),
+               "nothing was written to the camera's drive either");
+    });
 }
 
 // A camera drive without room for the new files beside the old ones: the
