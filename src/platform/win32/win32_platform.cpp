@@ -459,13 +459,18 @@ Result<StorageLayout> Win32Platform::StorageLayoutOfDrives() {
     SetupDiDestroyDeviceInfoList(set);
 
     for (std::string& drive : LogicalDrives()) {
-        // Each letter is opened on the user-interface thread only where
+        // Each letter is looked at on the user-interface thread only where
         // something can come of it: without a disk in the tree no drive can
-        // be matched to one, and a mapped network drive whose server is gone
-        // would hold the thread for the network's time-out, when its type
-        // alone says it is no camera.
+        // be matched to one (and under Wine even a drive's type is a request
+        // to the volume driver), and a mapped network drive whose server is
+        // gone would hold the thread for the network's time-out, when its
+        // type alone says it is no camera.
+        if (layout.disks.empty()) {
+            layout.drives.push_back(DriveOnDisk{std::move(drive), {}, 0, true});
+            continue;
+        }
         const UINT type = GetDriveTypeA(VolumeRoot(drive).c_str());
-        if (layout.disks.empty() || type == DRIVE_REMOTE || type == DRIVE_NO_ROOT_DIR) {
+        if (type == DRIVE_REMOTE || type == DRIVE_NO_ROOT_DIR) {
             layout.drives.push_back(DriveOnDisk{std::move(drive), {}, 0, true});
             continue;
         }
