@@ -40,5 +40,6 @@ int main(void) {
     printf("thread %04lx (a second thread %04lx suspended and resumed it 20 times): "
            "%lu of %lu reads of its own ID gave %04lx\n",
            own, second, wrong, reads, seen);
+    puts(wrong == 0 ? "identity held" : "identity lost");
     return wrong == 0 ? 0 : 1;
 }

@@ -127,7 +127,7 @@ if ! "$loader" --version >/dev/null 2>&1 && [ ${#wrap[@]} -eq 0 ]; then
 fi
 export ORVANE_E2E_PATIENCE=$patience
 driver_loader=$loader
-[ "$(pe_machine "$driver")" != 8664 ] || driver_loader=/usr/lib/wine/wine64
+[ "$mode" != scenario ] || [ "$(pe_machine "$driver")" != 8664 ] || driver_loader=/usr/lib/wine/wine64
 
 # The 64-bit loader builds a prefix that runs both kinds of program; under
 # emulation its 32-bit half is only made while the handler is registered.
