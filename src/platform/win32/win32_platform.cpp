@@ -160,10 +160,20 @@ struct StorageFacts {
     bool hasMedium = true;
 };
 
+// A disk or volume opened without read or write access, for its properties.
+HANDLE OpenForProperties(const std::string& path) {
+    return CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       0, nullptr);
+}
+
+// The device path of a drive letter's volume: "\\.\G:".
+std::string VolumeDevicePath(std::string_view drive) {
+    return "\\\\.\\" + std::string(drive.substr(0, 1)) + ":";
+}
+
 StorageFacts QueryStorage(const std::string& path) {
     StorageFacts facts;
-    HANDLE device = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    HANDLE device = OpenForProperties(path);
     if (device == INVALID_HANDLE_VALUE) return facts;
     STORAGE_DEVICE_NUMBER number;
     std::memset(&number, 0, sizeof number);
@@ -191,11 +201,15 @@ StorageFacts QueryStorage(const std::string& path) {
     return facts;
 }
 
+// A mapped network drive, or a letter whose volume has gone: no camera.
+bool IsRemoteOrGone(std::string_view drive) {
+    const UINT type = GetDriveTypeA(VolumeRoot(drive).c_str());
+    return type == DRIVE_REMOTE || type == DRIVE_NO_ROOT_DIR;
+}
+
 // Whether the disk under a drive sits on a USB bus, as a camera's does.
 bool IsOnUsbBus(std::string_view drive) {
-    const std::string path = "\\\\.\\" + std::string(drive.substr(0, 1)) + ":";
-    HANDLE device = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    HANDLE device = OpenForProperties(VolumeDevicePath(drive));
     if (device == INVALID_HANDLE_VALUE) return false;
     STORAGE_PROPERTY_QUERY query;
     std::memset(&query, 0, sizeof query);
@@ -465,16 +479,11 @@ Result<StorageLayout> Win32Platform::StorageLayoutOfDrives() {
         // to the volume driver), and a mapped network drive whose server is
         // gone would hold the thread for the network's time-out, when its
         // type alone says it is no camera.
-        if (layout.disks.empty()) {
+        if (layout.disks.empty() || IsRemoteOrGone(drive)) {
             layout.drives.push_back(DriveOnDisk{std::move(drive), {}, 0, true});
             continue;
         }
-        const UINT type = GetDriveTypeA(VolumeRoot(drive).c_str());
-        if (type == DRIVE_REMOTE || type == DRIVE_NO_ROOT_DIR) {
-            layout.drives.push_back(DriveOnDisk{std::move(drive), {}, 0, true});
-            continue;
-        }
-        StorageFacts facts = QueryStorage("\\\\.\\" + drive + ":");
+        StorageFacts facts = QueryStorage(VolumeDevicePath(drive));
         layout.drives.push_back(DriveOnDisk{std::move(drive), std::move(facts.number),
                                             facts.partition, facts.hasMedium});
     }
