@@ -137,8 +137,12 @@ enum class DriveRefusal {
 
 // How a file is opened for reading.
 enum class ReadCaching {
-    Normal,    // through the system's cache
-    Uncached,  // from the device itself, bypassing cached pages (read-back checks)
+    Normal,  // through the system's cache
+    // From the device itself, bypassing cached pages (read-back checks).
+    // Where a file system refuses that (FUSE on Linux), its cached pages are
+    // dropped first instead, and a FUSE daemon's own cache of the device may
+    // still answer.
+    Uncached,
 };
 
 // The room on a volume, as the system reports it.
@@ -164,8 +168,15 @@ class WritableFile {
     // Closes the file if `Close` was not called, ignoring errors.
     virtual ~WritableFile() = default;
     // Writes all of `data` or fails; a failure may leave part of it written.
-    // May block.
+    // Keeps pace with the device: the data is sent on to the device as it is
+    // written, and the call waits while more than a few MiB written before
+    // it have yet to reach the device, so that a slow card holds the writer
+    // back here, a piece at a time, rather than in one long `Flush`. May block.
     virtual Status Write(std::span<const std::byte> data) = 0;
+    // How many of the bytes written so far are known to have reached the
+    // device (the file's data only: its size and allocation follow with
+    // `Flush`). Never more than were written; never goes down.
+    virtual std::uint64_t BytesOnDevice() const = 0;
     // Pushes everything written so far to the device itself, with the file's
     // size and its clusters' allocation. May block.
     virtual Status Flush() = 0;
@@ -270,10 +281,16 @@ class Platform {
     // ---- Files ------------------------------------------------------------
     //
     // What is on the device, and what a card pulled at any instant can hold.
-    // A write reaches the device only through `WritableFile::Flush`.
-    // `ReplaceWith` and `RemoveFile` return once the name they changed has
-    // reached the device with the folder entry behind it (on FAT the entry
-    // holds the file's start and size, so the file is flushed too). At no
+    // A file's data reaches the device as `WritableFile::Write` sends it on;
+    // its size and allocation only through `WritableFile::Flush`.
+    // `ReplaceWith` returns once the name it changed has reached the device
+    // with the folder entry behind it (on FAT the entry holds the file's start
+    // and size, so the file is flushed too). `RemoveFile` does the same where
+    // the system can flush a folder: on Linux always; on Windows a folder
+    // handle's flush writes nothing on FAT and exFAT except for the top
+    // folder, so there a removal reaches the device with the next write of
+    // that folder's sector, and nothing may rely on it sooner (a removed
+    // temporary file that comes back is removed by the next run). At no
     // instant does the card hold an entry pointing at clusters the allocation
     // table calls free: each name stands for its old file or its new one, and
     // at worst some clusters belong to no file. After a failure with
@@ -306,8 +323,9 @@ class Platform {
     // Returns after the rename has reached the device (see above). A failure
     // may come after the rename took place, when its flush failed. May block.
     virtual Status ReplaceWith(std::string_view from, std::string_view to) = 0;
-    // Deletes a file; returns after the removal has reached the device. A
-    // missing file gives ErrorKind::NotFound. May block.
+    // Deletes a file; returns after the removal has reached the device where
+    // the system can tell (see above). A missing file gives
+    // ErrorKind::NotFound. May block.
     virtual Status RemoveFile(std::string_view path) = 0;
 };
 

@@ -153,6 +153,17 @@ class Transfer {
         WritableFile& output = *created.value();
         Report(TransferPhase::Writing, item.name);
 
+        // Progress counts what reached the card, not what the system took
+        // into its cache: the writes keep pace with the card, so the bar
+        // moves, and a stop is seen, at the card's speed.
+        std::uint64_t written = 0, counted = 0;
+        auto count = [&](std::uint64_t onDevice) {
+            onDevice = std::min(onDevice, written);
+            if (onDevice > counted) {
+                Report(TransferPhase::Writing, item.name, onDevice - counted);
+                counted = onDevice;
+            }
+        };
         buffer_.resize(kChunkSize);
         for (;;) {
             if (StopRequested()) return Stopped();
@@ -160,15 +171,16 @@ class Transfer {
             if (!read.ok())
                 return Failure(TransferStep::ReadSource, item.source, item.name, read.error());
             if (read.value() == 0) break;
-            Status written = output.Write(std::span(buffer_.data(), read.value()));
-            if (!written.ok())
-                return Failure(TransferStep::WriteFile, item.destination, item.name,
-                               written.error());
-            Report(TransferPhase::Writing, item.name, read.value());
+            Status sent = output.Write(std::span(buffer_.data(), read.value()));
+            if (!sent.ok())
+                return Failure(TransferStep::WriteFile, item.destination, item.name, sent.error());
+            written += read.value();
+            count(output.BytesOnDevice());
         }
         Status flushed = output.Flush();
         if (!flushed.ok())
             return Failure(TransferStep::WriteFile, item.destination, item.name, flushed.error());
+        count(written);
         Status closed = output.Close();
         if (!closed.ok())
             return Failure(TransferStep::WriteFile, item.destination, item.name, closed.error());

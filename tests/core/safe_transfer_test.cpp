@@ -340,6 +340,34 @@ TEST(SafeTransfer, ProgressOnlyGoesUpAndEndsAtTheTotalOfWritingAndReadingBack) {
     EXPECT_EQ(h.platform.endResult, IDOK);
 }
 
+// A slow card must hold the bar back: bytes the system merely took into its
+// cache do not count.
+TEST(SafeTransfer, WritingProgressCountsOnlyWhatReachedTheDevice) {
+    CameraWithOldFiles h;
+    TransferRequest request{"G", kSourceFolder, kDest, {"vorm.bin"}};
+    struct : RecordingObserver {
+        fake::FakePlatform* platform = nullptr;
+        std::uint64_t ahead = 0, lastWritingDone = 0;
+        void OnProgress(const TransferProgress& progress) override {
+            RecordingObserver::OnProgress(progress);
+            if (progress.phase != TransferPhase::Writing) return;
+            const std::uint64_t onDevice =
+                platform->bytesOnDevice[std::string(kDest) + "vorm.bin" + kTemporarySuffix];
+            ahead = std::max(ahead, progress.done - std::min(progress.done, onDevice));
+            lastWritingDone = progress.done;
+        }
+    } observer;
+    observer.platform = &h.platform;
+    ASSERT_FALSE(TransferFirmware(h.platform, request, &observer).has_value());
+    EXPECT_EQ(observer.ahead, 0u);
+    // The bar still moved while the image was written, not only at its end.
+    const auto writing = std::count_if(observer.seen.begin(), observer.seen.end(), [](auto& p) {
+        return p.phase == TransferPhase::Writing && p.done > 0;
+    });
+    EXPECT_GE(writing, 3);
+    EXPECT_EQ(observer.lastWritingDone, Harness::FirmwareImage().size());
+}
+
 TEST(SafeTransfer, PressesTicksAndEnterDuringTheTransferStartNothingAndEndNothing) {
     CameraWithOldFiles h;
     h.platform.holdBackground = true;

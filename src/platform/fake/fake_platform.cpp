@@ -69,10 +69,14 @@ class FakeWriter : public WritableFile {
             return *error;
         }
         content.append(reinterpret_cast<const char*>(data.data()), data.size());
+        platform_.bytesOnDevice[path_] = written_;
+        written_ += data.size();
         return Ok();
     }
+    std::uint64_t BytesOnDevice() const override { return platform_.bytesOnDevice[path_]; }
     Status Flush() override {
         if (auto error = platform_.FileOp("Flush " + path_)) return *error;
+        platform_.bytesOnDevice[path_] = written_;
         return Ok();
     }
     Status Close() override {
@@ -83,6 +87,7 @@ class FakeWriter : public WritableFile {
   private:
     FakePlatform& platform_;
     std::string path_;
+    std::uint64_t written_ = 0;
 };
 
 }  // namespace

@@ -63,6 +63,9 @@ class FakePlatform : public Platform {
     // Reads of these paths that bypass the cache see one byte changed, as a
     // device that did not keep what it was sent.
     std::set<std::string> corruptOnDevice;
+    // How many bytes of each file being written have reached the device: the
+    // device takes each write only when the next one comes, or at the flush.
+    std::map<std::string, std::uint64_t> bytesOnDevice;
 
     // Called for each message box while it is "open".
     std::function<void(std::string_view)> onMessage;

@@ -10,8 +10,10 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/ascii.h"
@@ -123,6 +125,50 @@ class PosixReadableFile : public ReadableFile {
     std::uint64_t size_;
 };
 
+// Reads a file from the device itself (O_DIRECT): the system hands over
+// whole, aligned blocks only, so each read goes through an aligned buffer of
+// its own and is handed on from there.
+class DirectReadableFile : public ReadableFile {
+  public:
+    DirectReadableFile(int fd, std::uint64_t size)
+        : fd_(fd),
+          size_(size),
+          staging_(static_cast<std::byte*>(std::aligned_alloc(kAlignment, kStagingBytes))) {}
+    ~DirectReadableFile() override {
+        std::free(staging_);
+        ::close(fd_);
+    }
+
+    bool Ready() const { return staging_ != nullptr; }
+
+    Result<std::size_t> Read(std::span<std::byte> buffer) override {
+        if (next_ == filled_) {
+            ssize_t length = -1;
+            do {
+                length = ::read(fd_, staging_, kStagingBytes);
+            } while (length < 0 && errno == EINTR);
+            if (length < 0) return LastError();
+            next_ = 0;
+            filled_ = static_cast<std::size_t>(length);
+        }
+        const std::size_t count = std::min(buffer.size(), filled_ - next_);
+        std::memcpy(buffer.data(), staging_ + next_, count);
+        next_ += count;
+        return count;
+    }
+    std::uint64_t Size() const override { return size_; }
+
+  private:
+    // Covers the logical block of every device a camera card sits behind.
+    static constexpr std::size_t kAlignment = 4096;
+    static constexpr std::size_t kStagingBytes = std::size_t{1} << 20;
+
+    int fd_;
+    std::uint64_t size_;
+    std::byte* staging_;
+    std::size_t next_ = 0, filled_ = 0;
+};
+
 class PosixWritableFile : public WritableFile {
   public:
     // Owns both descriptors: the file's and its folder's.
@@ -138,9 +184,11 @@ class PosixWritableFile : public WritableFile {
             if (written < 0 && errno == EINTR) continue;
             if (written < 0) return LastError();
             data = data.subspan(static_cast<std::size_t>(written));
+            written_ += static_cast<std::uint64_t>(written);
         }
-        return Ok();
+        return Push();
     }
+    std::uint64_t BytesOnDevice() const override { return onDevice_; }
     // On FAT, fsync of a file writes its folder entry (start and size)
     // before the allocation table: a card pulled in between holds an entry
     // pointing at free clusters. Flushing the folder first puts the chain on
@@ -148,6 +196,7 @@ class PosixWritableFile : public WritableFile {
     Status Flush() override {
         if (Status folder = SyncFolder(folder_); !folder.ok()) return folder;
         if (::fsync(fd_) != 0) return LastError();
+        onDevice_ = sent_ = written_;
         return Ok();
     }
     Status Close() override {
@@ -160,8 +209,42 @@ class PosixWritableFile : public WritableFile {
     }
 
   private:
+    // Starts the device write of what was just written and waits for what
+    // was started before it, so that the card is always busy and never more
+    // than one write behind. Only the data pages go: the allocation table
+    // and the folder entry stay in memory until Flush, in the order it keeps.
+    Status Push() {
+        if (paced_ && written_ > sent_) {
+            const auto from = static_cast<off_t>(sent_);
+            const auto length = static_cast<off_t>(written_ - sent_);
+            // A length of 0 would mean "to the end of the file".
+            if (::sync_file_range(fd_, from, length, SYNC_FILE_RANGE_WRITE) == 0 &&
+                (from == 0 ||
+                 ::sync_file_range(fd_, 0, from,
+                                   SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                       SYNC_FILE_RANGE_WAIT_AFTER) == 0)) {
+                onDevice_ = sent_;
+                sent_ = written_;
+                return Ok();
+            }
+            if (errno != EINVAL && errno != ENOSYS && errno != ESPIPE && errno != EOPNOTSUPP)
+                return LastError();
+            // A file system without ranged writeback: the whole flush then
+            // paces the writer, every few MiB.
+            paced_ = false;
+        }
+        if (!paced_ && written_ - onDevice_ >= kUnpacedFlushBytes) return Flush();
+        return Ok();
+    }
+
+    static constexpr std::uint64_t kUnpacedFlushBytes = std::uint64_t{4} << 20;
+
     int fd_;
     int folder_;
+    bool paced_ = true;
+    std::uint64_t written_ = 0;   // bytes written to the file
+    std::uint64_t sent_ = 0;      // of those, bytes whose device write has been started
+    std::uint64_t onDevice_ = 0;  // of those, bytes known to be on the device
 };
 
 }  // namespace
@@ -469,7 +552,13 @@ Status LinuxPlatform::MakeDirectory(std::string_view path) {
 
 Result<std::unique_ptr<ReadableFile>> LinuxPlatform::OpenForRead(std::string_view path,
                                                                  ReadCaching caching) {
-    Result<int> opened = OpenFile(path, O_RDONLY, 0);
+    Result<int> opened =
+        OpenFile(path, O_RDONLY | (caching == ReadCaching::Uncached ? O_DIRECT : 0), 0);
+    // A file system that cannot read past its cache (FUSE, tmpfs) refuses
+    // O_DIRECT at the open.
+    const bool direct = caching == ReadCaching::Uncached && opened.ok();
+    if (caching == ReadCaching::Uncached && !opened.ok() && opened.error().code == EINVAL)
+        opened = OpenFile(path, O_RDONLY, 0);
     if (!opened.ok()) return opened.error();
     int fd = opened.value();
     struct stat status {};
@@ -478,18 +567,24 @@ Result<std::unique_ptr<ReadableFile>> LinuxPlatform::OpenForRead(std::string_vie
         ::close(fd);
         return error;
     }
-    if (caching == ReadCaching::Uncached) {
-        // Only clean pages can be dropped: flush first, so that every read
-        // that follows goes to the device itself.
-        if (::fdatasync(fd) != 0 && errno != EINVAL) {
-            SystemError error = LastError();
-            ::close(fd);
-            return error;
-        }
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    const auto size = static_cast<std::uint64_t>(status.st_size);
+    if (direct) {
+        auto file = std::make_unique<DirectReadableFile>(fd, size);
+        if (!file->Ready()) return ErrorFromErrno(ENOMEM);
+        return std::unique_ptr<ReadableFile>(std::move(file));
     }
-    return std::unique_ptr<ReadableFile>(
-        std::make_unique<PosixReadableFile>(fd, static_cast<std::uint64_t>(status.st_size)));
+    if (caching == ReadCaching::Uncached) {
+        // The next best: drop the file's cached pages. Only clean pages can
+        // be dropped, so flush first; pages another process has mapped stay,
+        // and a FUSE daemon may still answer from its own cache.
+        int dropped = ::fdatasync(fd) != 0 && errno != EINVAL ? errno : 0;
+        if (dropped == 0) dropped = ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        if (dropped != 0) {
+            ::close(fd);
+            return ErrorFromErrno(dropped);
+        }
+    }
+    return std::unique_ptr<ReadableFile>(std::make_unique<PosixReadableFile>(fd, size));
 }
 
 Result<std::unique_ptr<WritableFile>> LinuxPlatform::CreateForWrite(std::string_view path) {
