@@ -39,9 +39,18 @@ def digest(path):
         return hashlib.sha256(f.read()).hexdigest()
 
 
-def file_states(image, old, new, scratch):
+EMPTY = hashlib.sha256(b"").hexdigest()
+
+
+def state_of(got, old, new, file):
+    return ("new" if got == digest(os.path.join(new, file)) else
+            "old" if old and got == digest(os.path.join(old, file)) else
+            "empty" if got == EMPTY else "torn")
+
+
+def file_states(image, old, new, scratch, folder):
     """Each update file's state ('old', 'new', 'missing', 'torn'), and the temporaries."""
-    listing = subprocess.run(["mdir", "-b", "-i", image, "::FIRMWARE"], env=ENV,
+    listing = subprocess.run(["mdir", "-b", "-i", image, "::/" + folder], env=ENV,
                              capture_output=True, text=True)
     names = [line.rsplit("/", 1)[-1] for line in listing.stdout.split("\n") if line.strip()]
     lower = {name.lower(): name for name in names}
@@ -53,14 +62,12 @@ def file_states(image, old, new, scratch):
         out = os.path.join(scratch, file)
         if os.path.exists(out):
             os.unlink(out)
-        copied = subprocess.run(["mcopy", "-n", "-o", "-i", image, "::FIRMWARE/" + lower[file],
+        copied = subprocess.run(["mcopy", "-n", "-o", "-i", image, f"::/{folder}/{lower[file]}",
                                  out], env=ENV, capture_output=True)
         if copied.returncode != 0 or not os.path.exists(out):
             states[file] = "torn"
             continue
-        got = digest(out)
-        states[file] = ("new" if got == digest(os.path.join(new, file)) else
-                        "old" if old and got == digest(os.path.join(old, file)) else "torn")
+        states[file] = state_of(digest(out), old, new, file)
     temporaries = sorted(n for n in names if n.lower().endswith(TEMPORARY))
     return states, temporaries
 
@@ -70,12 +77,16 @@ def fsck_damage(image):
     return [line for line in (report.stdout + report.stderr).split("\n") if DAMAGE.search(line)]
 
 
-def problems_of(image, old, new, fresh, must_be_new, scratch):
+def problems_of(image, old, new, fresh, must_be_new, scratch, folder):
     """What is wrong with the card in `image`, as sentences; empty when sound."""
     problems = ["fsck: " + line.strip() for line in fsck_damage(image)]
-    states, temporaries = file_states(image, None if fresh else old, new, scratch)
+    states, temporaries = file_states(image, None if fresh else old, new, scratch, folder)
     for file, state in states.items():
-        if state == "torn":
+        # A name the card did not have may stand empty for a moment: the
+        # rename gives it an entry with no clusters before the entry takes
+        # the file's clusters. An empty file holds nothing to be taken for
+        # an update.
+        if state == "torn" or (state == "empty" and not fresh):
             problems.append(f"{file} is neither the old nor the new file")
         elif state == "missing" and not fresh:
             problems.append(f"{file} is missing")
@@ -97,20 +108,19 @@ def reported_success(result_file):
     return lines[0] == "success"
 
 
-def remount_states(listing, old, new):
+def remount_states(listing, old, new, folder):
     """The update files' states as the remounted card showed them to the guest."""
     sums = {}
+    prefix = "./" + (folder.lower() + "/" if folder else "")
     with open(listing) as f:
         for line in f:
             parts = line.split()
-            if len(parts) == 2 and parts[1].lower().startswith("./firmware/"):
+            if len(parts) == 2 and parts[1].lower().rsplit("/", 1)[0] + "/" == prefix:
                 sums[parts[1].rsplit("/", 1)[-1].lower()] = parts[0]
     states = {}
     for file in FILES:
         got = sums.get(file)
-        states[file] = ("missing" if got is None else
-                        "new" if got == digest(os.path.join(new, file)) else
-                        "old" if old and got == digest(os.path.join(old, file)) else "torn")
+        states[file] = "missing" if got is None else state_of(got, old, new, file)
     return states
 
 
@@ -118,9 +128,10 @@ def check(args):
     must_be_new = bool(args.result) and reported_success(args.result)
     with tempfile.TemporaryDirectory() as scratch:
         problems, states = problems_of(args.image, args.old, args.new, args.fresh, must_be_new,
-                                       scratch)
+                                       scratch, args.folder)
     if args.remount:
-        seen = remount_states(args.remount, None if args.fresh else args.old, args.new)
+        seen = remount_states(args.remount, None if args.fresh else args.old, args.new,
+                              args.folder)
         if seen != states:
             problems.append(f"the remounted card shows {seen}, the image {states}")
     verdict = "FAIL" if problems else "ok"
@@ -178,7 +189,7 @@ def replay(args):
                 checked += 1
                 flush_points += flush_point
                 problems, states = problems_of(image, args.old, args.new, args.fresh,
-                                               after_success, scratch)
+                                               after_success, scratch, args.folder)
                 if problems:
                     failed += 1
                     print(f"FAIL: entry {number}: vorm.bin {states['vorm.bin']}, "
@@ -209,6 +220,7 @@ def main():
         p.add_argument("--old", required=True)
         p.add_argument("--new", required=True)
         p.add_argument("--fresh", action="store_true")
+        p.add_argument("--folder", default="FIRMWARE", help="the update files' folder; '' for the top")
     args = parser.parse_args()
     return check(args) if args.command == "check" else replay(args)
 

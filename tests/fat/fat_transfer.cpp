@@ -6,12 +6,32 @@
 // With CARD-FILE and COPY, the host file that backs the card is copied the
 // moment the transfer reports success: what a card pulled then would hold.
 // Prints "success" or "failure" and the message the user would see, and on
-// standard error how long the transfer took.
+// standard error how long the transfer took. From the environment:
+//   DEST            the destination folder on the card (default FIRMWARE,
+//                   "/" for the card's top folder)
+//   PROGRESS_LOG    a file that gets one line per progress report:
+//                   milliseconds since the start, phase, bytes done, total
+//   STOP_AFTER_MS   asks the transfer to stop this long after its start, and
+//                   says on standard error how long the stop then took
+//   CORRUPT_DEVICE  the card's block device: when the read-back of the
+//                   firmware image begins, its first block on the card is
+//                   overwritten behind the file system's back, while another
+//                   mapping keeps the file's pages in memory
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "platform/linux/linux_platform.h"
 #include "transfer/safe_transfer.h"
@@ -49,6 +69,92 @@ class BenchPlatform : public linux_port::LinuxPlatform {
     }
 };
 
+using Clock = std::chrono::steady_clock;
+
+long long MsSince(Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+}
+
+// Changes the first block of `file` on `device`, under the file system, and
+// keeps the file's pages mapped, as another program reading it would.
+class CardChanger {
+  public:
+    CardChanger(std::string device) : device_(std::move(device)) {}
+    ~CardChanger() {
+        if (mapped_ != nullptr) ::munmap(mapped_, length_);
+    }
+
+    void Change(const std::string& file) {
+        int fd = ::open(file.c_str(), O_RDONLY);
+        struct stat status {};
+        int blockSize = 0, block = 0;
+        if (fd < 0 || ::fstat(fd, &status) != 0 || ::ioctl(fd, FIGETBSZ, &blockSize) != 0 ||
+            ::ioctl(fd, FIBMAP, &block) != 0 || block == 0) {
+            std::cerr << "cannot find " << file << " on the card\n";
+            std::exit(3);
+        }
+        length_ = static_cast<std::size_t>(status.st_size);
+        mapped_ = ::mmap(nullptr, length_, PROT_READ, MAP_SHARED, fd, 0);
+        ::close(fd);
+        if (mapped_ == MAP_FAILED) {
+            mapped_ = nullptr;
+            std::exit(3);
+        }
+        // Every page of the file is brought in and stays: a mapped page is
+        // one the system will not drop on request.
+        unsigned char sum = 0;
+        for (std::size_t i = 0; i < length_; i += 4096)
+            sum = static_cast<unsigned char>(sum ^ static_cast<unsigned char*>(mapped_)[i]);
+        std::cerr << "mapped " << length_ << " bytes (" << static_cast<int>(sum) << ")\n";
+        std::vector<char> garbage(static_cast<std::size_t>(blockSize), '\x5a');
+        int card = ::open(device_.c_str(), O_WRONLY | O_SYNC);
+        const off_t at = static_cast<off_t>(block) * blockSize;
+        if (card < 0 || ::pwrite(card, garbage.data(), garbage.size(), at) !=
+                            static_cast<ssize_t>(garbage.size())) {
+            std::cerr << "cannot change " << device_ << "\n";
+            std::exit(3);
+        }
+        ::close(card);
+        std::cerr << "changed block " << block << " of " << file << " on " << device_ << "\n";
+    }
+
+  private:
+    std::string device_;
+    void* mapped_ = nullptr;
+    std::size_t length_ = 0;
+};
+
+class BenchObserver : public TransferObserver {
+  public:
+    BenchObserver(Clock::time_point start, std::string destination)
+        : start_(start), destination_(std::move(destination)) {
+        if (const char* log = std::getenv("PROGRESS_LOG")) log_.open(log);
+        if (const char* stop = std::getenv("STOP_AFTER_MS")) stopAfterMs_ = std::atoll(stop);
+        if (const char* device = std::getenv("CORRUPT_DEVICE")) changer_.emplace(device);
+    }
+
+    void OnProgress(const TransferProgress& progress) override {
+        if (log_.is_open())
+            log_ << MsSince(start_) << ' ' << static_cast<int>(progress.phase) << ' '
+                 << progress.done << ' ' << progress.total << std::endl;
+        if (changer_ && !changed_ && progress.phase == TransferPhase::Checking &&
+            progress.file == kFirmwareImageName) {
+            changed_ = true;
+            changer_->Change(destination_ + kFirmwareImageName + kTemporarySuffix);
+        }
+    }
+    bool StopRequested() override { return stopAfterMs_ >= 0 && MsSince(start_) >= stopAfterMs_; }
+    long long stopAfterMs() const { return stopAfterMs_; }
+
+  private:
+    Clock::time_point start_;
+    std::string destination_;
+    std::ofstream log_;
+    long long stopAfterMs_ = -1;
+    std::optional<CardChanger> changer_;
+    bool changed_ = false;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -61,13 +167,19 @@ int main(int argc, char** argv) {
     TransferRequest request;
     request.drive = argv[1];
     request.sourceFolder = platform.JoinPath(argv[2], "/");
-    request.destinationFolder = platform.JoinPath(platform.DriveRoot(argv[1]), "FIRMWARE/");
+    const char* dest = std::getenv("DEST");
+    const std::string folder = dest == nullptr ? "FIRMWARE" : dest;
+    // As the settings spell it.
+    request.destinationFolder =
+        platform.JoinPath(platform.DriveRoot(argv[1]), folder == "/" ? "\\" : folder + "\\");
     request.files = {kFirmwareImageName, kCommandFileName};
 
-    const auto start = std::chrono::steady_clock::now();
-    std::optional<TransferFailure> failure = TransferFirmware(platform, request);
-    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - start);
+    const auto start = Clock::now();
+    BenchObserver observer(start, request.destinationFolder);
+    std::optional<TransferFailure> failure = TransferFirmware(platform, request, &observer);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    if (observer.stopAfterMs() >= 0)
+        std::cerr << "stop took " << took.count() - observer.stopAfterMs() << " ms\n";
     std::cerr << "took " << took.count() << " ms\n";
     if (!failure) {
         if (argc == 5)

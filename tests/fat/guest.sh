@@ -10,6 +10,9 @@
 #   DELAY_MS  pulls: how long the card takes to answer each request
 #   PERCENTS  pulls: when to pull the card, in percent of the time a whole
 #             transfer takes here (measured first, from the program's start)
+#   CHANGED   success: the index of one more card, on which the firmware
+#             image is changed under the file system as its read-back begins
+#   DEST      the destination folder on the cards ("/" for the top folder)
 exec >"$OUT/guest.log" 2>&1
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin
 mount -t proc proc /proc
@@ -70,6 +73,12 @@ success)
         transfer "$OUT/success-${names[$i]}.txt" "${cards[$i]}" "$OUT/success-${names[$i]}.img"
         umount /media/CAMERA
     done
+    if [ -n "${CHANGED:-}" ]; then
+        device=$(disk "$CHANGED")
+        mount -t vfat -o "$options" "$device" /media/CAMERA
+        CORRUPT_DEVICE=$device transfer "$OUT/changed.txt"
+        umount /media/CAMERA
+    fi
     ;;
 pulls)
     # One card file, reset from each name's starting image before each run.

@@ -7,13 +7,17 @@
 # DRIVER is the built orvane_fat_transfer. Three checks, each on a card that
 # already holds old files and on a fresh one:
 #   success    the card copied the instant the transfer reports success holds
-#              both new files whole and no temporary file
+#              both new files whole and no temporary file; and a card whose
+#              firmware image is changed under the cache as its read-back
+#              begins fails the check and keeps its old files
 #   pulls      the card is pulled (its device-mapper table switched to
 #              "error") at instants spread over the transfer; whatever was
 #              reported, the card then holds a sound set (check_card.py)
 #   logwrites  (all only) every write is recorded with dm-log-writes, and
 #              the card is checked at every flush or FUA point of the record,
-#              and after every single write in the order the writes completed
+#              and after every single write in the order the writes completed;
+#              in the files' own folder, in a crowded one and in the card's
+#              top folder
 # ci runs the first two with a few pull instants; all runs everything with
 # many; replay only the third. Exits 77 (skipped) where user-mode Linux
 # cannot run.
@@ -46,16 +50,37 @@ open(f"{work}/new/dsccmd.ini", "w").write("[CMD]\r\nUPDATE=1\r\n")
 open(f"{work}/old/dsccmd.ini", "w").write("[CMD]\r\nUPDATE=0\r\nOLD=1\r\n")
 PY
 export MTOOLS_SKIP_CHECK=1
-for name in fresh old; do
-    image=$work/start-$name.img
-    truncate -s 64M "$image"
-    mkfs.vfat -F 32 -n CAMERA "$image" >/dev/null
-    if [ $name = old ]; then
-        mmd -i "$image" ::FIRMWARE
-        mcopy -i "$image" "$work/old/vorm.bin" "$work/old/dsccmd.ini" ::FIRMWARE/
-    fi
+# The starting cards, in three layouts, each with the previous update's files
+# (old) and without them (fresh):
+#   plain    the files' own folder FIRMWARE, holding nothing else
+#   crowded  FIRMWARE among many other entries, so that a temporary name and
+#            the final one lie in different sectors of the folder; the fresh
+#            card has a hole near the start where a deleted entry was
+#   top      the card's top folder, beside the camera's own folders
+layouts="plain crowded top"
+folder_of() { [ "$1" = top ] && echo "" || echo FIRMWARE; }
+dest_of() { [ "$1" = top ] && echo / || echo FIRMWARE; }
+mkdir -p "$work/crowd"
+for i in $(seq -w 1 48); do echo "picture $i" >"$work/crowd/picture-$i-from-an-older-card.jpg"; done
+for layout in $layouts; do
+    for name in fresh old; do
+        image=$work/start-$layout-$name.img
+        truncate -s 64M "$image"
+        mkfs.vfat -F 32 -n CAMERA "$image" >/dev/null
+        folder=$(folder_of $layout)
+        if [ -n "$folder" ]; then mmd -i "$image" "::/$folder"; fi
+        if [ $layout = top ]; then mmd -i "$image" ::/DCIM ::/MISC; fi
+        if [ $name = old ]; then
+            mcopy -i "$image" "$work/old/vorm.bin" "$work/old/dsccmd.ini" "::/$folder"
+        fi
+        if [ $layout != plain ]; then
+            mcopy -i "$image" "$work"/crowd/* "::/$folder"
+            if [ $name = fresh ]; then
+                mdel -i "$image" "::/$folder/picture-02-from-an-older-card.jpg"
+            fi
+        fi
+    done
 done
-
 failures=0
 # The guest's memory is a file in TMPDIR; a small /dev/shm cannot hold it.
 export TMPDIR=$work
@@ -93,16 +118,28 @@ fresh_flag() { [ "$1" = fresh ] && echo --fresh || true; }
 if [ "$mode" != replay ]; then
 out=$work/success
 mkdir -p "$out"
-cp "$work/start-old.img" "$out/card-old.img"
-cp "$work/start-fresh.img" "$out/card-fresh.img"
-boot "$out" success "ubdb=$out/card-old.img ubdc=$out/card-fresh.img" \
-    CARDS="$out/card-old.img,$out/card-fresh.img" NAMES=old,fresh
+cp "$work/start-plain-old.img" "$out/card-old.img"
+cp "$work/start-plain-fresh.img" "$out/card-fresh.img"
+# A card whose firmware image is changed under the file system as its
+# read-back begins, while its pages stay in memory: the check must see it.
+cp "$work/start-plain-old.img" "$out/card-changed.img"
+boot "$out" success "ubdb=$out/card-old.img ubdc=$out/card-fresh.img ubdd=$out/card-changed.img" \
+    CARDS="$out/card-old.img,$out/card-fresh.img" NAMES=old,fresh CHANGED=2
 for name in old fresh; do
     grep -qx success "$out/success-$name.txt" ||
         { echo "FAIL: the transfer on the $name card failed:"; cat "$out/success-$name.txt"; exit 1; }
     python3 "$check" check "$out/success-$name.img" --result "$out/success-$name.txt" \
         --old "$work/old" --new "$work/new" $(fresh_flag $name) || failures=$((failures + 1))
 done
+if grep -q "read back from the camera differs from the update file" "$out/changed.txt"; then
+    echo "ok: a card changed under the cache failed the read-back"
+    python3 "$check" check "$out/card-changed.img" --result "$out/changed.txt" \
+        --old "$work/old" --new "$work/new" || failures=$((failures + 1))
+else
+    echo "FAIL: a card changed under the cache passed the read-back:"
+    cat "$out/changed.txt"
+    failures=$((failures + 1))
+fi
 
 # ---- Pulls, at instants spread over the transfer and just past its end
 if [ "$mode" = ci ]; then
@@ -113,9 +150,9 @@ fi
 percents=$(echo $percents | tr ' ' ,)
 out=$work/pulls
 mkdir -p "$out"
-cp "$work/start-old.img" "$out/start-old.img"
-cp "$work/start-fresh.img" "$out/start-fresh.img"
-cp "$work/start-old.img" "$out/card.img"
+cp "$work/start-plain-old.img" "$out/start-old.img"
+cp "$work/start-plain-fresh.img" "$out/start-fresh.img"
+cp "$work/start-plain-old.img" "$out/card.img"
 boot "$out" pulls "ubdb=$out/card.img" CARDS="$out/card.img" NAMES=old,fresh PERCENTS="$percents" \
     DELAY_MS=10
 grep "a whole transfer takes" "$out/guest.log"
@@ -133,21 +170,25 @@ done
 echo "pulls: $pulls instants checked, $successes of them after success was reported"
 fi
 
-# ---- Every flush or FUA point of a recorded transfer
+# ---- Every flush or FUA point of a recorded transfer, and every write, in
+# each layout
 if [ "$mode" != ci ]; then
-    out=$work/logwrites
-    mkdir -p "$out"
-    for name in old fresh; do
-        cp "$work/start-$name.img" "$out/card-$name.img"
-        truncate -s 256M "$out/log-$name.img"
-    done
-    boot "$out" logwrites \
-        "ubdb=$out/card-old.img ubdc=$out/log-old.img ubdd=$out/card-fresh.img ubde=$out/log-fresh.img" \
-        NAMES=old,fresh
-    for name in old fresh; do
-        python3 "$check" replay "$out/log-$name.img" "$work/start-$name.img" \
-            --old "$work/old" --new "$work/new" $(fresh_flag $name) --every-write ||
-            failures=$((failures + 1))
+    for layout in $layouts; do
+        out=$work/logwrites-$layout
+        mkdir -p "$out"
+        for name in old fresh; do
+            cp "$work/start-$layout-$name.img" "$out/card-$name.img"
+            truncate -s 256M "$out/log-$name.img"
+        done
+        boot "$out" logwrites \
+            "ubdb=$out/card-old.img ubdc=$out/log-old.img ubdd=$out/card-fresh.img ubde=$out/log-fresh.img" \
+            NAMES=old,fresh DEST="$(dest_of $layout)"
+        for name in old fresh; do
+            echo "$layout folder, $name card:"
+            python3 "$check" replay "$out/log-$name.img" "$work/start-$layout-$name.img" \
+                --old "$work/old" --new "$work/new" $(fresh_flag $name) \
+                --folder "$(folder_of $layout)" --every-write || failures=$((failures + 1))
+        done
     done
 fi
 

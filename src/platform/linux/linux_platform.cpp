@@ -619,14 +619,17 @@ Status Replace(int folder, const std::string& from, const std::string& to) {
     }
     // On FAT a file's folder entry (start cluster and size) belongs to the
     // file: a rename only marks the moved file dirty and flushing the folder
-    // does not write it, so the file itself is flushed too. The order keeps
-    // each state a pulled card can hold whole: with a file replaced, the
-    // temporary name goes first (the old entry stays whole), then the entry
-    // takes the new clusters; with a new name, the entry is written whole
-    // before the temporary name goes.
+    // does not write it, so the file itself is flushed too. In both cases
+    // the temporary name goes first, then the entry takes the new clusters:
+    // with a file replaced, the old entry stays whole until then; with a new
+    // name, the rename made its entry empty (no clusters, no size), and so it
+    // stays until then. The other order would, in a folder whose two entries
+    // lie in different sectors, let a card pulled between the two writes
+    // hold two names for one chain of clusters, and removing the temporary
+    // one would then free the clusters of the file that was kept.
     if (replaced < 0) {
-        if (Status synced = SyncFileIn(folder, to); !synced.ok()) return synced;
-        return SyncFolder(folder);
+        if (Status synced = SyncFolder(folder); !synced.ok()) return synced;
+        return SyncFileIn(folder, to);
     }
     Status synced = SyncFolder(folder);
     if (synced.ok()) synced = SyncFileIn(folder, to);
