@@ -141,12 +141,18 @@ class Writer : public WritableFile {
             // A short write without an error is how some drivers report a full volume.
             if (written == 0) return MakeSystemError(ERROR_DISK_FULL);
             data = data.subspan(written);
+            written_ += written;
         }
+        // Windows has no ranged writeback: the whole flush paces the writer,
+        // every few MiB, so a slow card is waited for a piece at a time.
+        if (written_ - onDevice_ >= kFlushEveryBytes) return Flush();
         return Ok();
     }
+    std::uint64_t BytesOnDevice() const override { return onDevice_; }
     Status Flush() override {
-        if (FlushFileBuffers(handle_.get())) return Ok();
-        return LastSystemError();
+        if (!FlushFileBuffers(handle_.get())) return LastSystemError();
+        onDevice_ = written_;
+        return Ok();
     }
     Status Close() override {
         if (handle_.Close()) return Ok();
@@ -154,7 +160,10 @@ class Writer : public WritableFile {
     }
 
   private:
+    static constexpr std::uint64_t kFlushEveryBytes = std::uint64_t{2} << 20;
+
     Handle handle_;
+    std::uint64_t written_ = 0, onDevice_ = 0;
 };
 
 }  // namespace

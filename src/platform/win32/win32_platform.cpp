@@ -57,23 +57,30 @@ SystemError OnDrive(SystemError error, const std::string& path) {
     return error;
 }
 
-// Flushes an open file or folder: on FAT that writes its folder entry and the
-// allocation table, not just its data. A system that cannot flush a folder
-// (the handle refused or the call unsupported) is no failure.
-Status FlushHandleOf(const std::string& path, DWORD flags, bool folder) {
+// Flushes the file `path`: on FAT that writes its folder entry and the
+// allocation table, not just its data.
+Status FlushFile(const std::string& path) {
     HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        SystemError error = OnDrive(LastSystemError(), path);
-        if (folder && error.kind == ErrorKind::AccessDenied) return Ok();
-        return error;
-    }
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return OnDrive(LastSystemError(), path);
     const bool flushed = FlushFileBuffers(handle) != 0;
     SystemError error = flushed ? SystemError{} : OnDrive(LastSystemError(), path);
     CloseHandle(handle);
-    if (flushed || (folder && error.code == ERROR_INVALID_FUNCTION)) return Ok();
+    if (flushed) return Ok();
     return error;
+}
+
+// Asks for the folder `path` to be flushed. Whether anything was written
+// cannot be told: FAT and exFAT write only the top folder this way, and
+// answer alike either way.
+void FlushFolder(const std::string& path) {
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return;
+    FlushFileBuffers(handle);
+    CloseHandle(handle);
 }
 
 std::string FolderOf(const std::string& path) {
@@ -581,13 +588,17 @@ Status Win32Platform::ReplaceWith(std::string_view from, std::string_view to) {
     if (!MoveFileExA(source.c_str(), target.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return OnDrive(LastSystemError(), source);
-    return FlushHandleOf(target, FILE_ATTRIBUTE_NORMAL, false);
+    return FlushFile(target);
 }
 
 Status Win32Platform::RemoveFile(std::string_view path) {
     const std::string file(path);
     if (!DeleteFileA(file.c_str())) return OnDrive(LastSystemError(), file);
-    return FlushHandleOf(FolderOf(file), FILE_FLAG_BACKUP_SEMANTICS, true);
+    // A folder handle's flush writes nothing on FAT and exFAT except for the
+    // top folder, and says nothing of whether it did: it is asked for where
+    // it helps, and its answer makes no promise either way.
+    FlushFolder(FolderOf(file));
+    return Ok();
 }
 
 }  // namespace orvane::win32
