@@ -2,7 +2,7 @@
 # The init program of the user-mode Linux guest: mounts the cards the host
 # prepared with the kernel's own vfat driver and runs the transfer on them.
 # Everything it needs comes as kernel parameters (environment variables):
-#   MODE      success | pulls | logwrites
+#   MODE      success | pulls | logwrites | pace
 #   OUT       host folder for the log, the results and the card copies
 #   DRIVER    the transfer program;  SOURCE  the folder with the new files
 #   CARDS     the host files behind /dev/ubdb, /dev/ubdc, ... (comma-separated)
@@ -13,6 +13,7 @@
 #   CHANGED   success: the index of one more card, on which the firmware
 #             image is changed under the file system as its read-back begins
 #   DEST      the destination folder on the cards ("/" for the top folder)
+#   WRITE_BPS, READ_BPS, BASELINE   pace: see there
 exec >"$OUT/guest.log" 2>&1
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin
 mount -t proc proc /proc
@@ -141,6 +142,55 @@ logwrites)
         umount /media/CAMERA
         dmsetup --noudevsync remove cam
     done
+    ;;
+pace)
+    # One card, its writes held to WRITE_BPS and its reads to READ_BPS bytes
+    # a second (0: as fast as it goes), and each way of putting the files on
+    # it timed RUNS times from a cold cache on a card without them. BASELINE, when set,
+    # is an earlier build of the transfer program, timed the same way.
+    device=$(disk 0)
+    if [ "${WRITE_BPS:-0}" != 0 ]; then
+        mount -t tmpfs cgroups /sys/fs/cgroup
+        mkdir /sys/fs/cgroup/blkio
+        mount -t cgroup -o blkio blkio /sys/fs/cgroup/blkio
+        number=$(printf '%d:%d' "0x$(stat -c %t "$device")" "0x$(stat -c %T "$device")")
+        echo "$number $WRITE_BPS" >/sys/fs/cgroup/blkio/blkio.throttle.write_bps_device
+        echo "$number $READ_BPS" >/sys/fs/cgroup/blkio/blkio.throttle.read_bps_device
+    fi
+    mount -t vfat -o "$options" "$device" /media/CAMERA
+    folder=/media/CAMERA/FIRMWARE
+    timed() {  # timed LABEL COMMAND...
+        local label=$1
+        shift
+        rm -rf "$folder"
+        sync
+        echo 3 >/proc/sys/vm/drop_caches
+        local start status=0
+        start=$(date +%s%N)
+        "$@" >"$OUT/$label.out" 2>&1 || status=$?
+        echo "$label $status $((($(date +%s%N) - start) / 1000000))" >>"$OUT/pace.txt"
+    }
+    careful() {
+        mkdir "$folder" && cp "$SOURCE/vorm.bin" "$SOURCE/dsccmd.ini" "$folder/" && sync &&
+            echo 3 >/proc/sys/vm/drop_caches && cmp "$SOURCE/vorm.bin" "$folder/vorm.bin" &&
+            cmp "$SOURCE/dsccmd.ini" "$folder/dsccmd.ini"
+    }
+    plain() { mkdir "$folder" && cp "$SOURCE/vorm.bin" "$SOURCE/dsccmd.ini" "$folder/" && sync; }
+    for run in $(seq "${RUNS:-2}"); do
+        PROGRESS_LOG=$OUT/progress-orvane-$run.txt timed "orvane-$run" "$DRIVER" /media/CAMERA "$SOURCE"
+        if [ -n "${BASELINE:-}" ]; then
+            PROGRESS_LOG=$OUT/progress-baseline-$run.txt timed "baseline-$run" \
+                "$BASELINE" /media/CAMERA "$SOURCE"
+        fi
+        timed "careful-$run" careful
+        timed "plain-$run" plain
+    done
+    # Stop requests while the image is written and while it is read back.
+    for percent in 25 50 85; do
+        whole=$(sed -n 's/^took \([0-9]*\) ms$/\1/p' "$OUT/orvane-1.out")
+        STOP_AFTER_MS=$((whole * percent / 100)) timed "stop-$percent" "$DRIVER" /media/CAMERA "$SOURCE"
+    done
+    umount /media/CAMERA
     ;;
 esac
 echo "guest done"

@@ -3,8 +3,11 @@
 # card pulled at many instants and every write the card received replayed.
 #
 #   run-bench.sh ci|all|replay DRIVER WORK-DIR
+#   run-bench.sh pace DRIVER WORK-DIR [EARLIER-DRIVER]
 #
-# DRIVER is the built orvane_fat_transfer. Three checks, each on a card that
+# DRIVER is the built orvane_fat_transfer. pace times a 64 MiB transfer on a
+# slow card and a fast one against copying by hand (pace_report.py), and
+# EARLIER-DRIVER the same way where given. Three checks, each on a card that
 # already holds old files and on a fresh one:
 #   success    the card copied the instant the transfer reports success holds
 #              both new files whole and no temporary file; and a card whose
@@ -24,6 +27,7 @@
 set -euo pipefail
 
 mode=$1 driver=$(realpath "$2") work=$(realpath -m "$3")
+baseline=${4:+$(realpath "$4")}
 here=$(cd "$(dirname "$0")" && pwd)
 check=$here/check_card.py
 
@@ -38,13 +42,13 @@ rm -rf "$work"
 mkdir -p "$work/new" "$work/old"
 # The update files, and older ones of other sizes: a firmware image of some
 # megabytes, so that a pull can fall inside its write.
-python3 - "$work" <<'PY'
+python3 - "$work" "$mode" <<'PY'
 import random, sys
 work = sys.argv[1]
 def write(path, size, seed):
     with open(path, "wb") as f:
         f.write(random.Random(seed).randbytes(size))
-write(f"{work}/new/vorm.bin", 6 * 1024 * 1024 + 12345, 1)
+write(f"{work}/new/vorm.bin", (64 if sys.argv[2] == "pace" else 6) * 1024 * 1024 + 12345, 1)
 write(f"{work}/old/vorm.bin", 5 * 1024 * 1024 + 777, 2)
 open(f"{work}/new/dsccmd.ini", "w").write("[CMD]\r\nUPDATE=1\r\n")
 open(f"{work}/old/dsccmd.ini", "w").write("[CMD]\r\nUPDATE=0\r\nOLD=1\r\n")
@@ -90,7 +94,7 @@ boot() {
     shift 3
     mkdir -p "$out"
     # The guest's root is the host's own, so it runs our programs as they are.
-    if ! timeout 900 linux.uml mem=256M rootfstype=hostfs rw $disks init="$here/guest.sh" \
+    if ! timeout 900 linux.uml mem=${MEM:-256M} rootfstype=hostfs rw $disks init="$here/guest.sh" \
         con=null con0=null MODE="$guest_mode" OUT="$out" DRIVER="$driver" SOURCE="$work/new" \
         "$@" >"$out/console.log" 2>&1 || ! grep -q "guest done" "$out/guest.log"; then
         echo "FAIL: the $guest_mode guest did not finish; see $out/guest.log"
@@ -113,6 +117,22 @@ if [ ! -f "$work/probe.ok" ]; then
     exit 77
 fi
 fresh_flag() { [ "$1" = fresh ] && echo --fresh || true; }
+
+# ---- The pace of a 64 MiB transfer on a card that takes about 5 MB/s of
+# writes and 10 MB/s of reads, and on one as fast as this machine
+if [ "$mode" = pace ]; then
+    for card in ${PACE_CARDS:-slow fast}; do
+        out=$work/pace-$card
+        mkdir -p "$out"
+        truncate -s 256M "$out/card.img"
+        mkfs.vfat -F 32 -n CAMERA "$out/card.img" >/dev/null
+        [ $card = slow ] && bps="WRITE_BPS=5000000 READ_BPS=10000000 RUNS=2" || bps="WRITE_BPS=0 RUNS=5"
+        # shellcheck disable=SC2086
+        MEM=768M boot "$out" pace "ubdb=$out/card.img" $bps ${baseline:+BASELINE=$baseline}
+    done
+    python3 "$here/pace_report.py" "$work"
+    exit 0
+fi
 
 # ---- At success
 if [ "$mode" != replay ]; then
