@@ -139,9 +139,9 @@ enum class DriveRefusal {
 enum class ReadCaching {
     Normal,  // through the system's cache
     // From the device itself, bypassing cached pages (read-back checks).
-    // Where a file system refuses that (FUSE on Linux), its cached pages are
-    // dropped first instead, and a FUSE daemon's own cache of the device may
-    // still answer.
+    // Where a file system refuses that, the file's cached pages are dropped
+    // first instead, which cannot drop pages another program has mapped; and
+    // on Linux a FUSE daemon reads the device through a cache of its own.
     Uncached,
 };
 

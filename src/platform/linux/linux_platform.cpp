@@ -554,8 +554,8 @@ Result<std::unique_ptr<ReadableFile>> LinuxPlatform::OpenForRead(std::string_vie
                                                                  ReadCaching caching) {
     Result<int> opened =
         OpenFile(path, O_RDONLY | (caching == ReadCaching::Uncached ? O_DIRECT : 0), 0);
-    // A file system that cannot read past its cache (FUSE, tmpfs) refuses
-    // O_DIRECT at the open.
+    // A file system that cannot read past its cache refuses O_DIRECT at the
+    // open.
     const bool direct = caching == ReadCaching::Uncached && opened.ok();
     if (caching == ReadCaching::Uncached && !opened.ok() && opened.error().code == EINVAL)
         opened = OpenFile(path, O_RDONLY, 0);
@@ -575,8 +575,7 @@ Result<std::unique_ptr<ReadableFile>> LinuxPlatform::OpenForRead(std::string_vie
     }
     if (caching == ReadCaching::Uncached) {
         // The next best: drop the file's cached pages. Only clean pages can
-        // be dropped, so flush first; pages another process has mapped stay,
-        // and a FUSE daemon may still answer from its own cache.
+        // be dropped, so flush first; pages another process has mapped stay.
         int dropped = ::fdatasync(fd) != 0 && errno != EINVAL ? errno : 0;
         if (dropped == 0) dropped = ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
         if (dropped != 0) {
