@@ -237,6 +237,15 @@ class Platform {
     // runs there (the dialog's, a box's), after the tasks posted before it.
     // May be called from any thread.
     virtual void PostToUi(std::function<void()> task) = 0;
+    // Called by the transfer on its worker thread with true before its first
+    // file operation and with false after its last, whatever the outcome
+    // (success, failure, a stop), before its result is posted. In between
+    // the host keeps the machine from sleeping, and a log-off, a shutdown or
+    // a request to end the process asks the transfer to stop instead: the
+    // process ends only after the transfer has. Where the system offers no
+    // such hold the transfer runs without it; nothing here fails or blocks
+    // for long. Hosts that hold nothing leave it as it is.
+    virtual void HoldSystemForTransfer(bool hold) { static_cast<void>(hold); }
 
     // ---- Settings and paths -----------------------------------------------
 

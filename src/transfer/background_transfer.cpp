@@ -18,7 +18,22 @@ void BackgroundTransfer::Start() {
 }
 
 void BackgroundTransfer::Run() {
-    std::optional<TransferFailure> failure = TransferFirmware(platform_, request_, this);
+    // The system is held from before the first file operation until after
+    // the last, and let go before the dialog learns the result.
+    struct SystemHold {
+        Platform& platform;
+        explicit SystemHold(Platform& held) : platform(held) {
+            platform.HoldSystemForTransfer(true);
+        }
+        ~SystemHold() { platform.HoldSystemForTransfer(false); }
+        SystemHold(const SystemHold&) = delete;
+        SystemHold& operator=(const SystemHold&) = delete;
+    };
+    std::optional<TransferFailure> failure;
+    {
+        SystemHold hold(platform_);
+        failure = TransferFirmware(platform_, request_, this);
+    }
     platform_.PostToUi([onDone = onDone_, failure = std::move(failure)] { (*onDone)(failure); });
 }
 

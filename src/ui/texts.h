@@ -30,6 +30,10 @@ inline constexpr std::string_view kAboutTitle = "About Orvane";
 inline constexpr std::string_view kAboutVersion = "Orvane Version 1.0";
 inline constexpr std::string_view kAboutSecondLine = "Camera firmware update tool";
 
+// Why a sleep, log-off or shutdown is held off while a transfer runs.
+inline constexpr std::string_view kHoldingSystem =
+    "Orvane is writing the camera's firmware update files, or stopping safely.";
+
 // The diagnostic line written when the arrival subscription fails: the
 // Windows call's own name and code in hexadecimal there; the errno elsewhere.
 std::string SubscribeFailedLine(unsigned long errorCode, HostSystem system);

@@ -219,6 +219,11 @@ void FakePlatform::PostToUi(std::function<void()> task) {
     posted_.push_back(std::move(task));
 }
 
+void FakePlatform::HoldSystemForTransfer(bool hold) {
+    calls.push_back(hold ? "HoldSystemForTransfer(true)" : "HoldSystemForTransfer(false)");
+    systemHeld = hold;
+}
+
 void FakePlatform::DeliverPosted() {
     while (!posted_.empty()) {
         std::function<void()> task = std::move(posted_.front());

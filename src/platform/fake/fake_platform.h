@@ -104,6 +104,7 @@ class FakePlatform : public Platform {
     std::string progressStatus;                  // the status line last shown
     bool progressVisible = false;
     std::optional<std::string> heldVolume;  // between HoldVolume and ReleaseVolume
+    bool systemHeld = false;                // between HoldSystemForTransfer(true) and (false)
 
     bool TimerRunning(unsigned id) const { return runningTimers.count(id) != 0; }
     std::vector<std::string> FilesUnder(const std::string& prefix) const;
@@ -124,6 +125,7 @@ class FakePlatform : public Platform {
     void HideProgress() override;
     void RunInBackground(std::function<void()> work) override;
     void PostToUi(std::function<void()> task) override;
+    void HoldSystemForTransfer(bool hold) override;
     Result<std::string> CurrentDirectory() override;
     std::string ReadProfileString(std::string_view section, std::string_view key,
                                   std::string_view fallback, std::size_t size,

@@ -30,6 +30,7 @@ class WindowSide {
     virtual void HideProgress() = 0;
     virtual void RunInBackground(std::function<void()> work) = 0;
     virtual void PostToUi(std::function<void()> task) = 0;
+    virtual void HoldSystemForTransfer(bool hold) { static_cast<void>(hold); }
 };
 
 // Where the back end looks for the system's state; tests and the demo point
@@ -74,6 +75,7 @@ class LinuxPlatform : public Platform {
         window_.RunInBackground(std::move(work));
     }
     void PostToUi(std::function<void()> task) override { window_.PostToUi(std::move(task)); }
+    void HoldSystemForTransfer(bool hold) override { window_.HoldSystemForTransfer(hold); }
 
     void WriteStdout(std::string_view text) override;
     HostSystem System() const override { return HostSystem::Linux; }

@@ -3,9 +3,7 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <QSocketNotifier>
 #include <QTimer>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -13,20 +11,12 @@
 
 #include "platform/linux/profile_reader.h"
 #include "platform/qt/demo_machine.h"
+#include "platform/qt/termination_signals.h"
 #include "platform/qt/updater_window.h"
 
 namespace {
 
 constexpr int kPlugInDelayMs = 3000;
-
-// Ctrl+C and kill end the demo through the event loop, so that the simulated
-// machine's temporary folder is removed: the handler only writes to a pipe.
-int signalPipe[2] = {-1, -1};
-
-void OnSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] ssize_t ignored = ::write(signalPipe[1], &byte, 1);
-}
 
 std::string ConfiguredHardwareId() {
     std::ifstream file("FirmWare.ini", std::ios::binary);
@@ -81,13 +71,12 @@ int main(int argc, char* argv[]) {
                 kPlugInDelayMs / 1000);
     std::fflush(stdout);
 
-    if (::pipe(signalPipe) == 0) {
-        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
-        QObject::connect(notifier, &QSocketNotifier::activated, &window,
-                         [&window] { window.done(orvane::IDCANCEL); });
-        std::signal(SIGINT, OnSignal);
-        std::signal(SIGTERM, OnSignal);
-    }
+    // Ctrl+C and kill end the demo through the event loop, so that the
+    // simulated machine's temporary folder is removed; a running transfer
+    // is stopped (or finished) first.
+    orvane::qt::TerminationSignals watch([&window](int) {
+        if (!window.EndAfterTransfer()) window.done(orvane::IDCANCEL);
+    });
 
     window.exec();
     ListCameraFiles(machine.cameraDrive());

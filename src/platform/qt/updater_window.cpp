@@ -200,12 +200,44 @@ void UpdaterWindow::HideProgress() {
 
 void UpdaterWindow::RunInBackground(std::function<void()> work) {
     if (worker_) worker_->wait();
+    transferOver_ = false;
     worker_.reset(QThread::create(std::move(work)));
     worker_->start();
 }
 
 void UpdaterWindow::PostToUi(std::function<void()> task) {
     QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+}
+
+void UpdaterWindow::HoldSystemForTransfer(bool hold) {
+    if (hold) {
+        sleepInhibitor_.Acquire();
+        return;
+    }
+    sleepInhibitor_.Release();
+    // Posted before the transfer's result, so a window that is to end does
+    // so before the result could open a box.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            transferOver_ = true;
+            if (endAfterTransfer_) EndNow();
+        },
+        Qt::QueuedConnection);
+}
+
+bool UpdaterWindow::EndAfterTransfer() {
+    if (!core_->transferRunning()) return false;
+    endAfterTransfer_ = true;
+    core_->OnCancel();  // ignored once the new files have begun to take the old ones' places
+    if (transferOver_) EndNow();
+    return true;
+}
+
+void UpdaterWindow::EndNow() {
+    done(IDCANCEL);
+    // An About box opened over the window has a loop of its own.
+    QCoreApplication::exit(0);
 }
 
 void UpdaterWindow::ShowAbout() {

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "platform/linux/linux_platform.h"
+#include "platform/qt/sleep_inhibitor.h"
 #include "ui/updater_dialog.h"
 
 class QLabel;
@@ -34,6 +35,13 @@ class UpdaterWindow : public QDialog, public linux_port::WindowSide {
     // Cancel, Escape and the close button all come here.
     void reject() override;
 
+    // The process is asked to end (a termination signal). At rest this does
+    // nothing and returns false. While a transfer runs it asks the transfer
+    // to stop, as Cancel does, and returns true: once the transfer is over
+    // the window ends with IDCANCEL, showing no box, and every event loop
+    // of this thread is left.
+    virtual bool EndAfterTransfer();
+
     // WindowSide.
     IconHandle LoadAppIcon() override;
     void AddAboutToSystemMenu() override;
@@ -46,6 +54,8 @@ class UpdaterWindow : public QDialog, public linux_port::WindowSide {
     void HideProgress() override;
     void RunInBackground(std::function<void()> work) override;
     void PostToUi(std::function<void()> task) override;
+    // From the worker: logind's sleep lock for the transfer's length.
+    void HoldSystemForTransfer(bool hold) override;
 
     // The title of every message box: the executable's file name.
     static QString MessageTitle();
@@ -56,6 +66,7 @@ class UpdaterWindow : public QDialog, public linux_port::WindowSide {
 
   private:
     void ShowAbout();
+    void EndNow();
 
     QIcon icon_;
     QPushButton* cancel_ = nullptr;
@@ -70,6 +81,11 @@ class UpdaterWindow : public QDialog, public linux_port::WindowSide {
     // The last worker started; joined before the next one and at the end.
     std::unique_ptr<QThread> worker_;
     bool initialized_ = false;
+    SleepInhibitor sleepInhibitor_;
+    // False from the start of the background work until the transfer's
+    // hold on the system has ended; user-interface thread only.
+    bool transferOver_ = true;
+    bool endAfterTransfer_ = false;
     // By the identifier the core asked for, which is the one it stops.
     std::map<unsigned, QBasicTimer> timers_;
     std::unique_ptr<linux_port::LinuxPlatform> platform_;

@@ -74,7 +74,9 @@ INT_PTR CALLBACK CAboutDialog::Procedure(HWND window, UINT message, WPARAM wPara
 
 // ---- Updater dialog -----------------------------------------------------------
 
-DialogHost::DialogHost(HINSTANCE instance) : platform_(instance), dialog_(platform_) {}
+DialogHost::DialogHost(HINSTANCE instance) : platform_(instance), dialog_(platform_) {
+    platform_.AttachDialog(dialog_);
+}
 
 INT_PTR DialogHost::DoModal() {
     return DialogBoxParamA(platform_.instance(), ResourceId(IDD_ORVANE_DIALOG), nullptr, Procedure,
@@ -112,6 +114,14 @@ INT_PTR DialogHost::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return FALSE;
         case WM_COMMAND:
             return OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+        case WM_QUERYENDSESSION:
+            // A log-off or shutdown waits for a running transfer. A dialog
+            // procedure answers this one through DWLP_MSGRESULT.
+            SetWindowLongPtrA(platform_.window(), DWLP_MSGRESULT, platform_.OnQueryEndSession());
+            return TRUE;
+        case WM_ENDSESSION:
+            platform_.OnEndSession(wParam != FALSE);
+            return TRUE;
         case kRunTaskMessage:
             // The transfer's progress and result, from the worker thread.
             Win32Platform::RunPostedTask(lParam);

@@ -2,8 +2,8 @@
 // of the core's handlers, and the About box.
 #pragma once
 
+#include "platform/win32/session_guard.h"
 #include "platform/win32/win32_api.h"
-#include "platform/win32/win32_platform.h"
 #include "ui/updater_dialog.h"
 
 namespace orvane::win32 {
@@ -42,7 +42,7 @@ class DialogHost {
     BOOL OnPaint();
     INT_PTR OnQueryDragIcon();
 
-    Win32Platform platform_;
+    SessionGuardedPlatform platform_;
     CUpdaterDialog dialog_;
 };
 

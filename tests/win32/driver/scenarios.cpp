@@ -659,12 +659,22 @@ int ProgressPosition(HWND bar) {
 // The progress bar once it has reached `percent`.
 HWND WaitForProgress(HWND dialog, int percent) {
     HWND bar = nullptr;
-    WaitUntil(
-        [&] {
-            bar = ProgressBar(dialog);
-            return bar != nullptr && ProgressPosition(bar) >= percent;
-        },
-        30000, "no progress bar reached " + std::to_string(percent) + "%");
+    int position = -1;
+    std::string status;
+    try {
+        WaitUntil(
+            [&] {
+                bar = ProgressBar(dialog);
+                if (bar == nullptr) return false;
+                status = WindowText(GetWindow(bar, GW_HWNDNEXT));
+                return (position = ProgressPosition(bar)) >= percent;
+            },
+            30000, "no progress bar reached " + std::to_string(percent) + "%");
+    } catch (const ScenarioFailure& failure) {
+        // What the dialog showed last says where the transfer stood.
+        throw ScenarioFailure(std::string(failure.what()) + " (last seen at " +
+                              std::to_string(position) + "%, \"" + status + "\")");
+    }
     return bar;
 }
 
@@ -739,6 +749,67 @@ void LargeTransfer(Scenario& scenario) {
                "the camera holds the two new files, no temporary file");
         Expect(SameBytes(scenario.OnCamera(kFirmwareName), scenario.Source(kFirmwareName)),
                "the large vorm.bin on the camera has the source's bytes");
+    }
+}
+
+// A log-off or shutdown. At rest the program lets it go on. During a
+// transfer it refuses and stops the transfer: the program then ends by
+// itself, and the camera holds the old set or the new one, whole. A session
+// that ends anyway (WM_ENDSESSION) gets its answer only once the files are
+// whole, since Windows ends the process as soon as it has answered.
+void EndOfSession(Scenario& scenario) {
+    constexpr std::size_t kImage = (std::size_t{128} << 20) + 4097;
+    scenario.WriteSettings();
+    MakeFolder(scenario.Work("fw"));
+    WriteLargeFile(scenario.Source(kFirmwareName), kImage, 13);
+    WriteFileBytes(scenario.Source(kCommandName), kCommand);
+    scenario.camera().Plug();
+    auto send = [](HWND dialog, UINT message, WPARAM wParam) {
+        DWORD_PTR answer = 0;
+        Expect(SendMessageTimeoutA(dialog, message, wParam, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                                   Patient(60000), &answer) != 0,
+               "the dialog answers the session message");
+        return answer;
+    };
+    auto expectOneSetWhole = [&scenario](const std::string& when) {
+        Expect(ListFolder(scenario.CameraFolder()) ==
+                   std::vector<std::string>{kCommandName, kFirmwareName},
+               when + ": the camera's folder holds the two files, no temporary file");
+        const bool old = ReadFileBytes(scenario.OnCamera(kCommandName)) == kOldCommand;
+        Log(when + ": the camera holds the " + (old ? "old" : "new") + " set");
+        if (old)
+            Expect(ReadFileBytes(scenario.OnCamera(kFirmwareName)) == kOldFirmware,
+                   when + ": the old vorm.bin beside the old dsccmd.ini");
+        else
+            Expect(SameBytes(scenario.OnCamera(kFirmwareName), scenario.Source(kFirmwareName)) &&
+                       ReadFileBytes(scenario.OnCamera(kCommandName)) == kCommand,
+                   when + ": the new vorm.bin beside the new dsccmd.ini");
+    };
+
+    scenario.PutOldFilesOnCamera();
+    {
+        Program program(scenario.setting().program, scenario.setting().workFolder);
+        HWND dialog = program.WaitForDialog();
+        Expect(send(dialog, WM_QUERYENDSESSION, 0) != FALSE, "at rest the session may end");
+        Expect(program.Running(), "asking alone ends nothing");
+
+        Click(Item(dialog, IDC_UPDATE));
+        WaitForProgress(dialog, 1);
+        Expect(send(dialog, WM_QUERYENDSESSION, 0) == FALSE,
+               "during the transfer the session is asked to wait");
+        ExpectCleanExit(program);
+        expectOneSetWhole("after a refused end of session");
+    }
+
+    scenario.PutOldFilesOnCamera();
+    {
+        Program program(scenario.setting().program, scenario.setting().workFolder);
+        HWND dialog = program.WaitForDialog();
+        Click(Item(dialog, IDC_UPDATE));
+        WaitForProgress(dialog, 1);
+        send(dialog, WM_ENDSESSION, TRUE);
+        expectOneSetWhole("the instant the end of session was answered");
+        ExpectCleanExit(program);
     }
 }
 
@@ -842,6 +913,7 @@ int main(int argc, char** argv) {
         {"camera_full", CameraFull},
         {"empty_dest_path", EmptyDestinationPath},
         {"large_transfer", LargeTransfer},
+        {"end_session", EndOfSession},
         {"camera_unplugged", CameraUnplugged},
         {"stale_temporaries", StaleTemporaries},
         {"saved_settings", SavedSettings},

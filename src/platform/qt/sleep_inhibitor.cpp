@@ -1,0 +1,60 @@
+// The sleep inhibitor lock, through Qt's D-Bus module.
+#include "platform/qt/sleep_inhibitor.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QDBusUnixFileDescriptor>
+#include <atomic>
+#include <cstdio>
+
+#include "platform/qt/qt_text.h"
+#include "ui/texts.h"
+
+namespace orvane::qt {
+
+namespace {
+
+// A logind that does not answer within this must not hold up the transfer.
+constexpr int kCallTimeoutMs = 5000;
+
+void SayOnce(const QString& why) {
+    static std::atomic<bool> said{false};
+    if (said.exchange(true)) return;
+    std::fprintf(stderr, "orvane: the system may sleep during the transfer: %s\n",
+                 why.toLocal8Bit().constData());
+}
+
+}  // namespace
+
+void SleepInhibitor::Acquire() {
+    if (lock_ >= 0) return;
+    QDBusConnection bus = QDBusConnection::systemBus();
+    if (!bus.isConnected()) {
+        SayOnce(bus.lastError().message());
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("Inhibit"));
+    call << QStringLiteral("sleep") << FromView(texts::kTitle) << FromView(texts::kHoldingSystem)
+         << QStringLiteral("block");
+    QDBusReply<QDBusUnixFileDescriptor> reply = bus.call(call, QDBus::Block, kCallTimeoutMs);
+    if (!reply.isValid() || !reply.value().isValid()) {
+        SayOnce(reply.error().message());
+        return;
+    }
+    // The reply's copy closes with it; ours stays open until Release.
+    lock_ = ::fcntl(reply.value().fileDescriptor(), F_DUPFD_CLOEXEC, 0);
+}
+
+void SleepInhibitor::Release() {
+    if (lock_ < 0) return;
+    ::close(lock_);
+    lock_ = -1;
+}
+
+}  // namespace orvane::qt
