@@ -766,8 +766,8 @@ void EndOfSession(Scenario& scenario) {
     scenario.camera().Plug();
     auto send = [](HWND dialog, UINT message, WPARAM wParam) {
         DWORD_PTR answer = 0;
-        Expect(SendMessageTimeoutA(dialog, message, wParam, ENDSESSION_LOGOFF, SMTO_NORMAL,
-                                   Patient(60000), &answer) != 0,
+        Expect(SendMessageTimeoutA(dialog, message, wParam, static_cast<LPARAM>(ENDSESSION_LOGOFF),
+                                   SMTO_NORMAL, Patient(60000), &answer) != 0,
                "the dialog answers the session message");
         return answer;
     };
