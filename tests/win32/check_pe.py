@@ -41,8 +41,10 @@ WIDE_FUNCTIONS = {
                      "CM_Get_Parent", "CM_Get_Device_IDW"],
 }
 # The only ANSI functions allowed: the C run-time's start-up calls these,
-# and no path or text of ours passes through them.
-RUNTIME_ANSI_FUNCTIONS = {"GetStartupInfoA", "GetModuleHandleA", "GetProcAddress"}
+# and no path or text of ours passes through them. (The 32-bit start-up code
+# looks for an already loaded libgcc DLL, to share its exception frames, and
+# only then loads it by name, taking another reference to the same module.)
+RUNTIME_ANSI_FUNCTIONS = {"GetStartupInfoA", "GetModuleHandleA", "LoadLibraryA"}
 # PE DllCharacteristics and file characteristics.
 DYNAMIC_BASE, NX_COMPAT, HIGH_ENTROPY_VA = 0x0040, 0x0100, 0x0020
 RELOCS_STRIPPED = 0x0001
