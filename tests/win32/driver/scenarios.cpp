@@ -766,8 +766,10 @@ void EndOfSession(Scenario& scenario) {
     scenario.camera().Plug();
     auto send = [](HWND dialog, UINT message, WPARAM wParam) {
         DWORD_PTR answer = 0;
-        Expect(SendMessageTimeoutA(dialog, message, wParam, ENDSESSION_LOGOFF, SMTO_NORMAL,
-                                   Patient(60000), &answer) != 0,
+        // The flag is the top bit: a negative LPARAM on 32-bit Windows.
+        const auto logoff = static_cast<LPARAM>(ENDSESSION_LOGOFF);
+        Expect(SendMessageTimeoutA(dialog, message, wParam, logoff, SMTO_NORMAL, Patient(60000),
+                                   &answer) != 0,
                "the dialog answers the session message");
         return answer;
     };
