@@ -25,6 +25,9 @@ packages=(
     exfat-fuse exfatprogs fusefat
     # real volumes on loop devices for the Linux program's root-only tests
     e2fsprogs util-linux
+    # the release packages and their checks: dpkg-shlibdeps for the .deb's
+    # dependencies, lintian, and the AppStream metadata validator
+    dpkg-dev lintian appstream
 )
 # tools/run.sh only builds and starts the Linux program.
 if [ "${1:-}" = "--linux-program" ]; then

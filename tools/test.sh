@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds every program and runs the whole test suite: the core and the Linux
-# program (debug), the same under AddressSanitizer and UBSan, and the Windows
-# program end to end under Wine.
+# program (debug), the same under AddressSanitizer and UBSan, the Windows
+# program end to end under Wine, and the release checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -30,6 +30,12 @@ rm -f build/win32/wine/skipped build/win32/wine/how
 ORVANE_E2E_DRIVER=$PWD/build/win64/bin/orvane_e2e.exe run_preset win32 -L ci
 echo "=== 32-bit program built and tested in $(($(date +%s) - win32_start)) s"
 echo "=== Windows program built and tested in $(($(date +%s) - windows_start)) s"
+
+# The release checks: packages, hardening, reproducible builds, and the
+# transfer's threads under ThreadSanitizer (tools/release-check.sh).
+release_start=$(date +%s)
+bash tools/release-check.sh
+echo "=== release checks done in $(($(date +%s) - release_start)) s"
 
 # The benchmarks are built, so they keep compiling; `bash tools/bench.sh`
 # runs them and writes docs/benchmarks.md.

@@ -9,7 +9,7 @@ namespace orvane {
 BOOL CUpdaterApp::InitInstance() {
     // The dialog is the only window and lives on this stack for the whole run;
     // its resources are the executable's own.
-    win32::DialogHost dialog(GetModuleHandleA(nullptr));
+    win32::DialogHost dialog(GetModuleHandleW(nullptr));
     dialog.DoModal();
     return FALSE;
 }

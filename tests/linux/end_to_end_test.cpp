@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <thread>
 
 #include "card_volume.h"
 #include "platform/linux/linux_platform.h"
@@ -37,6 +40,44 @@ constexpr const char* kSettings =
     "Path=\\FIRMWARE\\\r\n";
 
 enum class CameraVolume { Folder, Exfat };
+
+// The window side with a worker thread of its own, as the Qt dialog has: the
+// transfer runs there and what it posts reaches the test's thread through a
+// locked queue. The tsan preset runs these tests under ThreadSanitizer.
+class ThreadedWindow : public RecordingWindow {
+  public:
+    ~ThreadedWindow() override {
+        if (worker_.joinable()) worker_.join();
+    }
+    void RunInBackground(std::function<void()> work) override {
+        if (worker_.joinable()) worker_.join();
+        worker_ = std::thread(std::move(work));
+    }
+    void PostToUi(std::function<void()> task) override {
+        std::lock_guard lock(mutex_);
+        queue_.push_back(std::move(task));
+        posted_.notify_one();
+    }
+    // The user-interface loop: runs posted tasks until the dialog has ended.
+    void RunUntilEnded() {
+        while (!endResult) {
+            std::function<void()> task;
+            {
+                std::unique_lock lock(mutex_);
+                posted_.wait(lock, [this] { return !queue_.empty(); });
+                task = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            task();
+        }
+    }
+
+  private:
+    std::thread worker_;
+    std::mutex mutex_;
+    std::condition_variable posted_;
+    std::deque<std::function<void()>> queue_;
+};
 
 class EndToEnd : public ::testing::TestWithParam<CameraVolume> {
   protected:
@@ -190,6 +231,44 @@ TEST_P(EndToEnd, CameraPluggedAfterStartGetsBothFiles) {
               (std::vector<std::string>{"FIRMWARE", "FIRMWARE/dsccmd.ini", "FIRMWARE/vorm.bin"}));
     EXPECT_EQ(ReadFile(camera / "FIRMWARE/vorm.bin"), image);
     EXPECT_EQ(ReadFile(camera / "FIRMWARE/dsccmd.ini"), "[Update]\nFile=vorm.bin\n");
+}
+
+// The transfer on a thread of its own, its progress and result posted back;
+// Cancel pressed while it runs either stops it with the old files kept or
+// comes after the new ones replaced them, never between.
+TEST_P(EndToEnd, TransferOnAWorkerThreadEndsWithOneWholeSet) {
+    PlugCamera();
+    for (const bool cancel : {false, true}) {
+        SCOPED_TRACE(cancel ? "cancelled" : "left to finish");
+        std::filesystem::create_directories(camera / "FIRMWARE");
+        std::ofstream(camera / "FIRMWARE/vorm.bin") << "old image";
+        std::ofstream(camera / "FIRMWARE/dsccmd.ini") << "old command";
+        ThreadedWindow threaded;
+        LinuxPlatform platform(threaded, Roots());
+        CUpdaterDialog dialog(platform);
+        dialog.OnInitDialog();
+        ASSERT_TRUE(dialog.deviceFound());
+        dialog.OnUpdateClicked();
+        if (cancel) dialog.OnCancel();
+        threaded.RunUntilEnded();
+        const std::string firmware = ReadFile(camera / "FIRMWARE/vorm.bin");
+        const std::string command = ReadFile(camera / "FIRMWARE/dsccmd.ini");
+        EXPECT_EQ(CameraFiles(), (std::vector<std::string>{"FIRMWARE", "FIRMWARE/dsccmd.ini",
+                                                           "FIRMWARE/vorm.bin"}));
+        if (threaded.endResult == IDOK) {
+            EXPECT_EQ(threaded.messages,
+                      std::vector<std::string>{std::string(texts::kUpdateSuccess)});
+            EXPECT_EQ(firmware, image);
+            EXPECT_EQ(command, "[Update]\nFile=vorm.bin\n");
+        } else {
+            EXPECT_TRUE(cancel);
+            EXPECT_EQ(firmware, "old image");
+            EXPECT_EQ(command, "old command");
+        }
+        if (!cancel) {
+            EXPECT_EQ(threaded.endResult, IDOK);
+        }
+    }
 }
 
 TEST_P(EndToEnd, ACameraShowingNoStorageOfItsOwnGetsNoOtherVolume) {

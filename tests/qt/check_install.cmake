@@ -1,5 +1,6 @@
 # Installs the build into a fresh prefix and checks that the program, its
-# desktop entry and its icons land where the desktop looks for them.
+# desktop entry, its icons, manual page and metadata land where the desktop
+# and the package tools look for them.
 # Arguments: -DBUILD_DIR=... -DPREFIX=...
 cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE "${PREFIX}")
@@ -9,7 +10,9 @@ if(NOT result EQUAL 0)
     message(FATAL_ERROR "cmake --install failed: ${result}")
 endif()
 foreach(file bin/orvane share/applications/orvane.desktop
-             share/icons/hicolor/32x32/apps/orvane.png share/icons/hicolor/16x16/apps/orvane.png)
+             share/icons/hicolor/32x32/apps/orvane.png share/icons/hicolor/16x16/apps/orvane.png
+             share/man/man1/orvane.1.gz share/metainfo/org.orvane.Orvane.metainfo.xml
+             share/doc/orvane/copyright)
     if(NOT EXISTS "${PREFIX}/${file}")
         message(FATAL_ERROR "not installed: ${file}")
     endif()

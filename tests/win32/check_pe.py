@@ -1,38 +1,53 @@
 #!/usr/bin/env python3
 """Reads the built Orvane.exe back and checks what Windows will see in it.
 
-The PE header (machine, GUI subsystem), the imports (system DLLs only, the
-ANSI functions), and every resource: the two dialog templates control by
-control, the About entry's string, the icon group, the bitmaps, the version
-record and the manifest. Expected texts are read from src/ui/texts.h, so the
-resource script and the code cannot drift apart unnoticed.
+The PE header (machine, GUI subsystem, the loader's hardening: address
+randomisation with its relocations, no-execute, high-entropy addresses on
+64-bit, no link time stamp), the imports (known system DLLs only, the W
+functions for every path and text), and every resource: the two dialog
+templates control by control, the About entry's string, the icon group, the
+bitmaps, the version record and the manifest. Expected texts are read from
+src/ui/texts.h, so the resource script and the code cannot drift apart
+unnoticed.
 
-Usage: check_pe.py PROGRAM.exe --texts src/ui/texts.h
+Usage: check_pe.py PROGRAM.exe --texts src/ui/texts.h --version 1.2.3.4
 """
 import argparse
 import re
 import struct
 import sys
 
-# DLLs every Windows installation ships; anything else would have to be
-# installed beside the program.
-SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "setupapi.dll", "advapi32.dll",
-               "msvcrt.dll", "shell32.dll", "comctl32.dll", "ole32.dll"}
-ANSI_FUNCTIONS = {
-    "KERNEL32.dll": ["GetCurrentDirectoryA", "GetPrivateProfileStringA", "GetLogicalDriveStringsA",
-                     "CreateDirectoryA", "CreateFileA", "MoveFileExA", "FlushFileBuffers",
-                     "FormatMessageA", "GetDriveTypeA", "GetDiskFreeSpaceExA",
-                     "GetDiskFreeSpaceA", "DeviceIoControl"],
-    "USER32.dll": ["DialogBoxParamA", "MessageBoxA", "SetTimer", "KillTimer",
-                   "RegisterDeviceNotificationA", "GetSystemMenu", "AppendMenuA", "LoadStringA",
-                   "LoadIconA", "DrawIcon", "IsIconic"],
-    "SETUPAPI.dll": ["SetupDiGetClassDevsA", "SetupDiEnumDeviceInfo",
-                     "SetupDiGetDeviceRegistryPropertyA", "SetupDiDestroyDeviceInfoList",
-                     "SetupDiEnumDeviceInterfaces", "SetupDiGetDeviceInterfaceDetailA",
-                     "CM_Get_Parent", "CM_Get_Device_IDA"],
-    # The transfer's progress bar is the common controls' own.
-    "COMCTL32.dll": ["InitCommonControlsEx"],
+# The DLLs the program may import: each is one of the system's known DLLs
+# (HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\KnownDLLs), which
+# the loader maps from the system folder only, never from the program's own.
+# A DLL that is not there (the common controls, for one) would be looked for
+# beside the program first, where a planted copy would run before it does; the
+# program loads such a DLL itself, by its full path in the system folder.
+KNOWN_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "setupapi.dll", "advapi32.dll",
+              "msvcrt.dll", "shell32.dll", "ole32.dll", "comdlg32.dll", "shlwapi.dll",
+              "ws2_32.dll", "oleaut32.dll", "imm32.dll", "rpcrt4.dll"}
+WIDE_FUNCTIONS = {
+    "KERNEL32.dll": ["GetCurrentDirectoryW", "GetPrivateProfileStringW", "GetLogicalDriveStringsW",
+                     "CreateDirectoryW", "CreateFileW", "MoveFileExW", "FlushFileBuffers",
+                     "FormatMessageW", "GetDriveTypeW", "GetDiskFreeSpaceExW",
+                     "GetDiskFreeSpaceW", "DeviceIoControl", "GetSystemDirectoryW",
+                     "LoadLibraryExW"],
+    "USER32.dll": ["DialogBoxParamW", "MessageBoxW", "SetTimer", "KillTimer",
+                   "RegisterDeviceNotificationW", "GetSystemMenu", "AppendMenuW", "LoadStringW",
+                   "LoadIconW", "DrawIcon", "IsIconic", "SetWindowTextW", "CreateWindowExW"],
+    "SETUPAPI.dll": ["SetupDiGetClassDevsW", "SetupDiEnumDeviceInfo",
+                     "SetupDiGetDeviceRegistryPropertyW", "SetupDiDestroyDeviceInfoList",
+                     "SetupDiEnumDeviceInterfaces", "SetupDiGetDeviceInterfaceDetailW",
+                     "CM_Get_Parent", "CM_Get_Device_IDW"],
 }
+# The only ANSI functions allowed: the C run-time's start-up calls these,
+# and no path or text of ours passes through them. (The 32-bit start-up code
+# looks for an already loaded libgcc DLL, to share its exception frames, and
+# only then loads it by name, taking another reference to the same module.)
+RUNTIME_ANSI_FUNCTIONS = {"GetStartupInfoA", "GetModuleHandleA", "LoadLibraryA"}
+# PE DllCharacteristics and file characteristics.
+DYNAMIC_BASE, NX_COMPAT, HIGH_ENTROPY_VA = 0x0040, 0x0100, 0x0020
+RELOCS_STRIPPED = 0x0001
 MACHINES = {"i386": 0x014C, "amd64": 0x8664}
 
 RT_BITMAP, RT_ICON, RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 2, 3, 5, 6, 14, 16, 24
@@ -69,7 +84,8 @@ class PeFile:
          self.characteristics) = struct.unpack_from("<HHIIIHH", data, self.pe + 4)
         optional = self.pe + 24
         self.magic = struct.unpack_from("<H", data, optional)[0]
-        self.subsystem = struct.unpack_from("<H", data, optional + 68)[0]
+        self.timestamp = struct.unpack_from("<I", data, self.pe + 8)[0]
+        self.subsystem, self.dll_characteristics = struct.unpack_from("<HH", data, optional + 68)
         directories = optional + (96 if self.magic == 0x10B else 112)
         self.directories = [struct.unpack_from("<II", data, directories + 8 * i) for i in range(16)]
         self.sections = []
@@ -353,23 +369,41 @@ def version_strings(data):
     return root, tables
 
 
-def check_version(c, resources):
+def check_version(c, resources, version):
     data = resources.get((RT_VERSION, 1))
     if not c.expect(data is not None, "version record present"):
         return
     root, tables = version_strings(data)
     fixed = struct.unpack("<13I", root["value"][:52])
+    parts = [int(p) for p in (version.split(".") + ["0"] * 4)[:4]]
+    packed = ((parts[0] << 16) | parts[1], (parts[2] << 16) | parts[3])
+    text = ", ".join(str(p) for p in parts)
     c.equal(fixed[0], 0xFEEF04BD, "version record signature")
-    c.equal((fixed[2], fixed[3]), (0x00010000, 0x00000001), "file version 1.0.0.1")
-    c.equal((fixed[4], fixed[5]), (0x00010000, 0x00000001), "product version 1.0.0.1")
+    c.equal((fixed[2], fixed[3]), packed, f"file version {version}")
+    c.equal((fixed[4], fixed[5]), packed, f"product version {version}")
     c.equal(fixed[8], 0x00000004, "file OS 32-bit Windows")
     c.equal(fixed[9], 0x00000001, "file type application")
     table = {k.upper(): v for k, v in tables.items()}.get("040904B0")
     if c.expect(table is not None, "string block 040904B0"):
-        for name, value in (("FileVersion", "1, 0, 0, 1"), ("ProductVersion", "1, 0, 0, 1"),
+        for name, value in (("FileVersion", text), ("ProductVersion", text),
                             ("InternalName", "Orvane"), ("FileDescription", "Orvane MFC Application"),
                             ("ProductName", "Orvane Application"), ("OriginalFilename", "Orvane.EXE")):
             c.equal(table.get(name), value, f"version {name}")
+
+
+def check_hardening(c, pe, machine):
+    """What the loader needs to randomise and protect the program's memory."""
+    flags = pe.dll_characteristics
+    c.expect(flags & DYNAMIC_BASE, f"DYNAMIC_BASE set (address randomisation), flags {flags:#06x}")
+    c.expect(flags & NX_COMPAT, f"NX_COMPAT set (no execution of data), flags {flags:#06x}")
+    if machine == "amd64":
+        c.expect(flags & HIGH_ENTROPY_VA, f"HIGH_ENTROPY_VA set on 64-bit, flags {flags:#06x}")
+    # Without relocations the loader cannot move the image, whatever the flag says.
+    reloc_rva, reloc_size = pe.directories[5]
+    c.expect(reloc_rva != 0 and reloc_size > 0, "a base relocation table")
+    c.expect(pe.characteristics & RELOCS_STRIPPED == 0, "relocations not stripped")
+    # A link time in the header would make every build differ.
+    c.equal(pe.timestamp, 0, "PE time stamp (none, for reproducible builds)")
 
 
 def main():
@@ -377,6 +411,7 @@ def main():
     parser.add_argument("program")
     parser.add_argument("--texts", required=True)
     parser.add_argument("--machine", choices=sorted(MACHINES), default="i386")
+    parser.add_argument("--version", required=True, help="the project's version, as 1.2.3.4")
     args = parser.parse_args()
 
     pe = PeFile(open(args.program, "rb").read())
@@ -387,23 +422,24 @@ def main():
     c.equal(pe.magic, 0x10B if args.machine == "i386" else 0x20B, "PE32 or PE32+ optional header")
     c.equal(pe.subsystem, 2, "subsystem (2 is the Windows GUI, no console)")
     c.expect(pe.characteristics & 0x2000 == 0, "an executable, not a DLL")
+    check_hardening(c, pe, args.machine)
 
     imports = pe.imports()
-    foreign = sorted(d for d in imports if d.lower() not in SYSTEM_DLLS)
-    c.equal(foreign, [], "DLLs outside the system's")
-    for dll, functions in ANSI_FUNCTIONS.items():
+    foreign = sorted(d for d in imports if d.lower() not in KNOWN_DLLS)
+    c.equal(foreign, [], "imported DLLs that are not known DLLs (loadable from the program's folder)")
+    for dll, functions in WIDE_FUNCTIONS.items():
         have = {f for d, fs in imports.items() if d.lower() == dll.lower() for f in fs}
         missing = [f for f in functions if f not in have]
         c.equal(missing, [], f"{dll} functions the program must call")
-    wide = sorted(f for fs in imports.values() for f in fs
-                  if f[:-1] + "A" in {g for gs in ANSI_FUNCTIONS.values() for g in gs} and f.endswith("W"))
-    c.equal(wide, [], "wide forms of the ANSI functions")
+    ansi = sorted(f for fs in imports.values() for f in fs
+                  if re.fullmatch(r"[A-Z]\w*[a-z0-9]A", f) and f not in RUNTIME_ANSI_FUNCTIONS)
+    c.equal(ansi, [], "ANSI functions (every path and text goes through the W functions)")
 
     resources = pe.resources()
     check_dialogs(c, resources, texts)
     check_strings(c, resources, texts)
     check_images(c, resources)
-    check_version(c, resources)
+    check_version(c, resources, args.version)
     manifests = [data for (kind, _), data in resources.items() if kind == RT_MANIFEST]
     c.equal(len(manifests), 1, "one manifest")
     if manifests:

@@ -20,7 +20,7 @@ void CentreWindow(HWND window, const RECT& area) {
     MONITORINFO monitor;
     monitor.cbSize = sizeof monitor;
     POINT centre{x + width / 2, y + height / 2};
-    if (GetMonitorInfoA(MonitorFromPoint(centre, MONITOR_DEFAULTTONEAREST), &monitor)) {
+    if (GetMonitorInfoW(MonitorFromPoint(centre, MONITOR_DEFAULTTONEAREST), &monitor)) {
         const RECT& work = monitor.rcWork;
         if (x + width > work.right) x = work.right - width;
         if (y + height > work.bottom) y = work.bottom - height;
@@ -33,10 +33,10 @@ void CentreWindow(HWND window, const RECT& area) {
 RECT WorkArea(HWND window) {
     MONITORINFO monitor;
     monitor.cbSize = sizeof monitor;
-    if (GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor))
+    if (GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &monitor))
         return monitor.rcWork;
     RECT work;
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     return work;
 }
 
@@ -45,7 +45,7 @@ RECT WorkArea(HWND window) {
 // ---- About box --------------------------------------------------------------
 
 INT_PTR CAboutDialog::DoModal(HINSTANCE instance) {
-    return DialogBoxParamA(instance, ResourceId(IDD_ABOUTBOX), owner_, Procedure, 0);
+    return DialogBoxParamW(instance, ResourceId(IDD_ABOUTBOX), owner_, Procedure, 0);
 }
 
 INT_PTR CALLBACK CAboutDialog::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM) {
@@ -79,18 +79,18 @@ DialogHost::DialogHost(HINSTANCE instance) : platform_(instance), dialog_(platfo
 }
 
 INT_PTR DialogHost::DoModal() {
-    return DialogBoxParamA(platform_.instance(), ResourceId(IDD_ORVANE_DIALOG), nullptr, Procedure,
+    return DialogBoxParamW(platform_.instance(), ResourceId(IDD_ORVANE_DIALOG), nullptr, Procedure,
                            reinterpret_cast<LPARAM>(this));
 }
 
 INT_PTR CALLBACK DialogHost::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         auto* host = reinterpret_cast<DialogHost*>(lParam);
-        SetWindowLongPtrA(window, DWLP_USER, lParam);
+        SetWindowLongPtrW(window, DWLP_USER, lParam);
         host->platform_.AttachWindow(window);
         return host->HandleMessage(message, wParam, lParam);
     }
-    auto* host = reinterpret_cast<DialogHost*>(GetWindowLongPtrA(window, DWLP_USER));
+    auto* host = reinterpret_cast<DialogHost*>(GetWindowLongPtrW(window, DWLP_USER));
     // Messages before WM_INITDIALOG (WM_SETFONT and the like) get default processing.
     if (host == nullptr) return FALSE;
     return host->HandleMessage(message, wParam, lParam);
@@ -117,7 +117,7 @@ INT_PTR DialogHost::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_QUERYENDSESSION:
             // A log-off or shutdown waits for a running transfer. A dialog
             // procedure answers this one through DWLP_MSGRESULT.
-            SetWindowLongPtrA(platform_.window(), DWLP_MSGRESULT, platform_.OnQueryEndSession());
+            SetWindowLongPtrW(platform_.window(), DWLP_MSGRESULT, platform_.OnQueryEndSession());
             return TRUE;
         case WM_ENDSESSION:
             platform_.OnEndSession(wParam != FALSE);
@@ -185,7 +185,7 @@ BOOL DialogHost::OnPaint() {
 
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
-    SendMessageA(window, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+    SendMessageW(window, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
     const int cx = GetSystemMetrics(SM_CXICON);
     const int cy = GetSystemMetrics(SM_CYICON);
     RECT client;

@@ -17,7 +17,7 @@ using ReasonDestroy = BOOL(WINAPI*)(HWND);
 
 template <typename Function>
 Function User32Function(const char* name) {
-    HMODULE user32 = GetModuleHandleA("user32.dll");
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
     if (user32 == nullptr) return nullptr;
     // Through a plain function pointer type, which any function pointer
     // converts to and from without a warning.
@@ -27,7 +27,7 @@ Function User32Function(const char* name) {
 }  // namespace
 
 SessionGuardedPlatform::SessionGuardedPlatform(HINSTANCE instance)
-    : Win32Platform(instance), over_(CreateEventA(nullptr, TRUE, TRUE, nullptr)) {}
+    : Win32Platform(instance), over_(CreateEventW(nullptr, TRUE, TRUE, nullptr)) {}
 
 SessionGuardedPlatform::~SessionGuardedPlatform() {
     if (over_ != nullptr) CloseHandle(over_);

@@ -9,7 +9,8 @@ namespace orvane::win32 {
 ErrorKind KindOfError(unsigned long code);
 
 #ifdef _WIN32
-// The error `code` with the system's own description of it (FormatMessageA).
+// The error `code` with the system's own description of it (FormatMessageW),
+// in UTF-8.
 SystemError MakeSystemError(unsigned long code);
 // The calling thread's last error.
 SystemError LastSystemError();

@@ -11,7 +11,9 @@
 #include "platform/platform.h"
 
 // Before <windows.h>: no min/max macros to clash with the standard library,
-// the ANSI functions wherever a name has both forms, and nothing of COM/OLE.
+// and nothing of COM/OLE. Our files call the W functions by their full names
+// (paths and texts are UTF-16 to the system, UTF-8 to the core); the plain
+// names stay ANSI so that a call without its suffix stands out.
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -45,10 +47,10 @@ inline constexpr GUID kUsbDeviceInterfaceClass = {
 inline constexpr GUID kDiskInterfaceClass = {
     0x53F56307, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
 
-// MAKEINTRESOURCEA is an old-style cast in a macro from a system header; the
+// MAKEINTRESOURCEW is an old-style cast in a macro from a system header; the
 // same conversion spelt out keeps -Wold-style-cast quiet in our files.
-inline LPCSTR ResourceId(unsigned id) {
-    return reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(static_cast<WORD>(id)));
+inline LPCWSTR ResourceId(unsigned id) {
+    return reinterpret_cast<LPCWSTR>(static_cast<std::uintptr_t>(static_cast<WORD>(id)));
 }
 
 }  // namespace orvane::win32

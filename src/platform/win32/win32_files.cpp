@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "platform/win32/system_error.h"
+#include "platform/win32/wide_text.h"
 #include "platform/win32/win32_api.h"
 
 namespace orvane::win32 {
@@ -65,10 +66,10 @@ struct VolumeGeometry {
 // The sector and cluster sizes of the volume holding `path`; zeros when the
 // system does not tell them.
 VolumeGeometry GeometryOf(const std::string& path) {
-    char volume[MAX_PATH + 1] = {};
+    wchar_t volume[MAX_PATH + 1] = {};
     DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
-    if (GetVolumePathNameA(path.c_str(), volume, MAX_PATH) &&
-        GetDiskFreeSpaceA(volume, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+    if (GetVolumePathNameW(Wide(path).c_str(), volume, MAX_PATH) &&
+        GetDiskFreeSpaceW(volume, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
         return VolumeGeometry{bytesPerSector, sectorsPerCluster};
     return {};
 }
@@ -171,8 +172,8 @@ class Writer : public WritableFile {
 Result<std::unique_ptr<ReadableFile>> OpenWin32File(const std::string& path, ReadCaching caching) {
     const DWORD flags =
         caching == ReadCaching::Uncached ? FILE_FLAG_NO_BUFFERING : FILE_FLAG_SEQUENTIAL_SCAN;
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                flags, nullptr);
+    HANDLE handle = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, flags, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return LastSystemError();
     Result<std::uint64_t> size = SizeOf(handle);
     if (!size.ok()) {
@@ -192,7 +193,7 @@ Result<VolumeSpace> Win32VolumeSpace(const std::string& path) {
     std::string folder = path;
     if (!folder.empty() && folder.back() == ':') folder += '\\';
     ULARGE_INTEGER available;
-    if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr))
+    if (!GetDiskFreeSpaceExW(Wide(folder).c_str(), &available, nullptr, nullptr))
         return LastSystemError();
     const VolumeGeometry geometry = GeometryOf(folder);
     return VolumeSpace{static_cast<std::uint64_t>(available.QuadPart),
@@ -201,7 +202,7 @@ Result<VolumeSpace> Win32VolumeSpace(const std::string& path) {
 
 Result<std::unique_ptr<WritableFile>> CreateWin32File(const std::string& path) {
     // CREATE_NEW: whatever already has the name is never written through.
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    HANDLE handle = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return LastSystemError();
     return std::unique_ptr<WritableFile>(new Writer(handle));

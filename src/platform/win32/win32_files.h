@@ -12,8 +12,8 @@ namespace orvane::win32 {
 // (FILE_FLAG_NO_BUFFERING), with the sector alignment that demands.
 Result<std::unique_ptr<ReadableFile>> OpenWin32File(const std::string& path, ReadCaching caching);
 
-// The room on the volume holding `path`: GetDiskFreeSpaceExA's bytes free to
-// the caller, and the cluster from GetDiskFreeSpaceA.
+// The room on the volume holding `path`: GetDiskFreeSpaceExW's bytes free to
+// the caller, and the cluster from GetDiskFreeSpaceW.
 Result<VolumeSpace> Win32VolumeSpace(const std::string& path);
 
 // Creates or truncates a file for writing, shared with nobody while it is open.

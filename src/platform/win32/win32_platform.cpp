@@ -9,6 +9,7 @@
 
 #include "device/drive_list.h"
 #include "platform/win32/system_error.h"
+#include "platform/win32/wide_text.h"
 #include "platform/win32/win32_files.h"
 #include "ui/res/resource.h"
 
@@ -16,13 +17,17 @@ namespace orvane::win32 {
 
 namespace {
 
-// GetLogicalDriveStringsA needs 105 bytes for all 26 letters.
+// GetLogicalDriveStringsW needs 105 characters for all 26 letters.
 constexpr DWORD kDriveListBufferSize = 255;
 
+// The longest path the W functions take.
+constexpr DWORD kLongPathChars = 32768;
+
 std::string ExecutableTitle() {
-    char path[MAX_PATH + 1] = {};
-    DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string name(path, length);
+    std::wstring path(kLongPathChars, L'\0');
+    DWORD length = GetModuleFileNameW(nullptr, path.data(), kLongPathChars);
+    if (length >= kLongPathChars) length = 0;
+    std::string name = Utf8(std::wstring_view(path.data(), length));
     std::size_t slash = name.find_last_of("\\/");
     if (slash != std::string::npos) name.erase(0, slash + 1);
     std::size_t dot = name.find_last_of('.');
@@ -41,8 +46,9 @@ std::string VolumeRoot(std::string_view drive) {
 // Whether the drive is gone: its letter no longer stands for a volume, or
 // the letter stays (a removable drive's can) but its root cannot be found.
 bool DriveGone(const std::string& root) {
-    if (GetDriveTypeA(root.c_str()) == DRIVE_NO_ROOT_DIR) return true;
-    if (GetFileAttributesA(root.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+    const std::wstring wideRoot = Wide(root);
+    if (GetDriveTypeW(wideRoot.c_str()) == DRIVE_NO_ROOT_DIR) return true;
+    if (GetFileAttributesW(wideRoot.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
     const DWORD error = GetLastError();
     return error == ERROR_PATH_NOT_FOUND || error == ERROR_FILE_NOT_FOUND ||
            error == ERROR_INVALID_DRIVE;
@@ -60,7 +66,7 @@ SystemError OnDrive(SystemError error, const std::string& path) {
 // Flushes the file `path`: on FAT that writes its folder entry and the
 // allocation table, not just its data.
 Status FlushFile(const std::string& path) {
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE,
+    HANDLE handle = CreateFileW(Wide(path).c_str(), GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return OnDrive(LastSystemError(), path);
@@ -75,7 +81,7 @@ Status FlushFile(const std::string& path) {
 // cannot be told: FAT and exFAT write only the top folder this way, and
 // answer alike either way.
 void FlushFolder(const std::string& path) {
-    HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE,
+    HANDLE handle = CreateFileW(Wide(path).c_str(), GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return;
@@ -106,7 +112,7 @@ HWND FindNotice(HWND dialog) {
     LONG lowest = LONG_MIN;
     for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr;
          child = GetWindow(child, GW_HWNDNEXT)) {
-        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) != SS_BITMAP) continue;
+        if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_BITMAP) continue;
         RECT rect;
         GetWindowRect(child, &rect);
         if (rect.top > lowest) {
@@ -118,11 +124,39 @@ HWND FindNotice(HWND dialog) {
 }
 
 // A child control at a place given in dialog units (x, y, width, height).
-HWND CreateChild(HWND dialog, HINSTANCE instance, const char* className, DWORD style, int id,
+HWND CreateChild(HWND dialog, HINSTANCE instance, const wchar_t* className, DWORD style, int id,
                  RECT units) {
     MapDialogRect(dialog, &units);
-    return CreateWindowExA(0, className, "", WS_CHILD | WS_VISIBLE | style, units.left, units.top,
+    return CreateWindowExW(0, className, L"", WS_CHILD | WS_VISIBLE | style, units.left, units.top,
                            units.right, units.bottom, dialog, ControlId(id), instance, nullptr);
+}
+
+// The progress bar's window class, from the common controls. They are loaded
+// from the system folder by full path when first needed rather than imported:
+// an imported DLL that is not one of the system's known DLLs is looked for in
+// the program's own folder first, and this program is typically started from
+// a downloads folder, where a planted copy would run before our first line.
+// Once loaded, the library stays for the life of the process, as the class
+// it registers must.
+void RegisterProgressClass() {
+    static const bool registered = [] {
+        std::wstring path(MAX_PATH + 1, L'\0');
+        const UINT length = GetSystemDirectoryW(path.data(), MAX_PATH);
+        if (length == 0 || length > MAX_PATH) return false;
+        path.resize(length);
+        path += L"\\comctl32.dll";
+        HMODULE library = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        if (library == nullptr) return false;
+        using InitFunction = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+        // Through the generic function pointer type, which GCC lets any
+        // function pointer convert to and from without a warning.
+        auto init = reinterpret_cast<InitFunction>(
+            reinterpret_cast<void (*)()>(GetProcAddress(library, "InitCommonControlsEx")));
+        if (init == nullptr) return false;
+        const INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
+        return init(&classes) != FALSE;
+    }();
+    static_cast<void>(registered);
 }
 
 DWORD WINAPI RunWork(LPVOID parameter) {
@@ -138,7 +172,7 @@ std::vector<BYTE> ReadDeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& info, DWORD 
     DWORD required = 0;
     // The list may grow between the two calls (a driver update): ask again.
     for (int attempt = 0; attempt < 3; ++attempt) {
-        if (SetupDiGetDeviceRegistryPropertyA(set, &info, property, nullptr, buffer.data(),
+        if (SetupDiGetDeviceRegistryPropertyW(set, &info, property, nullptr, buffer.data(),
                                               static_cast<DWORD>(buffer.size()), &required)) {
             buffer.resize(std::min<std::size_t>(buffer.size(), required));
             return buffer;
@@ -151,9 +185,9 @@ std::vector<BYTE> ReadDeviceProperty(HDEVINFO set, SP_DEVINFO_DATA& info, DWORD 
 
 // The device instance ID of `device`, the name every walk of the tree uses.
 std::string DeviceInstanceId(DEVINST device) {
-    char id[MAX_DEVICE_ID_LEN + 1] = {};
-    if (CM_Get_Device_IDA(device, id, sizeof id, 0) != CR_SUCCESS) return {};
-    return id;
+    wchar_t id[MAX_DEVICE_ID_LEN + 1] = {};
+    if (CM_Get_Device_IDW(device, id, MAX_DEVICE_ID_LEN + 1, 0) != CR_SUCCESS) return {};
+    return Utf8(id);
 }
 
 // What the system says of a disk or a volume, read through a handle opened
@@ -169,8 +203,8 @@ struct StorageFacts {
 
 // A disk or volume opened without read or write access, for its properties.
 HANDLE OpenForProperties(const std::string& path) {
-    return CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                       0, nullptr);
+    return CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
 }
 
 // The device path of a drive letter's volume: "\\.\G:".
@@ -210,7 +244,7 @@ StorageFacts QueryStorage(const std::string& path) {
 
 // A mapped network drive, or a letter whose volume has gone: no camera.
 bool IsRemoteOrGone(std::string_view drive) {
-    const UINT type = GetDriveTypeA(VolumeRoot(drive).c_str());
+    const UINT type = GetDriveTypeW(Wide(VolumeRoot(drive)).c_str());
     return type == DRIVE_REMOTE || type == DRIVE_NO_ROOT_DIR;
 }
 
@@ -251,22 +285,22 @@ Win32Platform::~Win32Platform() {
 // ---- Window and shell -------------------------------------------------------
 
 IconHandle Win32Platform::LoadAppIcon() {
-    return reinterpret_cast<IconHandle>(LoadIconA(instance_, ResourceId(IDR_MAINFRAME)));
+    return reinterpret_cast<IconHandle>(LoadIconW(instance_, ResourceId(IDR_MAINFRAME)));
 }
 
 void Win32Platform::AddAboutToSystemMenu() {
     HMENU menu = GetSystemMenu(window_, FALSE);
     if (menu == nullptr) return;
-    char text[256] = {};
-    if (LoadStringA(instance_, IDS_ABOUTBOX, text, sizeof text) <= 0) return;
-    AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(menu, MF_STRING, IDM_ABOUTBOX, text);
+    wchar_t text[256] = {};
+    if (LoadStringW(instance_, IDS_ABOUTBOX, text, 256) <= 0) return;
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, text);
 }
 
 void Win32Platform::SetWindowIcons(IconHandle icon) {
     const auto handle = static_cast<LPARAM>(icon);
-    SendMessageA(window_, WM_SETICON, ICON_BIG, handle);
-    SendMessageA(window_, WM_SETICON, ICON_SMALL, handle);
+    SendMessageW(window_, WM_SETICON, ICON_BIG, handle);
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, handle);
 }
 
 unsigned Win32Platform::ArmTimer(unsigned id, unsigned intervalMs) {
@@ -278,8 +312,7 @@ void Win32Platform::StopTimer(unsigned timerId) {
 }
 
 void Win32Platform::ShowMessage(std::string_view text) {
-    const std::string message(text);
-    MessageBoxA(window_, message.c_str(), title_.c_str(), MB_OK | MB_ICONEXCLAMATION);
+    MessageBoxW(window_, Wide(text).c_str(), Wide(title_).c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
 void Win32Platform::EndModal(int result) {
@@ -296,13 +329,13 @@ void Win32Platform::WriteStdout(std::string_view text) {
 }
 
 Status Win32Platform::SubscribeUsbArrival() {
-    DEV_BROADCAST_DEVICEINTERFACE_A filter;
+    DEV_BROADCAST_DEVICEINTERFACE_W filter;
     std::memset(&filter, 0, sizeof filter);
     filter.dbcc_size = sizeof filter;
     filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
     filter.dbcc_classguid = kUsbDeviceInterfaceClass;
     // The handle is not kept: the subscription ends with the window.
-    if (RegisterDeviceNotificationA(window_, &filter, DEVICE_NOTIFY_WINDOW_HANDLE) != nullptr)
+    if (RegisterDeviceNotificationW(window_, &filter, DEVICE_NOTIFY_WINDOW_HANDLE) != nullptr)
         return Ok();
     return LastSystemError();
 }
@@ -310,24 +343,23 @@ Status Win32Platform::SubscribeUsbArrival() {
 void Win32Platform::ShowProgress(int percent, std::string_view status) {
     HWND update = GetDlgItem(window_, IDC_UPDATE);
     if (progress_ == nullptr) {
-        INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
-        InitCommonControlsEx(&classes);
+        RegisterProgressClass();
         ShowWindow(FindNotice(window_), SW_HIDE);
-        progress_ = CreateChild(window_, instance_, PROGRESS_CLASSA, PBS_SMOOTH, kProgressBarId,
+        progress_ = CreateChild(window_, instance_, PROGRESS_CLASSW, PBS_SMOOTH, kProgressBarId,
                                 RECT{2, 61, 212, 6});
-        SendMessageA(progress_, PBM_SETRANGE32, 0, 100);
-        status_ = CreateChild(window_, instance_, "STATIC", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS,
+        SendMessageW(progress_, PBM_SETRANGE32, 0, 100);
+        status_ = CreateChild(window_, instance_, L"STATIC", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS,
                               kProgressStatusId, RECT{2, 68, 212, 8});
-        SendMessageA(status_, WM_SETFONT,
-                     static_cast<WPARAM>(SendMessageA(window_, WM_GETFONT, 0, 0)), FALSE);
+        SendMessageW(status_, WM_SETFONT,
+                     static_cast<WPARAM>(SendMessageW(window_, WM_GETFONT, 0, 0)), FALSE);
         // A disabled button keeps no focus: Escape and Enter go to Cancel.
         if (GetFocus() == update)
-            SendMessageA(window_, WM_NEXTDLGCTL,
+            SendMessageW(window_, WM_NEXTDLGCTL,
                          reinterpret_cast<WPARAM>(GetDlgItem(window_, IDCANCEL)), TRUE);
         EnableWindow(update, FALSE);
     }
-    SendMessageA(progress_, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
-    SetWindowTextA(status_, std::string(status).c_str());
+    SendMessageW(progress_, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+    SetWindowTextW(status_, Wide(status).c_str());
 }
 
 void Win32Platform::HideProgress() {
@@ -353,7 +385,7 @@ void Win32Platform::PostToUi(std::function<void()> task) {
     auto* posted = new std::function<void()>(std::move(task));
     // The queue refuses only when full, and progress comes a percent at a
     // time; a result must not be lost, so it waits for room.
-    while (!PostMessageA(window_, kRunTaskMessage, 0, reinterpret_cast<LPARAM>(posted))) {
+    while (!PostMessageW(window_, kRunTaskMessage, 0, reinterpret_cast<LPARAM>(posted))) {
         if (!IsWindow(window_)) {
             delete posted;
             return;
@@ -372,25 +404,29 @@ void Win32Platform::RunPostedTask(LPARAM task) {
 Result<std::string> Win32Platform::CurrentDirectory() {
     // Asked for its length first, so that a directory too long for the
     // updater's buffers is reported as such rather than cut.
-    DWORD needed = GetCurrentDirectoryA(0, nullptr);
+    DWORD needed = GetCurrentDirectoryW(0, nullptr);
     if (needed == 0) return LastSystemError();
-    std::string directory(needed, '\0');
-    DWORD length = GetCurrentDirectoryA(needed, directory.data());
+    std::wstring directory(needed, L'\0');
+    DWORD length = GetCurrentDirectoryW(needed, directory.data());
     if (length == 0 || length >= needed) return LastSystemError();
     directory.resize(length);
-    return directory;
+    return Utf8(directory);
 }
 
 std::string Win32Platform::ReadProfileString(std::string_view section, std::string_view key,
                                              std::string_view fallback, std::size_t size,
                                              std::string_view path) {
     if (size == 0) return {};
-    const std::string sectionZ(section), keyZ(key), fallbackZ(fallback), pathZ(path);
-    std::string value(size, '\0');
-    DWORD length = GetPrivateProfileStringA(sectionZ.c_str(), keyZ.c_str(), fallbackZ.c_str(),
-                                            value.data(), static_cast<DWORD>(size), pathZ.c_str());
-    value.resize(length);
-    return value;
+    // The W function reads a file saved as "Unicode" as such, and one saved
+    // as ANSI through the system's code page: the same characters the A
+    // function gave, now as UTF-8.
+    const std::wstring sectionW = Wide(section), keyW = Wide(key), fallbackW = Wide(fallback),
+                       pathW = Wide(path);
+    std::wstring value(size, L'\0');
+    DWORD length = GetPrivateProfileStringW(sectionW.c_str(), keyW.c_str(), fallbackW.c_str(),
+                                            value.data(), static_cast<DWORD>(size), pathW.c_str());
+    value.resize(std::min<std::size_t>(length, size));
+    return Utf8(value);
 }
 
 std::string Win32Platform::JoinPath(std::string_view base, std::string_view fragment) {
@@ -410,7 +446,7 @@ std::string Win32Platform::DriveRoot(std::string_view drive) {
 
 std::vector<UsbDevice> Win32Platform::PresentUsbDevices() {
     std::vector<UsbDevice> devices;
-    HDEVINFO set = SetupDiGetClassDevsA(&kUsbDeviceInterfaceClass, nullptr, nullptr,
+    HDEVINFO set = SetupDiGetClassDevsW(&kUsbDeviceInterfaceClass, nullptr, nullptr,
                                         DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (set == INVALID_HANDLE_VALUE) return devices;
 
@@ -424,12 +460,14 @@ std::vector<UsbDevice> Win32Platform::PresentUsbDevices() {
             // A list of NUL-terminated strings ending with an empty one; the
             // bound guards against a list the system did not terminate.
             std::vector<std::string> ids;
-            const char* text = reinterpret_cast<const char*>(buffer.data());
+            std::wstring text(buffer.size() / sizeof(wchar_t), L'\0');
+            std::memcpy(text.data(), buffer.data(), text.size() * sizeof(wchar_t));
             std::size_t at = 0;
-            while (at < buffer.size() && text[at] != '\0') {
-                std::size_t length = strnlen(text + at, buffer.size() - at);
-                ids.emplace_back(text + at, length);
-                at += length + 1;
+            while (at < text.size() && text[at] != L'\0') {
+                std::size_t end = text.find(L'\0', at);
+                if (end == std::wstring::npos) end = text.size();
+                ids.push_back(Utf8(std::wstring_view(text).substr(at, end - at)));
+                at = end + 1;
             }
             device.hardwareIds = std::move(ids);
         }
@@ -441,7 +479,7 @@ std::vector<UsbDevice> Win32Platform::PresentUsbDevices() {
 }
 
 Result<StorageLayout> Win32Platform::StorageLayoutOfDrives() {
-    HDEVINFO set = SetupDiGetClassDevsA(&kDiskInterfaceClass, nullptr, nullptr,
+    HDEVINFO set = SetupDiGetClassDevsW(&kDiskInterfaceClass, nullptr, nullptr,
                                         DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (set == INVALID_HANDLE_VALUE) return LastSystemError();
 
@@ -452,18 +490,18 @@ Result<StorageLayout> Win32Platform::StorageLayoutOfDrives() {
     for (DWORD index = 0;
          SetupDiEnumDeviceInterfaces(set, nullptr, &kDiskInterfaceClass, index, &disk); ++index) {
         DWORD required = 0;
-        SetupDiGetDeviceInterfaceDetailA(set, &disk, nullptr, 0, &required, nullptr);
-        if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) continue;
+        SetupDiGetDeviceInterfaceDetailW(set, &disk, nullptr, 0, &required, nullptr);
+        if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) continue;
         std::vector<std::uint64_t> storage(required / sizeof(std::uint64_t) + 1);
-        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(storage.data());
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(storage.data());
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
         SP_DEVINFO_DATA info;
         std::memset(&info, 0, sizeof info);
         info.cbSize = sizeof info;
-        if (!SetupDiGetDeviceInterfaceDetailA(set, &disk, detail, required, nullptr, &info))
+        if (!SetupDiGetDeviceInterfaceDetailW(set, &disk, detail, required, nullptr, &info))
             continue;
 
-        const StorageFacts facts = QueryStorage(detail->DevicePath);
+        const StorageFacts facts = QueryStorage(Utf8(detail->DevicePath));
         if (facts.number.empty()) continue;
         StorageDisk entry;
         entry.id = facts.number;
@@ -498,20 +536,22 @@ Result<StorageLayout> Win32Platform::StorageLayoutOfDrives() {
 }
 
 bool Win32Platform::IsFolder(std::string_view path) {
-    const DWORD attributes = GetFileAttributesA(std::string(path).c_str());
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 std::vector<std::string> Win32Platform::LogicalDrives() {
-    char buffer[kDriveListBufferSize] = {};
-    DWORD length = GetLogicalDriveStringsA(kDriveListBufferSize, buffer);
+    wchar_t buffer[kDriveListBufferSize] = {};
+    DWORD length = GetLogicalDriveStringsW(kDriveListBufferSize, buffer);
     if (length > kDriveListBufferSize) return {};
-    return ParseLogicalDriveStrings(std::string_view(buffer, sizeof buffer), length);
+    // Drive roots are "G:\" and the like: plain ASCII, one byte per character.
+    const std::string drives = Utf8(std::wstring_view(buffer, kDriveListBufferSize));
+    return ParseLogicalDriveStrings(drives, length);
 }
 
 DriveRefusal Win32Platform::CheckDrive(std::string_view drive) {
     const std::string root = VolumeRoot(drive);
-    const UINT type = GetDriveTypeA(root.c_str());
+    const UINT type = GetDriveTypeW(Wide(root).c_str());
     switch (type) {
         case DRIVE_NO_ROOT_DIR:
             return DriveRefusal::Gone;
@@ -522,12 +562,12 @@ DriveRefusal Win32Platform::CheckDrive(std::string_view drive) {
         default:
             break;
     }
-    char windows[MAX_PATH + 1] = {};
-    UINT length = GetSystemWindowsDirectoryA(windows, MAX_PATH);
-    if (length > 0 && length <= MAX_PATH &&
+    wchar_t windows[MAX_PATH + 1] = {};
+    UINT length = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    if (length > 0 && length <= MAX_PATH && windows[0] < 0x80 &&
         std::toupper(static_cast<unsigned char>(windows[0])) ==
             std::toupper(static_cast<unsigned char>(root[0])) &&
-        windows[1] == ':')
+        windows[1] == L':')
         return DriveRefusal::SystemDrive;
     if (type == DRIVE_REMOVABLE) return DriveGone(root) ? DriveRefusal::Gone : DriveRefusal::None;
     // A fixed disk can be the camera only on USB: some cameras, card readers
@@ -556,11 +596,12 @@ void Win32Platform::ReleaseVolume() {}
 
 Status Win32Platform::MakeDirectory(std::string_view path) {
     const std::string folder(path);
-    if (CreateDirectoryA(folder.c_str(), nullptr)) return Ok();
+    const std::wstring wideFolder = Wide(folder);
+    if (CreateDirectoryW(wideFolder.c_str(), nullptr)) return Ok();
     SystemError error = OnDrive(LastSystemError(), folder);
     // A drive root ("G:" from an empty DestPath, or "G:\") exists but answers
     // with access denied rather than "already exists".
-    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    const DWORD attributes = GetFileAttributesW(wideFolder.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         error.kind = ErrorKind::AlreadyExists;
     return error;
@@ -585,7 +626,7 @@ Status Win32Platform::ReplaceWith(std::string_view from, std::string_view to) {
     const std::string source(from), target(to);
     // MOVEFILE_WRITE_THROUGH covers a move done as a copy and a delete, not a
     // rename within one folder: the renamed file is flushed as well.
-    if (!MoveFileExA(source.c_str(), target.c_str(),
+    if (!MoveFileExW(Wide(source).c_str(), Wide(target).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return OnDrive(LastSystemError(), source);
     return FlushFile(target);
@@ -593,7 +634,7 @@ Status Win32Platform::ReplaceWith(std::string_view from, std::string_view to) {
 
 Status Win32Platform::RemoveFile(std::string_view path) {
     const std::string file(path);
-    if (!DeleteFileA(file.c_str())) return OnDrive(LastSystemError(), file);
+    if (!DeleteFileW(Wide(file).c_str())) return OnDrive(LastSystemError(), file);
     // A folder handle's flush writes nothing on FAT and exFAT except for the
     // top folder, and says nothing of whether it did: it is asked for where
     // it helps, and its answer makes no promise either way.

@@ -766,8 +766,10 @@ void EndOfSession(Scenario& scenario) {
     scenario.camera().Plug();
     auto send = [](HWND dialog, UINT message, WPARAM wParam) {
         DWORD_PTR answer = 0;
-        Expect(SendMessageTimeoutA(dialog, message, wParam, static_cast<LPARAM>(ENDSESSION_LOGOFF),
-                                   SMTO_NORMAL, Patient(60000), &answer) != 0,
+        // The flag is the top bit: a negative LPARAM on 32-bit Windows.
+        const auto logoff = static_cast<LPARAM>(ENDSESSION_LOGOFF);
+        Expect(SendMessageTimeoutA(dialog, message, wParam, logoff, SMTO_NORMAL, Patient(60000),
+                                   &answer) != 0,
                "the dialog answers the session message");
         return answer;
     };
@@ -894,6 +896,92 @@ void WrittenNowhereElse(Scenario& scenario) {
     Expect(ListFolder(root).empty(), "nothing was written to the last drive");
 }
 
+// FirmWare.ini as the profile functions read it: UTF-16 behind its
+// byte-order mark, whatever characters it holds.
+std::string Utf16Settings(const std::string& utf8) {
+    const std::wstring text = Wide(utf8);
+    std::string bytes = "\xFF\xFE";
+    for (wchar_t c : text) {
+        bytes += static_cast<char>(c & 0xFF);
+        bytes += static_cast<char>((c >> 8) & 0xFF);
+    }
+    return bytes;
+}
+
+// A user whose folders are named in scripts outside the ANSI code page: the
+// working folder in Greek and Japanese, the source folder in Cyrillic, the
+// destination on the camera in Japanese, with FirmWare.ini saved as
+// "Unicode" to hold them. A missing file is named as it is, and the update
+// lands where the settings say. Then FirmWare.ini saved as ANSI, with a name
+// in the code page's upper half: it reads as it always did.
+void UnicodeFolders(Scenario& scenario) {
+    const std::string workName = "Ελληνικά-作業", sourceName = "источник", destName = "ファーム";
+    Expect(
+        !FitsAnsiCodePage(workName) && !FitsAnsiCodePage(sourceName) && !FitsAnsiCodePage(destName),
+        "the folder names lie outside the ANSI code page " + std::to_string(GetACP()));
+    const std::string work = Join(scenario.setting().workFolder, workName);
+    const std::string source = Join(work, sourceName);
+    const std::string destination = scenario.setting().cameraDrive + "\\" + destName;
+    MakeFolder(work);
+    MakeFolder(source);
+    WriteFileBytes(Join(source, kCommandName), kCommand);
+    WriteFileBytes(Join(work, "FirmWare.ini"),
+                   Utf16Settings("[PID_VID]\r\nPID_VID=USB\\VID_04DA&PID_2372&REV_0100\r\n"
+                                 "[SrcPath]\r\nPath=\\" +
+                                 sourceName +
+                                 "\\\r\n"
+                                 "[DestPath]\r\nPath=\\" +
+                                 destName + "\\\r\n"));
+    scenario.camera().Plug();
+    {
+        Program program(scenario.setting().program, work);
+        HWND dialog = program.WaitForDialog();
+        Click(Item(dialog, IDC_UPDATE));
+        const std::string folder = Join(source, "");
+        HWND box = ExpectMessage(
+            program, dialog, "Orvane",
+            [&](const std::string& text) {
+                return Contains(text, "vorm.bin") && Contains(text, folder) &&
+                       Contains(text, "not found");
+            },
+            "the missing vorm.bin is reported in the folder " + folder);
+        CloseMessageBox(box);
+        WaitGone(box);
+        WriteFileBytes(Join(source, kFirmwareName), kFirmware);
+        Click(Item(dialog, IDC_UPDATE));
+        box = ExpectMessage(program, dialog, "Orvane", Is(texts::kUpdateSuccess),
+                            "the update from and to folders named in other scripts succeeds");
+        CloseMessageBox(box);
+        ExpectCleanExit(program);
+    }
+    Expect(ListFolder(destination) == std::vector<std::string>{kCommandName, kFirmwareName},
+           "the camera's " + destName + " folder holds the two update files");
+    Expect(ReadFileBytes(Join(destination, kFirmwareName)) == kFirmware,
+           "vorm.bin on the camera has the source's bytes");
+
+    // ANSI: the code page's own bytes for "Café", as an editor saves them.
+    const std::wstring cafe = L"Caf\u00E9";
+    char ansi[16] = {};
+    const int length =
+        WideCharToMultiByte(CP_ACP, 0, cafe.c_str(), 4, ansi, sizeof ansi, nullptr, nullptr);
+    Expect(length == 4, "\"Café\" is written in four bytes of the ANSI code page");
+    scenario.WriteSources();
+    WriteFileBytes(scenario.Work("FirmWare.ini"),
+                   "[PID_VID]\r\nPID_VID=USB\\VID_04DA&PID_2372&REV_0100\r\n"
+                   "[SrcPath]\r\nPath=\\fw\\\r\n[DestPath]\r\nPath=\\" +
+                       std::string(ansi, 4) + "\\\r\n");
+    Program program(scenario.setting().program, scenario.setting().workFolder);
+    HWND dialog = program.WaitForDialog();
+    Click(Item(dialog, IDC_UPDATE));
+    HWND box = ExpectMessage(program, dialog, "Orvane", Is(texts::kUpdateSuccess),
+                             "the update with ANSI settings succeeds");
+    CloseMessageBox(box);
+    ExpectCleanExit(program);
+    const std::string cafeFolder = scenario.setting().cameraDrive + "\\Caf\u00E9";
+    Expect(ListFolder(cafeFolder) == std::vector<std::string>{kCommandName, kFirmwareName},
+           "the ANSI name reads as the same characters: the files are in " + cafeFolder);
+}
+
 }  // namespace
 
 }  // namespace orvane::e2e
@@ -918,6 +1006,7 @@ int main(int argc, char** argv) {
         {"stale_temporaries", StaleTemporaries},
         {"saved_settings", SavedSettings},
         {"written_nowhere_else", WrittenNowhereElse},
+        {"unicode_folders", UnicodeFolders},
     };
     if (argc != 5 || scenarios.count(argv[1]) == 0) {
         std::fprintf(stderr, "usage: orvane_e2e SCENARIO PROGRAM WORK-FOLDER CAMERA-DRIVE|-\n");

@@ -99,11 +99,40 @@ void Log(const std::string& line) {
     std::fflush(stdout);
 }
 
+std::wstring Wide(const std::string& utf8) {
+    if (utf8.empty()) return {};
+    const int size = static_cast<int>(utf8.size());
+    std::wstring text(
+        static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0)),
+        L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, text.data(), static_cast<int>(text.size()));
+    return text;
+}
+
+std::string Utf8(const std::wstring& utf16) {
+    if (utf16.empty()) return {};
+    const int size = static_cast<int>(utf16.size());
+    std::string text(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size,
+                                                                  nullptr, 0, nullptr, nullptr)),
+                     '\0');
+    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), size, text.data(), static_cast<int>(text.size()),
+                        nullptr, nullptr);
+    return text;
+}
+
+bool FitsAnsiCodePage(const std::string& utf8) {
+    const std::wstring text = Wide(utf8);
+    BOOL lossy = FALSE;
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
+                        nullptr, 0, nullptr, &lossy);
+    return lossy == FALSE;
+}
+
 // ---- Files ------------------------------------------------------------------
 
 std::string ReadFileBytes(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
     Expect(file != INVALID_HANDLE_VALUE, "open " + path);
     std::string bytes;
     char buffer[65536];
@@ -115,11 +144,11 @@ std::string ReadFileBytes(const std::string& path) {
 }
 
 bool FileExists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     Expect(file != INVALID_HANDLE_VALUE, "create " + path);
     DWORD written = 0;
@@ -129,19 +158,19 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 }
 
 void MakeFolder(const std::string& path) {
-    Expect(CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS,
+    Expect(CreateDirectoryW(Wide(path).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS,
            "create folder " + path);
 }
 
 std::vector<std::string> ListFolder(const std::string& folder) {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA entry;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &entry);
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileW(Wide(folder + "\\*").c_str(), &entry);
     if (find == INVALID_HANDLE_VALUE) return names;
     do {
-        std::string name = entry.cFileName;
+        std::string name = Utf8(entry.cFileName);
         if (name != "." && name != "..") names.push_back(name);
-    } while (FindNextFileA(find, &entry));
+    } while (FindNextFileW(find, &entry));
     FindClose(find);
     std::sort(names.begin(), names.end());
     return names;
@@ -158,7 +187,7 @@ std::string FirmwareBytes(std::size_t size, std::uint32_t seed) {
 }
 
 void WriteLargeFile(const std::string& path, std::size_t size, std::uint32_t seed) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     Expect(file != INVALID_HANDLE_VALUE, "create " + path);
     constexpr std::size_t kPiece = std::size_t{8} << 20;
@@ -174,10 +203,10 @@ void WriteLargeFile(const std::string& path, std::size_t size, std::uint32_t see
 }
 
 bool SameBytes(const std::string& a, const std::string& b) {
-    HANDLE first = CreateFileA(a.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    HANDLE second = CreateFileA(b.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE first = CreateFileW(Wide(a).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE second = CreateFileW(Wide(b).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     bool same = first != INVALID_HANDLE_VALUE && second != INVALID_HANDLE_VALUE;
     std::string x(std::size_t{1} << 20, '\0'), y(x.size(), '\0');
     while (same) {
@@ -232,13 +261,13 @@ void UsbDeviceKeys::Unplug() {
 // ---- The program --------------------------------------------------------------
 
 Program::Program(const std::string& exe, const std::string& folder, const std::string& outputFile) {
-    STARTUPINFOA startup;
+    STARTUPINFOW startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     BOOL inherit = FALSE;
     if (!outputFile.empty()) {
         SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
-        output_ = CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &security,
+        output_ = CreateFileW(Wide(outputFile).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &security,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         Expect(output_ != INVALID_HANDLE_VALUE, "create " + outputFile);
         startup.dwFlags = STARTF_USESTDHANDLES;
@@ -247,10 +276,10 @@ Program::Program(const std::string& exe, const std::string& folder, const std::s
         startup.hStdInput = nullptr;
         inherit = TRUE;
     }
-    std::string commandLine = "\"" + exe + "\"";
+    std::wstring commandLine = Wide("\"" + exe + "\"");
     started_ = GetTickCount();
-    Expect(CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, inherit, 0, nullptr,
-                          folder.c_str(), &startup, &info_),
+    Expect(CreateProcessW(Wide(exe).c_str(), commandLine.data(), nullptr, nullptr, inherit, 0,
+                          nullptr, Wide(folder).c_str(), &startup, &info_),
            "start " + exe + " in " + folder);
     WaitForInputIdle(info_.hProcess, Patient(10000));
 }
@@ -352,11 +381,11 @@ DWORD Program::WaitForExit(DWORD timeoutMs) {
 }
 
 std::string WindowText(HWND window) {
-    char text[1024] = {};
+    wchar_t text[1024] = {};
     DWORD_PTR length = 0;
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
-                        SMTO_ABORTIFHUNG, Patient(5000), &length);
-    return std::string(text, std::min<std::size_t>(length, sizeof text - 1));
+    SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                        Patient(5000), &length);
+    return Utf8(std::wstring(text, std::min<std::size_t>(length, 1023)));
 }
 
 std::string ClassName(HWND window) {

@@ -20,6 +20,13 @@ struct ScenarioFailure : std::runtime_error {
 void Expect(bool condition, const std::string& what);
 void Log(const std::string& line);
 
+// Paths and window texts are UTF-8 here, as in the program's core; the
+// system gets and gives UTF-16, so names outside the ANSI code page survive.
+std::wstring Wide(const std::string& utf8);
+std::string Utf8(const std::wstring& utf16);
+// Whether `text` can be written in the ANSI code page of this prefix.
+bool FitsAnsiCodePage(const std::string& utf8);
+
 // Where a scenario runs: the program, the working folder it is started in,
 // and the camera's drive ("G:"), empty when the scenario maps none.
 struct Setting {
@@ -28,7 +35,7 @@ struct Setting {
     std::string cameraDrive;
 };
 
-// ---- Files ------------------------------------------------------------------
+// ---- Files (UTF-8 paths) --------------------------------------------------------
 
 std::string ReadFileBytes(const std::string& path);  // fails the scenario if unreadable
 bool FileExists(const std::string& path);
@@ -73,7 +80,7 @@ struct ControlInfo {
 
 class Program {
   public:
-    // Starts `exe` in `folder`, its standard output going to `outputFile`.
+    // Starts `exe` in `folder` (UTF-8), its standard output going to `outputFile`.
     Program(const std::string& exe, const std::string& folder, const std::string& outputFile = {});
     ~Program();
     Program(const Program&) = delete;
@@ -103,7 +110,7 @@ class Program {
     HANDLE output_ = INVALID_HANDLE_VALUE;
 };
 
-std::string WindowText(HWND window);  // through WM_GETTEXT, which crosses processes
+std::string WindowText(HWND window);  // through WM_GETTEXT, which crosses processes; UTF-8
 std::string ClassName(HWND window);
 // The children of a dialog in Z order, which is template and tab order.
 std::vector<ControlInfo> Controls(HWND dialog);
