@@ -217,10 +217,13 @@ class PosixWritableFile : public WritableFile {
         if (paced_ && written_ > sent_) {
             const auto from = static_cast<off_t>(sent_);
             const auto length = static_cast<off_t>(written_ - sent_);
-            // A length of 0 would mean "to the end of the file".
+            // Only the piece started last time is waited for: what lies
+            // before it is on the device already. A length of 0 would mean
+            // "to the end of the file".
+            const auto waited = static_cast<off_t>(onDevice_);
             if (::sync_file_range(fd_, from, length, SYNC_FILE_RANGE_WRITE) == 0 &&
-                (from == 0 ||
-                 ::sync_file_range(fd_, 0, from,
+                (from == waited ||
+                 ::sync_file_range(fd_, waited, from - waited,
                                    SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
                                        SYNC_FILE_RANGE_WAIT_AFTER) == 0)) {
                 onDevice_ = sent_;
