@@ -1,7 +1,9 @@
-// The one port between the updater's logic and the system it runs on.
+// The port between the updater's logic and the system it runs on.
 //
 // The core never includes an OS or toolkit header: everything it needs from the
-// machine goes through `Platform`. Each operation states its contract above its
+// machine goes through `SystemPort` (devices, drives, settings, files, the
+// worker thread) and, for the dialog, `DialogPort` (windows, boxes, timers);
+// `Platform` is both. Each operation states its contract above its
 // declaration. Operations run on the user-interface thread, except that the
 // transfer runs on a worker thread (see `RunInBackground`) and calls the
 // operations it needs from there; those marked "may block" can take as long
@@ -184,44 +186,18 @@ class WritableFile {
     virtual Status Close() = 0;
 };
 
-class Platform {
+// What the updater needs from the system itself: devices, drives, settings,
+// files, and a thread to write them from. Every front end uses it; a command
+// line needs nothing else.
+class SystemPort {
   public:
-    virtual ~Platform() = default;
+    virtual ~SystemPort() = default;
 
     // Which system this is: the messages name its own tools and terms.
     virtual HostSystem System() const = 0;
 
-    // ---- Window and shell -------------------------------------------------
-
-    // The application icon (icon resource 128); 0 when it cannot be loaded.
-    virtual IconHandle LoadAppIcon() = 0;
-    // Appends a separator and the About entry to the dialog's system menu;
-    // does nothing where there is no such menu or no entry text.
-    virtual void AddAboutToSystemMenu() = 0;
-    // Gives the dialog window `icon` as its big and then its small icon.
-    virtual void SetWindowIcons(IconHandle icon) = 0;
-    // Arms a repeating window timer on the dialog; each expiry reaches the
-    // dialog's `OnTimer(id)`. Returns the timer's identifier, 0 on failure.
-    virtual unsigned ArmTimer(unsigned id, unsigned intervalMs) = 0;
-    // Stops the dialog's timer `timerId`; stopping one that does not run is harmless.
-    virtual void StopTimer(unsigned timerId) = 0;
-    // Shows `text` in a modal box with one OK button and a warning icon, owned
-    // by the dialog, and returns when the user closes it. Timer expiries keep
-    // reaching the dialog while the box is open.
-    virtual void ShowMessage(std::string_view text) = 0;
-    // Ends the modal dialog with `result` (IDOK or IDCANCEL).
-    virtual void EndModal(int result) = 0;
     // Writes `text` to standard output as it stands.
     virtual void WriteStdout(std::string_view text) = 0;
-    // Subscribes the dialog window to arrival and removal notices for the USB
-    // device interface class. The notices themselves trigger nothing.
-    virtual Status SubscribeUsbArrival() = 0;
-    // Shows a transfer's progress where the notice picture stands: a bar at
-    // `percent` (0 to 100) and `status` on one line. Disables "UpDate".
-    virtual void ShowProgress(int percent, std::string_view status) = 0;
-    // Puts the dialog back as it is at rest: the notice picture, "UpDate"
-    // enabled. Harmless when no progress is shown.
-    virtual void HideProgress() = 0;
 
     // ---- Work off the user-interface thread --------------------------------
 
@@ -230,8 +206,9 @@ class Platform {
     // `work` runs, it calls from its thread `PostToUi`, `CheckDrive`,
     // `FreeSpace`, `DriveRoot`, `JoinPath` and the operations of the Files
     // section (`HoldVolume` and `ReleaseVolume` among them), and no others;
-    // the user-interface thread meanwhile calls only the window and shell
-    // operations above. One piece of work runs at a time.
+    // the user-interface thread meanwhile calls only the operations of
+    // `DialogPort` (or, in a front end without a dialog, none of these).
+    // One piece of work runs at a time.
     virtual void RunInBackground(std::function<void()> work) = 0;
     // Has `task` run on the user-interface thread, from whichever message loop
     // runs there (the dialog's, a box's), after the tasks posted before it.
@@ -337,5 +314,44 @@ class Platform {
     // ErrorKind::NotFound. May block.
     virtual Status RemoveFile(std::string_view path) = 0;
 };
+
+// What the updater dialog needs from the window system.
+class DialogPort {
+  public:
+    virtual ~DialogPort() = default;
+
+    // The application icon (icon resource 128); 0 when it cannot be loaded.
+    virtual IconHandle LoadAppIcon() = 0;
+    // Appends a separator and the About entry to the dialog's system menu;
+    // does nothing where there is no such menu or no entry text.
+    virtual void AddAboutToSystemMenu() = 0;
+    // Gives the dialog window `icon` as its big and then its small icon.
+    virtual void SetWindowIcons(IconHandle icon) = 0;
+    // Arms a repeating window timer on the dialog; each expiry reaches the
+    // dialog's `OnTimer(id)`. Returns the timer's identifier, 0 on failure.
+    virtual unsigned ArmTimer(unsigned id, unsigned intervalMs) = 0;
+    // Stops the dialog's timer `timerId`; stopping one that does not run is harmless.
+    virtual void StopTimer(unsigned timerId) = 0;
+    // Shows `text` in a modal box with one OK button and a warning icon, owned
+    // by the dialog, and returns when the user closes it. Timer expiries keep
+    // reaching the dialog while the box is open.
+    virtual void ShowMessage(std::string_view text) = 0;
+    // Ends the modal dialog with `result` (IDOK or IDCANCEL).
+    virtual void EndModal(int result) = 0;
+    // Subscribes the dialog window to arrival and removal notices for the USB
+    // device interface class. The notices themselves trigger nothing.
+    virtual Status SubscribeUsbArrival() = 0;
+    // Shows a transfer's progress where the notice picture stands: a bar at
+    // `percent` (0 to 100) and `status` on one line. Disables "UpDate".
+    virtual void ShowProgress(int percent, std::string_view status) = 0;
+    // Puts the dialog back as it is at rest: the notice picture, "UpDate"
+    // enabled. Harmless when no progress is shown.
+    virtual void HideProgress() = 0;
+};
+
+// Both sides, as the dialog programs supply them. The system side is a
+// virtual base, so a back end written once for the system side can be
+// joined with a window side of its own.
+class Platform : public virtual SystemPort, public DialogPort {};
 
 }  // namespace orvane

@@ -5,7 +5,7 @@
 
 namespace orvane {
 
-BackgroundTransfer::BackgroundTransfer(Platform& platform, TransferRequest request,
+BackgroundTransfer::BackgroundTransfer(SystemPort& platform, TransferRequest request,
                                        ProgressHandler onProgress, DoneHandler onDone)
     : platform_(platform),
       request_(std::move(request)),
@@ -21,8 +21,8 @@ void BackgroundTransfer::Run() {
     // The system is held from before the first file operation until after
     // the last, and let go before the dialog learns the result.
     struct SystemHold {
-        Platform& platform;
-        explicit SystemHold(Platform& held) : platform(held) {
+        SystemPort& platform;
+        explicit SystemHold(SystemPort& held) : platform(held) {
             platform.HoldSystemForTransfer(true);
         }
         ~SystemHold() { platform.HoldSystemForTransfer(false); }

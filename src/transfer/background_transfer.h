@@ -25,7 +25,7 @@ class BackgroundTransfer : public TransferObserver,
     // through std::make_shared.
     static constexpr std::chrono::milliseconds kProgressInterval{100};
 
-    BackgroundTransfer(Platform& platform, TransferRequest request, ProgressHandler onProgress,
+    BackgroundTransfer(SystemPort& platform, TransferRequest request, ProgressHandler onProgress,
                        DoneHandler onDone);
 
     // Runs the transfer through `RunInBackground`. A host without a thread
@@ -43,7 +43,7 @@ class BackgroundTransfer : public TransferObserver,
   private:
     void Run();
 
-    Platform& platform_;
+    SystemPort& platform_;
     const TransferRequest request_;
     // Shared with the posted tasks, which may run after this object is gone.
     std::shared_ptr<const ProgressHandler> onProgress_;

@@ -32,7 +32,7 @@ TransferFailure Failure(TransferStep step, std::string path, std::string file = 
 
 class Transfer {
   public:
-    Transfer(Platform& platform, const TransferRequest& request, TransferObserver* observer)
+    Transfer(SystemPort& platform, const TransferRequest& request, TransferObserver* observer)
         : platform_(platform), request_(request), observer_(observer) {}
 
     std::optional<TransferFailure> Run() {
@@ -296,7 +296,7 @@ class Transfer {
         }
     }
 
-    Platform& platform_;
+    SystemPort& platform_;
     const TransferRequest& request_;
     TransferObserver* observer_;
     TransferProgress progress_;
@@ -314,7 +314,8 @@ int PercentDone(const TransferProgress& progress) {
                             progress.total);
 }
 
-std::optional<TransferFailure> TransferFirmware(Platform& platform, const TransferRequest& request,
+std::optional<TransferFailure> TransferFirmware(SystemPort& platform,
+                                                const TransferRequest& request,
                                                 TransferObserver* observer) {
     return Transfer(platform, request, observer).Run();
 }

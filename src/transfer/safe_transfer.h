@@ -99,7 +99,8 @@ int PercentDone(const TransferProgress& progress);
 // Runs the whole transfer. Returns nothing when every file is in place; a
 // stop on request gives TransferStep::Stopped, with the temporary files
 // removed and the old files kept.
-std::optional<TransferFailure> TransferFirmware(Platform& platform, const TransferRequest& request,
+std::optional<TransferFailure> TransferFirmware(SystemPort& platform,
+                                                const TransferRequest& request,
                                                 TransferObserver* observer = nullptr);
 
 }  // namespace orvane

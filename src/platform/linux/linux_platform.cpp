@@ -308,20 +308,19 @@ std::string JoinLinuxPath(std::string_view base, std::string_view fragment) {
     return joined;
 }
 
-LinuxPlatform::LinuxPlatform(WindowSide& window, SystemRoots roots)
-    : window_(window), roots_(std::move(roots)) {}
+LinuxSystem::LinuxSystem(SystemRoots roots) : roots_(std::move(roots)) {}
 
-LinuxPlatform::~LinuxPlatform() {
+LinuxSystem::~LinuxSystem() {
     ReleaseVolume();
     if (ueventSocket_ >= 0) ::close(ueventSocket_);
 }
 
-void LinuxPlatform::WriteStdout(std::string_view text) {
+void LinuxSystem::WriteStdout(std::string_view text) {
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
 }
 
-Status LinuxPlatform::SubscribeUsbArrival() {
+Status LinuxSystem::OpenDeviceEvents() {
     if (ueventSocket_ >= 0) return Ok();
     int fd =
         ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_KOBJECT_UEVENT);
@@ -342,7 +341,7 @@ Status LinuxPlatform::SubscribeUsbArrival() {
     return Ok();
 }
 
-bool LinuxPlatform::ReadDeviceEvents() {
+bool LinuxSystem::ReadDeviceEvents() {
     if (ueventSocket_ < 0) return false;
     bool scan = false;
     char buffer[8192];
@@ -361,7 +360,7 @@ bool LinuxPlatform::ReadDeviceEvents() {
     return scan;
 }
 
-Result<std::string> LinuxPlatform::CurrentDirectory() {
+Result<std::string> LinuxSystem::CurrentDirectory() {
     std::string buffer(256, '\0');
     for (;;) {
         if (::getcwd(buffer.data(), buffer.size()) != nullptr) {
@@ -373,9 +372,9 @@ Result<std::string> LinuxPlatform::CurrentDirectory() {
     }
 }
 
-std::string LinuxPlatform::ReadProfileString(std::string_view section, std::string_view key,
-                                             std::string_view fallback, std::size_t size,
-                                             std::string_view path) {
+std::string LinuxSystem::ReadProfileString(std::string_view section, std::string_view key,
+                                           std::string_view fallback, std::size_t size,
+                                           std::string_view path) {
     std::string file(path);
     Result<std::string> text = ReadWholeFile(file);
     if (!text.ok() && text.error().kind == ErrorKind::NotFound) {
@@ -388,17 +387,17 @@ std::string LinuxPlatform::ReadProfileString(std::string_view section, std::stri
                             section, key, fallback, size);
 }
 
-std::string LinuxPlatform::DriveRoot(std::string_view drive) {
+std::string LinuxSystem::DriveRoot(std::string_view drive) {
     std::string root(drive);
     if (root.empty() || root.back() != '/') root += '/';
     return root;
 }
 
-std::vector<UsbDevice> LinuxPlatform::PresentUsbDevices() {
+std::vector<UsbDevice> LinuxSystem::PresentUsbDevices() {
     return ListUsbDevices(roots_.usbDevices);
 }
 
-std::vector<std::string> LinuxPlatform::LogicalDrives() {
+std::vector<std::string> LinuxSystem::LogicalDrives() {
     Result<std::string> text = ReadWholeFile(roots_.mountInfo);
     if (!text.ok()) return {};
     std::vector<std::string> drives;
@@ -408,7 +407,7 @@ std::vector<std::string> LinuxPlatform::LogicalDrives() {
     return drives;
 }
 
-Result<StorageLayout> LinuxPlatform::StorageLayoutOfDrives() {
+Result<StorageLayout> LinuxSystem::StorageLayoutOfDrives() {
     Result<std::string> text = ReadWholeFile(roots_.mountInfo);
     if (!text.ok()) return text.error();
     StorageLayout layout;
@@ -424,12 +423,12 @@ Result<StorageLayout> LinuxPlatform::StorageLayoutOfDrives() {
     return layout;
 }
 
-bool LinuxPlatform::IsFolder(std::string_view path) {
+bool LinuxSystem::IsFolder(std::string_view path) {
     struct stat status {};
     return ::stat(std::string(path).c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
-DriveRefusal LinuxPlatform::CheckDrive(std::string_view drive) {
+DriveRefusal LinuxSystem::CheckDrive(std::string_view drive) {
     checked_.reset();
     const std::string mountPoint = WithoutTrailingSlashes(drive);
     Result<std::string> text = ReadWholeFile(roots_.mountInfo);
@@ -455,7 +454,7 @@ DriveRefusal LinuxPlatform::CheckDrive(std::string_view drive) {
     return DriveRefusal::NotRemovable;
 }
 
-Status LinuxPlatform::HoldVolume(std::string_view drive) {
+Status LinuxSystem::HoldVolume(std::string_view drive) {
     ReleaseVolume();
     const std::string mountPoint = WithoutTrailingSlashes(drive);
     if (!checked_ || checked_->mountPoint != mountPoint) return ErrorFromErrno(ENODEV);
@@ -473,12 +472,12 @@ Status LinuxPlatform::HoldVolume(std::string_view drive) {
     return Ok();
 }
 
-void LinuxPlatform::ReleaseVolume() {
+void LinuxSystem::ReleaseVolume() {
     if (held_) ::close(held_->fd);
     held_.reset();
 }
 
-std::optional<std::string> LinuxPlatform::OnHeldVolume(std::string_view path) const {
+std::optional<std::string> LinuxSystem::OnHeldVolume(std::string_view path) const {
     if (!held_) return std::nullopt;
     std::string_view root = held_->mountPoint;
     if (root == "/") root = "";
@@ -491,7 +490,7 @@ std::optional<std::string> LinuxPlatform::OnHeldVolume(std::string_view path) co
     return std::string(rest);
 }
 
-Result<int> LinuxPlatform::OpenFile(std::string_view path, int flags, unsigned mode) {
+Result<int> LinuxSystem::OpenFile(std::string_view path, int flags, unsigned mode) {
     int fd = -1;
     if (std::optional<std::string> relative = OnHeldVolume(path)) {
         fd = OpenBeneath(held_->fd, *relative, flags | O_NOFOLLOW, mode);
@@ -503,7 +502,7 @@ Result<int> LinuxPlatform::OpenFile(std::string_view path, int flags, unsigned m
     return fd;
 }
 
-Result<LinuxPlatform::FolderEntry> LinuxPlatform::OpenParent(std::string_view path) {
+Result<LinuxSystem::FolderEntry> LinuxSystem::OpenParent(std::string_view path) {
     std::optional<std::string> relative = OnHeldVolume(path);
     auto [parent, leaf] = SplitFolder(relative ? *relative : WithoutTrailingSlashes(path));
     if (leaf.empty()) return ErrorFromErrno(EEXIST);  // a root exists
@@ -517,7 +516,7 @@ Result<LinuxPlatform::FolderEntry> LinuxPlatform::OpenParent(std::string_view pa
     return FolderEntry{fd, leaf};
 }
 
-Result<VolumeSpace> LinuxPlatform::FreeSpace(std::string_view path) {
+Result<VolumeSpace> LinuxSystem::FreeSpace(std::string_view path) {
     Result<int> fd = OpenFile(path, O_RDONLY | O_DIRECTORY, 0);
     if (!fd.ok()) return fd.error();
     struct statvfs volume {};
@@ -534,7 +533,7 @@ Result<VolumeSpace> LinuxPlatform::FreeSpace(std::string_view path) {
     return VolumeSpace{std::uint64_t{volume.f_bavail} * unit, unit};
 }
 
-Status LinuxPlatform::MakeDirectory(std::string_view path) {
+Status LinuxSystem::MakeDirectory(std::string_view path) {
     Result<FolderEntry> entry = OpenParent(path);
     if (!entry.ok()) return entry.error();
     const int folder = entry.value().folder;
@@ -553,8 +552,8 @@ Status LinuxPlatform::MakeDirectory(std::string_view path) {
     return status;
 }
 
-Result<std::unique_ptr<ReadableFile>> LinuxPlatform::OpenForRead(std::string_view path,
-                                                                 ReadCaching caching) {
+Result<std::unique_ptr<ReadableFile>> LinuxSystem::OpenForRead(std::string_view path,
+                                                               ReadCaching caching) {
     Result<int> opened =
         OpenFile(path, O_RDONLY | (caching == ReadCaching::Uncached ? O_DIRECT : 0), 0);
     // A file system that cannot read past its cache refuses O_DIRECT at the
@@ -589,7 +588,7 @@ Result<std::unique_ptr<ReadableFile>> LinuxPlatform::OpenForRead(std::string_vie
     return std::unique_ptr<ReadableFile>(std::make_unique<PosixReadableFile>(fd, size));
 }
 
-Result<std::unique_ptr<WritableFile>> LinuxPlatform::CreateForWrite(std::string_view path) {
+Result<std::unique_ptr<WritableFile>> LinuxSystem::CreateForWrite(std::string_view path) {
     Result<FolderEntry> entry = OpenParent(path);
     if (!entry.ok()) return entry.error();
     const int folder = entry.value().folder;
@@ -643,7 +642,7 @@ Status Replace(int folder, const std::string& from, const std::string& to) {
 
 }  // namespace
 
-Status LinuxPlatform::ReplaceWith(std::string_view from, std::string_view to) {
+Status LinuxSystem::ReplaceWith(std::string_view from, std::string_view to) {
     Result<FolderEntry> target = OpenParent(to);
     if (!target.ok()) return target.error();
     const int folder = target.value().folder;
@@ -654,7 +653,7 @@ Status LinuxPlatform::ReplaceWith(std::string_view from, std::string_view to) {
     return status;
 }
 
-Status LinuxPlatform::RemoveFile(std::string_view path) {
+Status LinuxSystem::RemoveFile(std::string_view path) {
     Result<FolderEntry> entry = OpenParent(path);
     if (!entry.ok()) return entry.error();
     const int folder = entry.value().folder;

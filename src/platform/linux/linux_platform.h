@@ -1,5 +1,6 @@
 // The Linux back end of the port: sysfs for USB devices, the mount table for
-// drives, POSIX calls for files. The window-side operations go to a front end.
+// drives, POSIX calls for files. The worker thread and the window-side
+// operations go to a front end.
 #pragma once
 
 #include <sys/types.h>
@@ -50,39 +51,22 @@ SystemError ErrorFromErrno(int error);
 // separator at the seam is not doubled.
 std::string JoinLinuxPath(std::string_view base, std::string_view fragment);
 
-class LinuxPlatform : public Platform {
+// The system side on Linux. The worker thread (RunInBackground, PostToUi)
+// is the front end's: each program has a loop of its own.
+class LinuxSystem : public virtual SystemPort {
   public:
-    LinuxPlatform(WindowSide& window, SystemRoots roots = {});
-    ~LinuxPlatform() override;  // releases a held volume
+    explicit LinuxSystem(SystemRoots roots = {});
+    ~LinuxSystem() override;  // releases a held volume
 
-    LinuxPlatform(const LinuxPlatform&) = delete;
-    LinuxPlatform& operator=(const LinuxPlatform&) = delete;
-
-    IconHandle LoadAppIcon() override { return window_.LoadAppIcon(); }
-    void AddAboutToSystemMenu() override { window_.AddAboutToSystemMenu(); }
-    void SetWindowIcons(IconHandle icon) override { window_.SetWindowIcons(icon); }
-    unsigned ArmTimer(unsigned id, unsigned intervalMs) override {
-        return window_.ArmTimer(id, intervalMs);
-    }
-    void StopTimer(unsigned timerId) override { window_.StopTimer(timerId); }
-    void ShowMessage(std::string_view text) override { window_.ShowMessage(text); }
-    void EndModal(int result) override { window_.EndModal(result); }
-    void ShowProgress(int percent, std::string_view status) override {
-        window_.ShowProgress(percent, status);
-    }
-    void HideProgress() override { window_.HideProgress(); }
-    void RunInBackground(std::function<void()> work) override {
-        window_.RunInBackground(std::move(work));
-    }
-    void PostToUi(std::function<void()> task) override { window_.PostToUi(std::move(task)); }
-    void HoldSystemForTransfer(bool hold) override { window_.HoldSystemForTransfer(hold); }
+    LinuxSystem(const LinuxSystem&) = delete;
+    LinuxSystem& operator=(const LinuxSystem&) = delete;
 
     void WriteStdout(std::string_view text) override;
     HostSystem System() const override { return HostSystem::Linux; }
     // Opens a kernel uevent socket, which the front end watches: see
-    // DeviceEventSocket. Detection still works without it, on the poll timer.
-    Status SubscribeUsbArrival() override;
-    // The uevent socket, or -1 before SubscribeUsbArrival succeeded. It
+    // DeviceEventSocket. Detection still works without it, on polling.
+    Status OpenDeviceEvents();
+    // The uevent socket, or -1 before OpenDeviceEvents succeeded. It
     // becomes readable when the kernel reports a device event.
     int DeviceEventSocket() const { return ueventSocket_; }
     // Reads every pending uevent without blocking; true when one of them may
@@ -151,11 +135,41 @@ class LinuxPlatform : public Platform {
     // The folder holding `path`, opened, and the name of `path` in it.
     Result<FolderEntry> OpenParent(std::string_view path);
 
-    WindowSide& window_;
     SystemRoots roots_;
     int ueventSocket_ = -1;
     std::optional<CheckedVolume> checked_;
     std::optional<HeldVolume> held_;
+};
+
+// The back end joined with a window side: the port the dialog programs use.
+class LinuxPlatform : public Platform, public LinuxSystem {
+  public:
+    explicit LinuxPlatform(WindowSide& window, SystemRoots roots = {})
+        : LinuxSystem(std::move(roots)), window_(window) {}
+
+    IconHandle LoadAppIcon() override { return window_.LoadAppIcon(); }
+    void AddAboutToSystemMenu() override { window_.AddAboutToSystemMenu(); }
+    void SetWindowIcons(IconHandle icon) override { window_.SetWindowIcons(icon); }
+    unsigned ArmTimer(unsigned id, unsigned intervalMs) override {
+        return window_.ArmTimer(id, intervalMs);
+    }
+    void StopTimer(unsigned timerId) override { window_.StopTimer(timerId); }
+    void ShowMessage(std::string_view text) override { window_.ShowMessage(text); }
+    void EndModal(int result) override { window_.EndModal(result); }
+    void ShowProgress(int percent, std::string_view status) override {
+        window_.ShowProgress(percent, status);
+    }
+    void HideProgress() override { window_.HideProgress(); }
+    // The uevent socket stands for the window's subscription.
+    Status SubscribeUsbArrival() override { return OpenDeviceEvents(); }
+    void RunInBackground(std::function<void()> work) override {
+        window_.RunInBackground(std::move(work));
+    }
+    void PostToUi(std::function<void()> task) override { window_.PostToUi(std::move(task)); }
+    void HoldSystemForTransfer(bool hold) override { window_.HoldSystemForTransfer(hold); }
+
+  private:
+    WindowSide& window_;
 };
 
 }  // namespace orvane::linux_port
