@@ -1,20 +1,47 @@
 // Recognising the camera among the present USB devices, and its drive.
-#include "device/device_storage.h"
+#include "device/camera_scan.h"
+
 #include "device/hardware_id.h"
 #include "settings/folder_values.h"
 #include "ui/updater_dialog.h"
 
 namespace orvane {
 
-std::optional<UsbDevice> CUpdaterDialog::FindCamera() {
-    for (UsbDevice& device : m_platform.PresentUsbDevices()) {
+std::optional<UsbDevice> FindCamera(SystemPort& system, std::string_view hardwareId) {
+    for (UsbDevice& device : system.PresentUsbDevices()) {
         // A list that could not be read is never compared.
         if (!device.hardwareIds || device.hardwareIds->empty()) continue;
         // Only the first, most specific ID counts: the configured value must
         // carry the revision part to match.
-        if (HardwareIdsEqual(device.hardwareIds->front(), m_hardwareId)) return std::move(device);
+        if (HardwareIdsEqual(device.hardwareIds->front(), hardwareId)) return std::move(device);
     }
     return std::nullopt;
+}
+
+DeviceStorage ResolveCameraStorage(SystemPort& system, std::string_view deviceInstance,
+                                   std::string_view destPath) {
+    // Where the system says which drives lie on which device, the camera's
+    // storage is its own drives and nothing else: a drive of another device
+    // is never taken for it, even while the camera's has not appeared yet.
+    Result<StorageLayout> layout = system.StorageLayoutOfDrives();
+    if (layout.ok() && RelatesDrivesToDevices(layout.value())) {
+        const std::string folder = DestinationFolderFragment(destPath);
+        return StorageBelowDevice(layout.value(), deviceInstance, [&](const std::string& drive) {
+            return system.IsFolder(system.JoinPath(system.DriveRoot(drive), folder));
+        });
+    }
+    // Where it cannot (no walkable tree; a system that does not say), the
+    // last drive in use is taken: the one attached last is usually the
+    // highest letter. The drive check stands between it and the transfer.
+    // An empty list gives an empty drive, which is never written to.
+    std::vector<std::string> drives = system.LogicalDrives();
+    return DeviceStorage{DeviceStorage::State::Drive, drives.empty() ? "" : drives.back(), {}};
+}
+
+// The dialog's scan.
+
+std::optional<UsbDevice> CUpdaterDialog::FindCamera() {
+    return orvane::FindCamera(m_platform, m_hardwareId);
 }
 
 void CUpdaterDialog::ScanForCamera() {
@@ -28,22 +55,7 @@ void CUpdaterDialog::ScanForCamera() {
 }
 
 DeviceStorage CUpdaterDialog::ResolveCameraDrive() {
-    // Where the system says which drives lie on which device, the camera's
-    // storage is its own drives and nothing else: a drive of another device
-    // is never taken for it, even while the camera's has not appeared yet.
-    Result<StorageLayout> layout = m_platform.StorageLayoutOfDrives();
-    if (layout.ok() && RelatesDrivesToDevices(layout.value())) {
-        const std::string folder = DestinationFolderFragment(m_destPath);
-        return StorageBelowDevice(layout.value(), m_deviceInstance, [&](const std::string& drive) {
-            return m_platform.IsFolder(m_platform.JoinPath(m_platform.DriveRoot(drive), folder));
-        });
-    }
-    // Where it cannot (no walkable tree; a system that does not say), the
-    // last drive in use is taken: the one attached last is usually the
-    // highest letter. The drive check stands between it and the transfer.
-    // An empty list gives an empty drive, which is never written to.
-    std::vector<std::string> drives = m_platform.LogicalDrives();
-    return DeviceStorage{DeviceStorage::State::Drive, drives.empty() ? "" : drives.back(), {}};
+    return ResolveCameraStorage(m_platform, m_deviceInstance, m_destPath);
 }
 
 }  // namespace orvane

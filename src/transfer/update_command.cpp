@@ -2,11 +2,25 @@
 #include <utility>
 
 #include "settings/folder_values.h"
+#include "settings/settings.h"
 #include "transfer/background_transfer.h"
+#include "transfer/update_request.h"
 #include "ui/texts.h"
 #include "ui/updater_dialog.h"
 
 namespace orvane {
+
+TransferRequest MakeUpdateRequest(SystemPort& system, std::string_view sourceBase,
+                                  std::string_view srcPath, std::string_view drive,
+                                  std::string_view destPath) {
+    TransferRequest request;
+    request.drive = drive;
+    request.sourceFolder = system.JoinPath(sourceBase, SourceFolderFragment(srcPath));
+    request.destinationFolder =
+        system.JoinPath(system.DriveRoot(drive), DestinationFolderFragment(destPath));
+    request.files = {kFirmwareImageName, kCommandFileName};
+    return request;
+}
 
 void CUpdaterDialog::OnUpdateClicked() {
     if (m_transfer || m_driveWaitTicks) return;
@@ -111,12 +125,8 @@ void CUpdaterDialog::StartTransfer() {
         return;
     }
 
-    TransferRequest request;
-    request.drive = m_driveLetter;
-    request.sourceFolder = m_platform.JoinPath(directory.value(), SourceFolderFragment(m_srcPath));
-    request.destinationFolder = m_platform.JoinPath(m_platform.DriveRoot(m_driveLetter),
-                                                    DestinationFolderFragment(m_destPath));
-    request.files = {kFirmwareImageName, kCommandFileName};
+    TransferRequest request =
+        MakeUpdateRequest(m_platform, directory.value(), m_srcPath, m_driveLetter, m_destPath);
 
     m_leaveAfterTransfer = false;
     m_platform.ShowProgress(0, texts::ProgressLine(TransferProgress{}));
@@ -160,11 +170,7 @@ void CUpdaterDialog::RequestTransferStop() {
 }
 
 std::optional<std::string> CUpdaterDialog::MissingFolderSettings() const {
-    std::vector<std::string> sections;
-    if (m_srcPath == texts::kSettingMissing) sections.emplace_back("SrcPath");
-    if (m_destPath == texts::kSettingMissing) sections.emplace_back("DestPath");
-    if (sections.empty()) return std::nullopt;
-    return texts::DescribeMissingSettings(sections);
+    return orvane::MissingFolderSettings(UpdateSettings{m_hardwareId, m_srcPath, m_destPath});
 }
 
 }  // namespace orvane

@@ -13,8 +13,10 @@
 
 #include "device/device_storage.h"
 #include "platform/platform.h"
+#include "settings/settings.h"
 #include "transfer/background_transfer.h"
 #include "transfer/safe_transfer.h"
+#include "transfer/update_request.h"
 
 namespace orvane {
 
@@ -26,15 +28,6 @@ inline constexpr unsigned POLL_INTERVAL_MS = 5000;
 inline constexpr unsigned DRIVE_WAIT_TIMER_ID = 2;
 inline constexpr unsigned DRIVE_WAIT_INTERVAL_MS = 500;
 inline constexpr unsigned kDriveWaitTicks = 30;
-
-// Size of the fixed text buffers the settings values and paths live in on the
-// original platform: 259 characters and a terminating NUL.
-inline constexpr std::size_t kPathBufferSize = 260;
-inline constexpr std::size_t kMaxPathChars = kPathBufferSize - 1;
-
-// Names of the two update files, in the order they are written.
-inline constexpr const char* kFirmwareImageName = "vorm.bin";
-inline constexpr const char* kCommandFileName = "dsccmd.ini";
 
 class CUpdaterDialog {
   public:

@@ -1,0 +1,23 @@
+// Recognising the camera among the present USB devices, and its storage.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "device/device_storage.h"
+#include "platform/platform.h"
+
+namespace orvane {
+
+// The first present device whose first hardware ID is `hardwareId`, case
+// aside; a list that could not be read is never compared.
+std::optional<UsbDevice> FindCamera(SystemPort& system, std::string_view hardwareId);
+
+// The storage of the device `deviceInstance` now. Where the system relates
+// no drive to any device, the last drive of all stands in for it. Of several
+// drives of the camera, one that holds the destination folder `destPath`
+// (the DestPath value) wins.
+DeviceStorage ResolveCameraStorage(SystemPort& system, std::string_view deviceInstance,
+                                   std::string_view destPath);
+
+}  // namespace orvane
