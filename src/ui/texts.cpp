@@ -81,6 +81,17 @@ namespace orvane::texts {
 
 namespace {
 
+// What the user does to try again, in the words of the front end.
+std::string Again(Front front) {
+    return front == Front::Dialog ? "press UpDate again" : "run orvane-cli again";
+}
+
+std::string Capitalised(std::string text) {
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z')
+        text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    return text;
+}
+
 std::string Join(std::initializer_list<std::string_view> parts) {
     std::string out;
     for (std::string_view part : parts) {
@@ -168,32 +179,35 @@ std::string_view WaitingForDriveLine(HostSystem system) {
                                          : "Waiting for the camera's drive\u2026";
 }
 
-std::string DescribeDriveNotMounted(std::string_view diskName, HostSystem system) {
+std::string DescribeDriveNotMounted(std::string_view diskName, HostSystem system, Front front) {
     const std::string disk(diskName);
     if (system == HostSystem::Windows)
         return Join(
             {"The camera is connected, but its storage (" + disk + ") has no drive letter yet.",
              "Wait until Windows has finished setting up the camera, or give its volume "
-             "a drive letter in Disk Management. Then press UpDate again.",
+             "a drive letter in Disk Management. Then " +
+                 Again(front) + ".",
              "Nothing was written."});
     return Join({"The camera is connected, but its storage " + disk + " is not mounted.",
                  "Mount it (open it in the file manager, or run: udisksctl mount -b " + disk +
-                     "), then press UpDate again.",
+                     "), then " + Again(front) + ".",
                  "Nothing was written."});
 }
 
-std::string DescribeNoStorage() {
-    return Join({"The camera is connected but shows no storage.",
-                 "Set the camera's USB mode to mass storage in its menu, then press UpDate again.",
-                 "Nothing was written."});
+std::string DescribeNoStorage(Front front) {
+    return Join(
+        {"The camera is connected but shows no storage.",
+         "Set the camera's USB mode to mass storage in its menu, then " + Again(front) + ".",
+         "Nothing was written."});
 }
 
-std::string DescribeNoCard() {
+std::string DescribeNoCard(Front front) {
     return Join({"There is no card in the camera.",
-                 "Put the card in the camera, then press UpDate again.", "Nothing was written."});
+                 "Put the card in the camera, then " + Again(front) + ".", "Nothing was written."});
 }
 
-std::string DescribeTransferFailure(const TransferFailure& failure, HostSystem system) {
+std::string DescribeTransferFailure(const TransferFailure& failure, HostSystem system,
+                                    Front front) {
     const std::string unchanged = "The files on the camera were not changed.";
     std::string what;
     const bool onCamera =
@@ -204,9 +218,9 @@ std::string DescribeTransferFailure(const TransferFailure& failure, HostSystem s
                           : DescribeSystemError(failure.error, onCamera);
     std::string outcome = unchanged;
     if (onCamera && failure.error.kind == ErrorKind::DeviceGone)
-        outcome += " Reconnect the camera and press UpDate again.";
+        outcome += " Reconnect the camera and " + Again(front) + ".";
     if (onCamera && failure.error.kind == ErrorKind::NoMedium)
-        outcome += " Put the card in the camera and press UpDate again.";
+        outcome += " Put the card in the camera and " + Again(front) + ".";
     switch (failure.step) {
         case TransferStep::CheckDrive:
             if (system == HostSystem::Windows)
@@ -265,7 +279,8 @@ std::string DescribeTransferFailure(const TransferFailure& failure, HostSystem s
                        "went away.";
                 outcome =
                     "Which of the files on the camera are new is not known. Reconnect the "
-                    "camera and press UpDate again.";
+                    "camera and " +
+                    Again(front) + ".";
                 break;
             }
             what = tookPlace
@@ -277,12 +292,51 @@ std::string DescribeTransferFailure(const TransferFailure& failure, HostSystem s
                 outcome = "The camera already has the new " + JoinNames(failure.replaced);
                 if (!failure.pending.empty())
                     outcome += ", but not yet the new " + JoinNames(failure.pending);
-                outcome += ". Press UpDate again to finish the update.";
+                outcome += ". " + Capitalised(Again(front)) + " to finish the update.";
             }
             break;
         }
     }
     return Join({what, why, outcome});
+}
+
+namespace {
+
+std::string IdentityText(const UsbIdentity& identity) {
+    std::string text = "USB\\VID_" + identity.vendor + "&PID_" + identity.product;
+    if (!identity.revision.empty()) text += "&REV_" + identity.revision;
+    return text;
+}
+
+}  // namespace
+
+std::string DescribeNearMiss(const NearMiss& miss, std::string_view wanted) {
+    const std::optional<UsbIdentity> camera = ParseUsbHardwareId(wanted);
+    if (!camera) return {};
+    if (miss.kind == NearMiss::Kind::OtherProduct)
+        return "A device of the same maker is connected (" + IdentityText(miss.found) +
+               "), but not as the camera this update is for (product " + camera->product +
+               "). Check the camera's USB mode: it must be mass storage.";
+    if (camera->revision.empty())
+        return "The camera " + IdentityText(miss.found) +
+               " is connected, but PID_VID in FirmWare.ini has no revision part (&REV_...), "
+               "so it matches no device.";
+    return "The camera is connected, but it reports revision " + miss.found.revision +
+           " and this update is for revision " + camera->revision +
+           ". The revision is usually the camera's firmware version: the camera may already "
+           "be updated.";
+}
+
+std::string DescribeNoCamera(std::string_view wanted, unsigned waitedSeconds) {
+    std::string text = "No camera with the hardware ID " + std::string(wanted) + " was found";
+    if (waitedSeconds > 0) text += " within " + std::to_string(waitedSeconds) + " s";
+    return text + ". Nothing was written.";
+}
+
+std::string WaitingForStorageLine(const std::string& storageMessage) {
+    // The first sentence says what is missing; the rest is for the failure.
+    const std::size_t end = storageMessage.find("\n");
+    return storageMessage.substr(0, end) + " Waiting for it.";
 }
 
 }  // namespace orvane::texts

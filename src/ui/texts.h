@@ -5,10 +5,14 @@
 #include <string_view>
 #include <vector>
 
+#include "device/near_miss.h"
 #include "platform/platform.h"
 #include "transfer/safe_transfer.h"
 
 namespace orvane::texts {
+
+// Which program shows a message: the dialog, or the command line.
+enum class Front { Dialog, CommandLine };
 
 // The tool's own texts, used exactly as they stand.
 inline constexpr std::string_view kSettingMissing = "Section not find!";
@@ -45,9 +49,11 @@ std::string_view WaitingForDriveLine(HostSystem system);
 // The messages when the camera is there but its storage cannot be written:
 // its disk `diskName` got no drive in time; it shows no storage at all; or
 // its card slot is empty.
-std::string DescribeDriveNotMounted(std::string_view diskName, HostSystem system);
-std::string DescribeNoStorage();
-std::string DescribeNoCard();
+// `front` names what the user does to try again.
+std::string DescribeDriveNotMounted(std::string_view diskName, HostSystem system,
+                                    Front front = Front::Dialog);
+std::string DescribeNoStorage(Front front = Front::Dialog);
+std::string DescribeNoCard(Front front = Front::Dialog);
 
 // The one-line status shown under the progress bar while a transfer runs:
 // what it is doing, how far it is, and the warning not to disconnect.
@@ -67,6 +73,20 @@ std::string DescribeMissingSettings(const std::vector<std::string>& sections);
 
 // The message shown when the transfer failed: which step, the path involved,
 // the system's text, and what that means for the files on the camera.
-std::string DescribeTransferFailure(const TransferFailure& failure, HostSystem system);
+std::string DescribeTransferFailure(const TransferFailure& failure, HostSystem system,
+                                    Front front = Front::Dialog);
+
+// ---- The command line -------------------------------------------------------
+
+// A connected device that comes close to the camera `wanted` (the PID_VID
+// value): what it is and what that likely means.
+std::string DescribeNearMiss(const NearMiss& miss, std::string_view wanted);
+
+// No camera matched `wanted` (at once when `waitedSeconds` is 0).
+std::string DescribeNoCamera(std::string_view wanted, unsigned waitedSeconds);
+
+// The camera is there but its storage cannot be written yet; said once
+// while the command line keeps waiting.
+std::string WaitingForStorageLine(const std::string& storageMessage);
 
 }  // namespace orvane::texts
