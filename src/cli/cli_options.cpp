@@ -1,0 +1,110 @@
+// Reading the command line's arguments.
+#include "cli/cli_options.h"
+
+#include <charconv>
+
+namespace orvane::cli {
+
+std::string_view StatusName(int status) {
+    switch (status) {
+        case kSuccess:
+            return "success";
+        case kUsage:
+            return "usage";
+        case kBadSettings:
+            return "bad-settings";
+        case kNoCamera:
+            return "no-camera";
+        case kDriveRefused:
+            return "drive-refused";
+        case kNoRoom:
+            return "no-room";
+        case kWriteFailed:
+            return "write-failed";
+        case kDisconnected:
+            return "disconnected";
+        case kStopped:
+            return "stopped";
+        default:
+            return "other";
+    }
+}
+
+std::variant<Options, std::string> ParseOptions(const std::vector<std::string>& arguments) {
+    Options options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        std::string_view argument = arguments[i];
+        // "--name=value" and "--name value" both work.
+        std::optional<std::string> inlineValue;
+        if (argument.starts_with("--")) {
+            if (const std::size_t equals = argument.find('='); equals != std::string_view::npos) {
+                inlineValue = std::string(argument.substr(equals + 1));
+                argument = argument.substr(0, equals);
+            }
+        }
+        auto value = [&]() -> std::optional<std::string> {
+            if (inlineValue) return inlineValue;
+            if (i + 1 < arguments.size()) return arguments[++i];
+            return std::nullopt;
+        };
+        const bool takesValue = argument == "--ini" || argument == "--wait";
+        if (inlineValue && !takesValue)
+            return "option " + std::string(argument) + " takes no value";
+        if (argument == "--help" || argument == "-h") {
+            options.help = true;
+        } else if (argument == "--version") {
+            options.version = true;
+        } else if (argument == "--json") {
+            options.json = true;
+        } else if (argument == "--ini") {
+            std::optional<std::string> file = value();
+            if (!file || file->empty()) return std::string("--ini needs a file");
+            options.iniFile = std::move(*file);
+        } else if (argument == "--wait") {
+            std::optional<std::string> text = value();
+            if (!text) return std::string("--wait needs a number of seconds");
+            unsigned seconds = 0;
+            const char* end = text->data() + text->size();
+            auto [stop, error] = std::from_chars(text->data(), end, seconds);
+            if (text->empty() || error != std::errc() || stop != end)
+                return "--wait needs a whole number of seconds, not \"" + *text + "\"";
+            options.waitSeconds = seconds;
+        } else {
+            return "unknown argument \"" + std::string(argument) + "\"";
+        }
+    }
+    return options;
+}
+
+std::string UsageText() {
+    return "Usage: orvane-cli [--ini FILE] [--wait SECONDS] [--json]\n"
+           "       orvane-cli --help | --version\n"
+           "Puts a camera's firmware update files onto the camera's own storage.\n"
+           "It reads FirmWare.ini, waits for the camera it names, writes the update\n"
+           "files to the camera's volume, checks them and puts them in place.\n"
+           "\n"
+           "  --ini FILE       read FILE instead of FirmWare.ini in the working folder;\n"
+           "                   SrcPath is then relative to FILE's folder\n"
+           "  --wait SECONDS   give up when no camera is ready within SECONDS\n"
+           "                   (default: wait for as long as it takes; 0: look once)\n"
+           "  --json           one JSON object per line for each event: waiting, found,\n"
+           "                   progress, done, failed\n"
+           "  --version        print the version and exit\n"
+           "  --help           print this text and exit\n"
+           "\n"
+           "Ctrl-C stops the update before the camera's files are replaced, leaving\n"
+           "them as they were; once the replacement has begun it finishes first.\n"
+           "\n"
+           "Exit status:\n"
+           "  0    the update files are on the camera\n"
+           "  2    the command line is wrong\n"
+           "  3    FirmWare.ini is missing or incomplete, or an update file is missing\n"
+           "  4    no camera, or none with storage to write to, within the wait\n"
+           "  5    the camera's volume cannot be written to (refused or locked)\n"
+           "  6    not enough room on the camera's volume\n"
+           "  7    writing, checking or replacing a file failed\n"
+           "  8    the camera or its card went away during the update\n"
+           "  130  stopped by Ctrl-C or a termination signal\n";
+}
+
+}  // namespace orvane::cli

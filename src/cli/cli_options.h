@@ -1,0 +1,46 @@
+// The command line's options, its exit statuses and its usage text.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace orvane::cli {
+
+// One exit status per outcome, so that scripts can tell them apart.
+enum ExitStatus : int {
+    kSuccess = 0,       // both files are on the camera
+    kUsage = 2,         // the command line itself is wrong
+    kBadSettings = 3,   // FirmWare.ini is missing or incomplete, or an update file is missing
+    kNoCamera = 4,      // no camera (or none with storage to write to) within the wait
+    kDriveRefused = 5,  // the camera's volume cannot be written to (not removable, locked)
+    kNoRoom = 6,        // not enough room on the camera's volume
+    kWriteFailed = 7,   // writing, checking or replacing a file failed
+    kDisconnected = 8,  // the camera or its card went away during the update
+    kStopped = 130,     // stopped by the user (Ctrl-C) or a termination signal
+};
+
+// The word for `status` in the JSON events ("no-camera", ...).
+std::string_view StatusName(int status);
+
+struct Options {
+    // FirmWare.ini elsewhere than in the working folder; its folder is then
+    // the one SrcPath is relative to.
+    std::optional<std::string> iniFile;
+    // How long to wait for the camera; nothing: for as long as it takes.
+    std::optional<unsigned> waitSeconds;
+    bool json = false;
+    bool help = false;
+    bool version = false;
+};
+
+// The options of `arguments` (without the program's name), or the text that
+// says what is wrong with them.
+std::variant<Options, std::string> ParseOptions(const std::vector<std::string>& arguments);
+
+// The text --help prints: the options and the exit statuses.
+std::string UsageText();
+
+}  // namespace orvane::cli

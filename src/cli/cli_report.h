@@ -1,0 +1,52 @@
+// What the command line tells its user: on a terminal one updating progress
+// line, otherwise plain lines, or one JSON object per event.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "transfer/safe_transfer.h"
+
+namespace orvane::cli {
+
+enum class OutputStyle {
+    Terminal,  // progress rewrites one line
+    Lines,     // progress as a line now and then, for a log or a pipe
+    Json,      // one JSON object per line, on the output only
+};
+
+// `text` as a JSON string, quotes included.
+std::string JsonString(std::string_view text);
+
+class Reporter {
+  public:
+    using Writer = std::function<void(std::string_view)>;
+
+    // `out` takes the events, `err` the failure messages (JSON goes to `out`).
+    Reporter(OutputStyle style, Writer out, Writer err);
+
+    // Something about the wait: a near miss, storage not mounted yet.
+    void Waiting(std::string_view message);
+    void Found(std::string_view hardwareId, std::string_view volume);
+    // `seconds` since the transfer started, for the speed and the time left.
+    void Progress(const TransferProgress& progress, double seconds);
+    // A notice while the transfer runs, such as a stop being carried out.
+    void Notice(std::string_view message);
+    void Done(std::string_view volume);
+    void Failed(int status, std::string_view message);
+
+  private:
+    // Ends an open progress line, so that the next text starts on its own.
+    void EndLine();
+
+    OutputStyle style_;
+    Writer out_;
+    Writer err_;
+    std::size_t lineWidth_ = 0;  // of the progress line now shown; 0: none
+    int lastLinePercent_ = -1;   // Lines: the last tenth printed
+    TransferPhase lastPhase_ = TransferPhase::Preparing;
+    std::string lastFile_;
+};
+
+}  // namespace orvane::cli

@@ -1,0 +1,39 @@
+// The command line's run: the settings, the wait for the camera, the
+// transfer, and the exit status that sums them up.
+#pragma once
+
+#include <chrono>
+
+#include "cli/cli_options.h"
+#include "cli/cli_report.h"
+#include "platform/platform.h"
+
+namespace orvane::cli {
+
+// The program's own thread: the tasks the transfer posts to it (through
+// SystemPort::PostToUi) run there, inside `Wait`.
+class EventLoop {
+  public:
+    virtual ~EventLoop() = default;
+    // Runs the tasks posted so far and returns once at least one has run, a
+    // device may have come or gone, a stop was requested, or `timeout` has
+    // passed, whichever comes first.
+    virtual void Wait(std::chrono::milliseconds timeout) = 0;
+    // The user asked the run to end (Ctrl-C, a termination signal).
+    virtual bool StopRequested() const = 0;
+    virtual std::chrono::steady_clock::time_point Now() const {
+        return std::chrono::steady_clock::now();
+    }
+};
+
+// How often the camera is looked for when no device event says so sooner.
+inline constexpr std::chrono::milliseconds kScanInterval{5000};
+
+// Runs one update as `options` ask and returns its exit status. Everything
+// it tells the user goes through `report`.
+int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Reporter& report);
+
+// The exit status for a transfer that failed.
+int StatusOfFailure(const TransferFailure& failure);
+
+}  // namespace orvane::cli

@@ -1,0 +1,131 @@
+// The command line's loop on Linux: poll(2) over the uevent socket, a pipe
+// that posted tasks write to, and a pipe the signal handler writes to.
+#include "platform/linux/cli_host.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <iterator>
+
+namespace orvane::linux_port {
+
+namespace {
+
+constexpr int kWatchedSignals[] = {SIGHUP, SIGINT, SIGTERM};
+
+// The signal handler can only write: async-signal-safe, and the loop reads it.
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int signal) {
+    const int saved = errno;
+    const auto byte = static_cast<unsigned char>(signal);
+    [[maybe_unused]] ssize_t ignored = ::write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+// Reads everything waiting in a non-blocking pipe; whether there was anything.
+bool Drain(int fd) {
+    if (fd < 0) return false;
+    unsigned char buffer[64];
+    bool any = false;
+    while (::read(fd, buffer, sizeof buffer) > 0) any = true;
+    return any;
+}
+
+}  // namespace
+
+CliHost::CliHost(SystemRoots roots) : LinuxSystem(std::move(roots)) {
+    if (::pipe2(wakePipe_, O_CLOEXEC | O_NONBLOCK) != 0) wakePipe_[0] = wakePipe_[1] = -1;
+    OpenDeviceEvents();  // a failure leaves scanning on the interval alone
+}
+
+CliHost::~CliHost() {
+    if (worker_.joinable()) worker_.join();
+    for (int& end : wakePipe_) {
+        if (end >= 0) ::close(end);
+        end = -1;
+    }
+}
+
+void CliHost::WatchTerminationSignals() {
+    if (signalPipe[0] >= 0) return;
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    for (const int signal : kWatchedSignals) {
+        struct sigaction earlier {};
+        if (::sigaction(signal, nullptr, &earlier) != 0 || earlier.sa_handler == SIG_IGN) continue;
+        struct sigaction action {};
+        action.sa_handler = OnSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
+void CliHost::RequestStop() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    if (wakePipe_[1] >= 0) [[maybe_unused]]
+        ssize_t ignored = ::write(wakePipe_[1], "s", 1);
+}
+
+void CliHost::RunInBackground(std::function<void()> work) {
+    if (worker_.joinable()) worker_.join();
+    worker_ = std::thread(std::move(work));
+}
+
+void CliHost::PostToUi(std::function<void()> task) {
+    {
+        std::lock_guard lock(mutex_);
+        posted_.push_back(std::move(task));
+    }
+    if (wakePipe_[1] >= 0) [[maybe_unused]]
+        ssize_t ignored = ::write(wakePipe_[1], "t", 1);
+}
+
+bool CliHost::StopRequested() const {
+    std::lock_guard lock(mutex_);
+    return stop_;
+}
+
+bool CliHost::RunPosted() {
+    bool ran = false;
+    for (;;) {
+        std::function<void()> task;
+        {
+            std::lock_guard lock(mutex_);
+            if (posted_.empty()) return ran;
+            task = std::move(posted_.front());
+            posted_.pop_front();
+        }
+        task();
+        ran = true;
+    }
+}
+
+void CliHost::Wait(std::chrono::milliseconds timeout) {
+    if (RunPosted() || StopRequested()) return;
+    pollfd fds[3];
+    nfds_t count = 0;
+    for (const int fd : {wakePipe_[0], DeviceEventSocket(), signalPipe[0]}) {
+        if (fd >= 0) fds[count++] = pollfd{fd, POLLIN, 0};
+    }
+    const int ready = ::poll(fds, count, static_cast<int>(timeout.count()));
+    if (ready > 0) {
+        Drain(wakePipe_[0]);
+        if (Drain(signalPipe[0])) {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        // Any event wakes the caller, which looks again; which one it was
+        // does not matter.
+        if (DeviceEventSocket() >= 0) ReadDeviceEvents();
+    }
+    RunPosted();
+}
+
+}  // namespace orvane::linux_port

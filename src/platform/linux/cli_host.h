@@ -1,0 +1,51 @@
+// The Linux command line's host: the back end, a worker thread for the
+// transfer, and one loop that waits on device events, posted tasks and
+// termination signals.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "cli/cli_run.h"
+#include "platform/linux/linux_platform.h"
+
+namespace orvane::linux_port {
+
+class CliHost : public LinuxSystem, public cli::EventLoop {
+  public:
+    // Listens for device events where the kernel lets it; without them the
+    // camera is still found by scanning every few seconds.
+    explicit CliHost(SystemRoots roots = {});
+    ~CliHost() override;  // waits for the worker
+
+    CliHost(const CliHost&) = delete;
+    CliHost& operator=(const CliHost&) = delete;
+
+    // SIGHUP, SIGINT and SIGTERM, from now on, ask the run to stop instead of
+    // ending the process; a signal ignored at start (nohup) stays ignored.
+    void WatchTerminationSignals();
+    // Asks the run to stop, as a signal does. Any thread.
+    void RequestStop();
+
+    // SystemPort: the worker thread and the way back from it.
+    void RunInBackground(std::function<void()> work) override;
+    void PostToUi(std::function<void()> task) override;
+
+    // cli::EventLoop.
+    void Wait(std::chrono::milliseconds timeout) override;
+    bool StopRequested() const override;
+
+  private:
+    // Runs the tasks posted so far; whether there was one.
+    bool RunPosted();
+
+    int wakePipe_[2] = {-1, -1};
+    std::thread worker_;
+    mutable std::mutex mutex_;
+    std::deque<std::function<void()>> posted_;
+    bool stop_ = false;
+};
+
+}  // namespace orvane::linux_port

@@ -1,0 +1,44 @@
+// Start-up of the Linux command line: options, then one update.
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "cli/cli_run.h"
+#include "platform/linux/cli_host.h"
+#include "version.h"
+
+int main(int argc, char* argv[]) {
+    using namespace orvane;
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    auto parsed = cli::ParseOptions(arguments);
+    if (const auto* error = std::get_if<std::string>(&parsed)) {
+        std::fprintf(stderr, "orvane-cli: %s\nTry 'orvane-cli --help'.\n", error->c_str());
+        return cli::kUsage;
+    }
+    const cli::Options& options = std::get<cli::Options>(parsed);
+    if (options.help) {
+        std::fputs(cli::UsageText().c_str(), stdout);
+        return cli::kSuccess;
+    }
+    if (options.version) {
+        std::printf("orvane-cli %s\n", ORVANE_VERSION_TEXT);
+        return cli::kSuccess;
+    }
+
+    auto write = [](std::FILE* stream) {
+        return [stream](std::string_view text) {
+            std::fwrite(text.data(), 1, text.size(), stream);
+            std::fflush(stream);
+        };
+    };
+    const cli::OutputStyle style = options.json              ? cli::OutputStyle::Json
+                                   : ::isatty(STDOUT_FILENO) ? cli::OutputStyle::Terminal
+                                                             : cli::OutputStyle::Lines;
+    cli::Reporter report(style, write(stdout), write(stderr));
+    linux_port::CliHost host;
+    host.WatchTerminationSignals();
+    return cli::RunUpdate(options, host, host, report);
+}

@@ -1,0 +1,81 @@
+// The command line's options, its progress line, and the near-miss reading
+// of hardware IDs, on plain values.
+#include <gtest/gtest.h>
+
+#include "cli/cli_options.h"
+#include "cli/cli_report.h"
+#include "device/near_miss.h"
+
+namespace orvane::cli {
+namespace {
+
+std::string ErrorOf(std::vector<std::string> arguments) {
+    auto parsed = ParseOptions(arguments);
+    const std::string* error = std::get_if<std::string>(&parsed);
+    return error != nullptr ? *error : std::string();
+}
+
+TEST(CommandLineOptions, ReadsValuesAndRefusesWhatItCannotUse) {
+    auto parsed = ParseOptions({"--ini", "x/FirmWare.ini", "--wait=15", "--json"});
+    ASSERT_TRUE(std::holds_alternative<Options>(parsed));
+    const Options& options = std::get<Options>(parsed);
+    EXPECT_EQ(options.iniFile, "x/FirmWare.ini");
+    EXPECT_EQ(options.waitSeconds, 15u);
+    EXPECT_TRUE(options.json);
+    EXPECT_FALSE(std::get<Options>(ParseOptions({})).waitSeconds);  // forever
+
+    EXPECT_NE(ErrorOf({"--wait", "-1"}), "");
+    EXPECT_NE(ErrorOf({"--wait", "5s"}), "");
+    EXPECT_NE(ErrorOf({"--wait", "99999999999"}), "");
+    EXPECT_NE(ErrorOf({"--wait"}), "");
+    EXPECT_NE(ErrorOf({"--ini"}), "");
+    EXPECT_NE(ErrorOf({"--json=yes"}), "");
+    EXPECT_NE(ErrorOf({"FirmWare.ini"}), "");
+}
+
+TEST(CommandLineReport, OneTerminalLineIsRewrittenThenEnded) {
+    std::string out, err;
+    Reporter report(
+        OutputStyle::Terminal, [&](std::string_view text) { out += text; },
+        [&](std::string_view text) { err += text; });
+    TransferProgress progress{TransferPhase::Writing, "vorm.bin", 1'000'000, 2'000'000};
+    report.Progress(progress, 1.0);
+    EXPECT_EQ(out, "\rWriting vorm.bin  50%  1.0 MB/s  0:01 left");
+    out.clear();
+    report.Progress(TransferProgress{TransferPhase::PuttingInPlace, "", 4, 4}, 0.0);
+    // Blanks cover the end of the longer line before it.
+    EXPECT_EQ(out, "\rPutting the files in place  100%" + std::string(10, ' '));
+    out.clear();
+    report.Failed(kWriteFailed, "It failed.");
+    EXPECT_EQ(out, "\n");
+    EXPECT_EQ(err, "It failed.\n");
+}
+
+TEST(NearMiss, ReadsOnlyWholeUsbHardwareIds) {
+    const std::optional<UsbIdentity> id = ParseUsbHardwareId("usb\\vid_1d6c&pid_00ab&rev_01a0");
+    ASSERT_TRUE(id);
+    EXPECT_EQ(id->vendor, "1D6C");
+    EXPECT_EQ(id->product, "00AB");
+    EXPECT_EQ(id->revision, "01A0");
+    EXPECT_EQ(ParseUsbHardwareId("USB\\VID_1D6C&PID_00AB")->revision, "");
+    for (const char* bad : {"USB\\VID_1D6C&PID_00AB&REV_01000", "USB\\VID_1D6G&PID_00AB",
+                            "Section not find!", "HID\\VID_1D6C&PID_00AB", "USB\\VID_1D6C"})
+        EXPECT_FALSE(ParseUsbHardwareId(bad)) << bad;
+
+    // Each identity once, other revisions before other products.
+    const auto device = [](const char* hardwareId) {
+        return UsbDevice{std::vector<std::string>{hardwareId}, {}};
+    };
+    const std::vector<NearMiss> misses = FindNearMisses(
+        "USB\\VID_1D6C&PID_00AB&REV_0100",
+        {device("USB\\VID_1D6C&PID_00AC&REV_0100"), device("USB\\VID_1D6C&PID_00AB&REV_0200"),
+         device("USB\\VID_1D6C&PID_00AB&REV_0200"), device("USB\\VID_1D6C&PID_00AB&REV_0100"),
+         device("USB\\VID_046D&PID_00AB&REV_0100")});
+    ASSERT_EQ(misses.size(), 2u);
+    EXPECT_EQ(misses[0].kind, NearMiss::Kind::OtherRevision);
+    EXPECT_EQ(misses[0].found.revision, "0200");
+    EXPECT_EQ(misses[1].kind, NearMiss::Kind::OtherProduct);
+}
+
+}  // namespace
+}  // namespace orvane::cli

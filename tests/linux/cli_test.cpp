@@ -1,0 +1,355 @@
+// The command line on the real Linux back end, from FirmWare.ini to the two
+// files on the "camera", with the system's state laid out in temporary
+// folders: exit statuses, near misses, and the events it reports.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <sstream>
+
+#include "cli/cli_run.h"
+#include "platform/linux/cli_host.h"
+#include "temp_tree.h"
+
+namespace orvane::linux_port {
+namespace {
+
+using testing::ReadFile;
+using testing::TempTree;
+
+constexpr const char* kSettings =
+    "[PID_VID]\r\n"
+    "PID_VID=usb\\vid_1d6c&pid_00ab&rev_0100\r\n"
+    "[SrcPath]\r\n"
+    "Path=\\fw\\\r\n"
+    "[DestPath]\r\n"
+    "Path=\\FIRMWARE\\\r\n";
+
+const std::string kCameraDevice = "sys/devices/pci0000:00/0000:00:14.0/usb1/1-4";
+
+// A host whose file operations can be made to fail, or to ask for a stop.
+class TestHost : public CliHost {
+  public:
+    using CliHost::CliHost;
+
+    std::function<void()> onMakeDirectory;
+    std::function<void()> onReplace;
+    std::function<void()> onWait;
+    std::optional<DriveRefusal> refusal;
+    std::optional<std::uint64_t> freeBytes;
+    std::optional<ErrorKind> createFails;
+
+    DriveRefusal CheckDrive(std::string_view drive) override {
+        return refusal ? *refusal : CliHost::CheckDrive(drive);
+    }
+    Result<VolumeSpace> FreeSpace(std::string_view path) override {
+        if (freeBytes) return VolumeSpace{*freeBytes, 4096};
+        return CliHost::FreeSpace(path);
+    }
+    Status MakeDirectory(std::string_view path) override {
+        if (onMakeDirectory) onMakeDirectory();
+        return CliHost::MakeDirectory(path);
+    }
+    Result<std::unique_ptr<WritableFile>> CreateForWrite(std::string_view path) override {
+        if (createFails) return SystemError{*createFails, 5, "injected"};
+        return CliHost::CreateForWrite(path);
+    }
+    Status ReplaceWith(std::string_view from, std::string_view to) override {
+        if (onReplace) onReplace();
+        return CliHost::ReplaceWith(from, to);
+    }
+    // A hook stands for a device event: the wait ends at once after it.
+    void Wait(std::chrono::milliseconds timeout) override {
+        if (!onWait) return CliHost::Wait(timeout);
+        std::function<void()> once = std::move(onWait);
+        onWait = nullptr;
+        once();
+    }
+};
+
+class CommandLine : public ::testing::Test {
+  protected:
+    CommandLine() {
+        tree.Write("work/FirmWare.ini", kSettings);
+        tree.Write("work/fw/vorm.bin", image);
+        tree.Write("work/fw/dsccmd.ini", "[Update]\nFile=vorm.bin\n");
+        AddUsb("1-1", "046d", "c077", "7200");  // a mouse
+        // The system's own disk, which holds the root filesystem.
+        tree.Write("sys/devices/pci0000:00/nvme0n1/removable", "0\n");
+        tree.MakeFolder("sys/devices/pci0000:00/nvme0n1/nvme0n1p2");
+        tree.MakeFolder("sys/dev/block");
+        std::filesystem::create_directory_symlink(tree / "sys/devices/pci0000:00/nvme0n1/nvme0n1p2",
+                                                  tree / "sys/dev/block/259:2");
+        mountTable = "1 0 259:2 / / rw - ext4 /dev/nvme0n1p2 rw\n";
+        tree.Write("mountinfo", mountTable);
+        previousDirectory = std::filesystem::current_path();
+        std::filesystem::current_path(tree / "work");
+    }
+    ~CommandLine() override { std::filesystem::current_path(previousDirectory); }
+
+    void AddUsb(const std::string& port, const std::string& vendor, const std::string& product,
+                const std::string& revision) {
+        const std::string device = "sys/bus/usb/devices/" + port;
+        tree.Write(device + "/idVendor", vendor + "\n");
+        tree.Write(device + "/idProduct", product + "\n");
+        tree.Write(device + "/bcdDevice", revision + "\n");
+    }
+
+    // The camera's USB device and its disk; its volume is mounted when `mount`.
+    void PlugCamera(bool mount = true) {
+        tree.Write(kCameraDevice + "/idVendor", "1d6c\n");
+        tree.Write(kCameraDevice + "/idProduct", "00ab\n");
+        tree.Write(kCameraDevice + "/bcdDevice", "0100\n");
+        std::filesystem::create_directory_symlink(tree / kCameraDevice,
+                                                  tree / "sys/bus/usb/devices/1-4");
+        const std::string number = testing::DeviceNumberOf(tree.root());
+        const std::string disk = kCameraDevice + "/1-4:1.0/host7/block/sdc";
+        tree.Write(disk + "/removable", "1\n");
+        tree.MakeFolder(disk + "/sdc1");
+        std::filesystem::create_directory_symlink(tree / (disk + "/sdc1"),
+                                                  tree / ("sys/dev/block/" + number));
+        if (mount) MountCamera();
+    }
+
+    void MountCamera() {
+        camera = tree.MakeFolder("media/CAMERA");
+        mountTable += "2 1 " + testing::DeviceNumberOf(tree.root()) + " / " + camera.string() +
+                      " rw - vfat /dev/sdc1 rw\n";
+        tree.Write("mountinfo", mountTable);
+    }
+
+    SystemRoots Roots() const {
+        return {tree / "sys/bus/usb/devices", tree / "mountinfo", tree / "sys/dev/block"};
+    }
+
+    // Runs the command line with `arguments`; what it wrote goes to `out`
+    // and `err`.
+    int Run(std::vector<std::string> arguments, TestHost* given = nullptr) {
+        out.clear();
+        err.clear();
+        auto parsed = cli::ParseOptions(arguments);
+        EXPECT_TRUE(std::holds_alternative<cli::Options>(parsed));
+        const cli::Options options = std::get<cli::Options>(parsed);
+        cli::Reporter report(
+            options.json ? cli::OutputStyle::Json : cli::OutputStyle::Lines,
+            [this](std::string_view text) {
+                out += text;
+                if (text.find("Stopping") == std::string_view::npos) return;
+                std::lock_guard lock(stopMutex);
+                stopNoticed = true;
+                stopSaid.notify_all();
+            },
+            [this](std::string_view text) { err += text; });
+        TestHost own(Roots());
+        TestHost& host = given != nullptr ? *given : own;
+        return cli::RunUpdate(options, host, host, report);
+    }
+
+    // On the worker: until the run has passed a stop on to the transfer.
+    void AwaitStopNotice() {
+        std::unique_lock lock(stopMutex);
+        stopSaid.wait(lock, [this] { return stopNoticed; });
+    }
+
+    std::string CameraFile(const std::string& name) const {
+        return ReadFile(camera / "FIRMWARE" / name);
+    }
+
+    TempTree tree;
+    std::string image = std::string(70000, '\x5a') + "firmware end";
+    std::string mountTable;
+    std::filesystem::path camera;
+    std::filesystem::path previousDirectory;
+    std::string out, err;
+    std::mutex stopMutex;
+    std::condition_variable stopSaid;
+    bool stopNoticed = false;
+};
+
+std::vector<QJsonObject> JsonEvents(const std::string& text) {
+    std::vector<QJsonObject> events;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        QJsonParseError error{};
+        const QJsonDocument document =
+            QJsonDocument::fromJson(QByteArray::fromStdString(line), &error);
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << line;
+        EXPECT_TRUE(document.isObject()) << line;
+        events.push_back(document.object());
+    }
+    return events;
+}
+
+TEST_F(CommandLine, NoCameraWithoutWaitingFailsAtOnce) {
+    EXPECT_EQ(Run({"--wait", "0"}), cli::kNoCamera);
+    EXPECT_NE(err.find("No camera with the hardware ID usb\\vid_1d6c&pid_00ab&rev_0100"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(err.find("revision"), std::string::npos);  // a mouse is no near miss
+
+    EXPECT_EQ(Run({"--wait=0", "--json"}), cli::kNoCamera);
+    const std::vector<QJsonObject> events = JsonEvents(out);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0]["event"].toString(), "failed");
+    EXPECT_EQ(events[0]["status"].toInt(), cli::kNoCamera);
+    EXPECT_EQ(events[0]["reason"].toString(), "no-camera");
+}
+
+TEST_F(CommandLine, NearMissesAreNamed) {
+    AddUsb("1-2", "1d6c", "00ab", "0200");  // the camera, already updated
+    AddUsb("1-3", "1d6c", "00ac", "0100");  // the same maker's camera in another USB mode
+    EXPECT_EQ(Run({"--wait", "0"}), cli::kNoCamera);
+    EXPECT_NE(err.find("reports revision 0200"), std::string::npos) << err;
+    EXPECT_NE(err.find("for revision 0100"), std::string::npos);
+    EXPECT_NE(err.find("may already be updated"), std::string::npos);
+    EXPECT_NE(err.find("USB\\VID_1D6C&PID_00AC&REV_0100"), std::string::npos);
+    EXPECT_NE(err.find("USB mode"), std::string::npos);
+
+    // A setting without the revision part matches nothing, and says so.
+    tree.Write("work/FirmWare.ini",
+               "[PID_VID]\nPID_VID=USB\\VID_1D6C&PID_00AB\n[SrcPath]\n"
+               "Path=\\fw\\\n[DestPath]\nPath=\\FIRMWARE\\\n");
+    EXPECT_EQ(Run({"--wait", "0"}), cli::kNoCamera);
+    EXPECT_NE(err.find("has no revision part"), std::string::npos) << err;
+}
+
+TEST_F(CommandLine, ACameraWhoseVolumeIsNotMountedIsNamed) {
+    PlugCamera(false);
+    EXPECT_EQ(Run({"--wait", "0"}), cli::kNoCamera);
+    EXPECT_NE(err.find("/dev/sdc1 is not mounted"), std::string::npos) << err;
+    EXPECT_NE(err.find("run orvane-cli again"), std::string::npos);
+}
+
+TEST_F(CommandLine, WritesBothFilesAndReportsEachEvent) {
+    PlugCamera();
+    tree.Write("media/CAMERA/FIRMWARE/vorm.bin", "old image");
+    EXPECT_EQ(Run({"--json", "--wait", "0"}), cli::kSuccess) << out;
+    EXPECT_EQ(CameraFile("vorm.bin"), image);
+    EXPECT_EQ(CameraFile("dsccmd.ini"), "[Update]\nFile=vorm.bin\n");
+
+    const std::vector<QJsonObject> events = JsonEvents(out);
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(events.front()["event"].toString(), "found");
+    EXPECT_EQ(events.front()["volume"].toString().toStdString(), camera.string());
+    EXPECT_EQ(events.back()["event"].toString(), "done");
+    for (std::size_t i = 1; i + 1 < events.size(); ++i) {
+        EXPECT_EQ(events[i]["event"].toString(), "progress");
+        EXPECT_LE(events[i]["bytesDone"].toDouble(), events[i]["bytesTotal"].toDouble());
+    }
+    EXPECT_EQ(events[events.size() - 2]["percent"].toInt(), 100);
+}
+
+TEST_F(CommandLine, TheIniFilesFolderIsTheBaseOfSrcPath) {
+    PlugCamera();
+    std::filesystem::rename(tree / "work", tree / "update");
+    tree.MakeFolder("elsewhere");
+    std::filesystem::current_path(tree / "elsewhere");
+    EXPECT_EQ(Run({"--ini", "../update/FirmWare.ini", "--wait", "0"}), cli::kSuccess) << err;
+    EXPECT_EQ(CameraFile("vorm.bin"), image);
+}
+
+TEST_F(CommandLine, CameraPluggedInWhileWaitingIsUpdated) {
+    TestHost host(Roots());
+    host.onWait = [this] { PlugCamera(); };
+    EXPECT_EQ(Run({}, &host), cli::kSuccess) << err;
+    EXPECT_NE(out.find("Waiting for the camera"), std::string::npos) << out;
+    EXPECT_EQ(CameraFile("vorm.bin"), image);
+}
+
+TEST_F(CommandLine, BadSettingsExitWithTheirOwnStatus) {
+    PlugCamera();
+    std::filesystem::remove(tree / "work/FirmWare.ini");
+    EXPECT_EQ(Run({"--wait", "0"}), cli::kBadSettings);
+    EXPECT_NE(err.find("FirmWare.ini could not be read"), std::string::npos) << err;
+
+    tree.Write("work/FirmWare.ini", "[PID_VID]\nPID_VID=USB\\VID_1D6C&PID_00AB&REV_0100\n");
+    EXPECT_EQ(Run({"--wait", "0"}), cli::kBadSettings);
+    EXPECT_NE(err.find("[SrcPath] and [DestPath]"), std::string::npos) << err;
+
+    tree.Write("work/FirmWare.ini", kSettings);
+    std::filesystem::remove(tree / "work/fw/dsccmd.ini");
+    EXPECT_EQ(Run({"--wait", "0"}), cli::kBadSettings);
+    EXPECT_FALSE(std::filesystem::exists(camera / "FIRMWARE/vorm.bin"));
+}
+
+// Each way the transfer can fail has its exit status, and a stop leaves the
+// old files; a stop once the replacement has begun lets it finish.
+TEST_F(CommandLine, EachTransferOutcomeHasItsStatus) {
+    PlugCamera();
+    struct Case {
+        const char* name;
+        std::function<void(TestHost&)> arrange;
+        int status;
+        bool newFiles;
+    };
+    const std::vector<Case> cases = {
+        {"refused", [](TestHost& h) { h.refusal = DriveRefusal::NotRemovable; }, cli::kDriveRefused,
+         false},
+        {"no room", [](TestHost& h) { h.freeBytes = 4096; }, cli::kNoRoom, false},
+        {"write fails", [](TestHost& h) { h.createFails = ErrorKind::Other; }, cli::kWriteFailed,
+         false},
+        {"write-protected", [](TestHost& h) { h.createFails = ErrorKind::WriteProtected; },
+         cli::kDriveRefused, false},
+        {"unplugged", [](TestHost& h) { h.createFails = ErrorKind::DeviceGone; },
+         cli::kDisconnected, false},
+        {"stopped",
+         [this](TestHost& h) {
+             h.onMakeDirectory = [this, &h] {
+                 h.RequestStop();
+                 AwaitStopNotice();
+             };
+         },
+         cli::kStopped, false},
+        {"stop held during replacement",
+         [](TestHost& h) { h.onReplace = [&h] { h.RequestStop(); }; }, cli::kSuccess, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        tree.Write("media/CAMERA/FIRMWARE/vorm.bin", "old image");
+        tree.Write("media/CAMERA/FIRMWARE/dsccmd.ini", "old command");
+        TestHost host(Roots());
+        c.arrange(host);
+        EXPECT_EQ(Run({"--wait", "0"}, &host), c.status) << err;
+        EXPECT_EQ(CameraFile("vorm.bin"), c.newFiles ? image : "old image");
+        EXPECT_EQ(CameraFile("dsccmd.ini"),
+                  c.newFiles ? "[Update]\nFile=vorm.bin\n" : "old command");
+    }
+}
+
+// The program itself: Ctrl-C while it waits ends it with the stop's status.
+TEST(CommandLineProgram, InterruptWhileWaitingExitsAsStopped) {
+    TempTree tree;
+    tree.Write("FirmWare.ini", std::string(kSettings));
+    int output[2];
+    ASSERT_EQ(::pipe(output), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::dup2(output[1], STDOUT_FILENO);
+        ::close(output[0]);
+        if (::chdir(tree.root().c_str()) != 0) ::_exit(126);
+        ::execl(ORVANE_CLI_PROGRAM, ORVANE_CLI_PROGRAM, static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(output[1]);
+    // Once it says it waits, its signal handling is in place.
+    std::string said;
+    char c;
+    while (said.find('\n') == std::string::npos && ::read(output[0], &c, 1) == 1) said += c;
+    EXPECT_NE(said.find("Waiting for the camera"), std::string::npos) << said;
+    ::kill(child, SIGINT);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ::close(output[0]);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), cli::kStopped);
+}
+
+}  // namespace
+}  // namespace orvane::linux_port
