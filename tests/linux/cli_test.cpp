@@ -322,21 +322,29 @@ TEST_F(CommandLine, EachTransferOutcomeHasItsStatus) {
     }
 }
 
-// The program itself: Ctrl-C while it waits ends it with the stop's status.
+// The program itself, started in `folder` with `arguments`, its output
+// into `output`.
+pid_t StartProgram(const std::filesystem::path& folder, int output,
+                   std::vector<std::string> arguments) {
+    const pid_t child = ::fork();
+    if (child != 0) return child;
+    ::dup2(output, STDOUT_FILENO);
+    if (::chdir(folder.c_str()) != 0) ::_exit(126);
+    std::vector<char*> argv{const_cast<char*>(ORVANE_CLI_PROGRAM)};
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    ::execv(ORVANE_CLI_PROGRAM, argv.data());
+    ::_exit(127);
+}
+
+// Ctrl-C while it waits ends it with the stop's status.
 TEST(CommandLineProgram, InterruptWhileWaitingExitsAsStopped) {
     TempTree tree;
     tree.Write("FirmWare.ini", std::string(kSettings));
     int output[2];
     ASSERT_EQ(::pipe(output), 0);
-    const pid_t child = ::fork();
+    const pid_t child = StartProgram(tree.root(), output[1], {});
     ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::dup2(output[1], STDOUT_FILENO);
-        ::close(output[0]);
-        if (::chdir(tree.root().c_str()) != 0) ::_exit(126);
-        ::execl(ORVANE_CLI_PROGRAM, ORVANE_CLI_PROGRAM, static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
     ::close(output[1]);
     // Once it says it waits, its signal handling is in place.
     std::string said;
@@ -349,6 +357,23 @@ TEST(CommandLineProgram, InterruptWhileWaitingExitsAsStopped) {
     ::close(output[0]);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), cli::kStopped);
+}
+
+// A reader that went away does not end it half-way: it still ends with its
+// own status, as it would between the replacement of two files.
+TEST(CommandLineProgram, AClosedOutputDoesNotKillIt) {
+    TempTree tree;
+    tree.Write("FirmWare.ini", std::string(kSettings));
+    int output[2];
+    ASSERT_EQ(::pipe(output), 0);
+    ::close(output[0]);
+    const pid_t child = StartProgram(tree.root(), output[1], {"--json", "--wait", "0"});
+    ASSERT_GE(child, 0);
+    ::close(output[1]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), cli::kNoCamera);
 }
 
 }  // namespace

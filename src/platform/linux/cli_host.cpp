@@ -108,7 +108,10 @@ bool CliHost::RunPosted() {
 }
 
 void CliHost::Wait(std::chrono::milliseconds timeout) {
-    if (RunPosted() || StopRequested()) return;
+    // A stop always comes with a byte in one of the pipes, which wakes the
+    // poll below; returning at once whenever a stop stands would spin for
+    // as long as the transfer takes to finish after it.
+    if (RunPosted()) return;
     pollfd fds[3];
     nfds_t count = 0;
     for (const int fd : {wakePipe_[0], DeviceEventSocket(), signalPipe[0]}) {

@@ -1,6 +1,7 @@
 // Start-up of the Linux command line: options, then one update.
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -38,6 +39,10 @@ int main(int argc, char* argv[]) {
                                    : ::isatty(STDOUT_FILENO) ? cli::OutputStyle::Terminal
                                                              : cli::OutputStyle::Lines;
     cli::Reporter report(style, write(stdout), write(stderr));
+    // A reader that goes away (`orvane-cli | head`) must not end the process
+    // between the replacement of one file and the next: the writes fail
+    // quietly instead.
+    std::signal(SIGPIPE, SIG_IGN);
     linux_port::CliHost host;
     host.WatchTerminationSignals();
     return cli::RunUpdate(options, host, host, report);
