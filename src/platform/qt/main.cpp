@@ -1,6 +1,7 @@
 // Start-up of the Linux program: one updater dialog, run modally, then exit.
 #include <QApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/qt/termination_signals.h"
@@ -15,7 +16,21 @@ constexpr const char* kUsage =
     "Start it in the folder that holds FirmWare.ini; it opens the updater dialog.\n"
     "\n"
     "  --version  print the version and exit\n"
-    "  --help     print this text and exit\n";
+    "  --help     print this text and exit\n"
+    "\n"
+    "Exit status: 0 after \"Update success\", 1 otherwise.\n"
+    "Without a display, use orvane-cli.\n";
+
+bool Set(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+// Qt ends the process with an abort when it finds no display; say what to
+// do instead. A platform named outright (offscreen, vnc) needs none.
+bool HasDisplay() {
+    return Set("DISPLAY") || Set("WAYLAND_DISPLAY") || Set("QT_QPA_PLATFORM");
+}
 
 }  // namespace
 
@@ -30,9 +45,16 @@ int main(int argc, char* argv[]) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (!HasDisplay()) {
+        std::fputs(
+            "orvane: no display to show the updater dialog on; "
+            "orvane-cli updates the camera from a terminal.\n",
+            stderr);
+        return 1;
+    }
     QApplication application(argc, argv);
     orvane::qt::UpdaterWindow window;
-    // The dialog's result is not examined: the run ends with the dialog.
-    orvane::qt::ExecEndingOnSignals(window);
-    return 0;
+    // The dialog ends with IDOK only after "Update success".
+    const int result = orvane::qt::ExecEndingOnSignals(window);
+    return result == orvane::IDOK ? 0 : 1;
 }
