@@ -88,6 +88,9 @@ struct UsbDevice {
     // device instance ID on Windows, its resolved sysfs folder on Linux.
     // Empty when the system did not say.
     std::string instance;
+    // The device's USB serial number, printable ASCII without blanks; empty when it
+    // has none or the system did not say.
+    std::string serial;
 };
 
 // A disk (Windows) or block device (Linux: whole disks and partitions alike),

@@ -29,8 +29,8 @@ TEST(CameraScan, MatchesOnlyTheFirstHardwareIdOfTheList) {
 
 TEST(CameraScan, SkipsDevicesWhoseListCannotBeRead) {
     Harness h;
-    h.platform.devices.push_back(UsbDevice{std::nullopt, "unreadable"});
-    h.platform.devices.push_back(UsbDevice{std::vector<std::string>{}, "empty"});
+    h.platform.devices.push_back(UsbDevice{std::nullopt, "unreadable", {}});
+    h.platform.devices.push_back(UsbDevice{std::vector<std::string>{}, "empty", {}});
     h.platform.Plug({"USB\\VID_1111&PID_2222&REV_0001"});
     h.PlugCamera();
     EXPECT_TRUE(h.Open().deviceFound());

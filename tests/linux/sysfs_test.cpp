@@ -62,6 +62,17 @@ TEST(UsbDevices, ListsDevicesInBusAndPortOrderWithoutHubsOrInterfaces) {
     EXPECT_EQ(devices[1].hardwareIds->at(1), "USB\\VID_1D6C&PID_00AB");
 }
 
+TEST(UsbDevices, TheSerialNumberKeepsOnlyPrintableCharacters) {
+    TempTree tree;
+    tree.AddUsbDevice("1-1", "1d6c", "00ab", "0100");
+    tree.Write("usb/1-1/serial", "CAM\x1b[2J,0042\r\n");
+    tree.AddUsbDevice("1-2", "1d6c", "00ab", "0100");
+    const std::vector<UsbDevice> devices = ListUsbDevices(tree / "usb");
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0].serial, "CAM[2J,0042");
+    EXPECT_EQ(devices[1].serial, "");
+}
+
 TEST(UsbDevices, ADeviceUnpluggedMidScanIsLeftOut) {
     TempTree tree;
     tree.AddUsbDevice("1-1", "0000", "0001", "0001");

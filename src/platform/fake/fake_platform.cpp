@@ -98,7 +98,7 @@ void FakePlatform::SetProfileValue(const std::string& path, const std::string& s
 }
 
 void FakePlatform::Plug(std::vector<std::string> hardwareIds, std::string instance) {
-    devices.push_back(UsbDevice{std::move(hardwareIds), std::move(instance)});
+    devices.push_back(UsbDevice{std::move(hardwareIds), std::move(instance), {}});
 }
 
 void FakePlatform::FireTimers() {

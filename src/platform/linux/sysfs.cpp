@@ -164,6 +164,14 @@ std::vector<UsbDevice> ListUsbDevices(const std::filesystem::path& sysfsUsbDevic
         std::error_code resolveError;
         std::filesystem::path resolved = std::filesystem::canonical(folder, resolveError);
         if (!resolveError) device.instance = resolved.string();
+        // The serial is whatever the device sent; it ends up in logs, so only
+        // printable ASCII is kept.
+        if (Attribute serial = ReadAttribute(folder / "serial");
+            serial.state == AttributeState::Read) {
+            for (const char c : serial.text) {
+                if (c > ' ' && c < 0x7f) device.serial += c;
+            }
+        }
         std::optional<unsigned> vendorId = ParseHexAttribute(vendor.text, 0xFFFF);
         std::optional<unsigned> productId = ParseHexAttribute(product.text, 0xFFFF);
         std::optional<unsigned> revisionId = ParseHexAttribute(revision.text, 0xFFFF);
