@@ -47,7 +47,7 @@ std::variant<Options, std::string> ParseOptions(const std::vector<std::string>& 
             if (i + 1 < arguments.size()) return arguments[++i];
             return std::nullopt;
         };
-        const bool takesValue = argument == "--ini" || argument == "--wait";
+        const bool takesValue = argument == "--ini" || argument == "--wait" || argument == "--log";
         if (inlineValue && !takesValue)
             return "option " + std::string(argument) + " takes no value";
         if (argument == "--help" || argument == "-h") {
@@ -56,6 +56,12 @@ std::variant<Options, std::string> ParseOptions(const std::vector<std::string>& 
             options.version = true;
         } else if (argument == "--json") {
             options.json = true;
+        } else if (argument == "--repeat") {
+            options.repeat = true;
+        } else if (argument == "--log") {
+            std::optional<std::string> file = value();
+            if (!file || file->empty()) return std::string("--log needs a file");
+            options.logFile = std::move(*file);
         } else if (argument == "--ini") {
             std::optional<std::string> file = value();
             if (!file || file->empty()) return std::string("--ini needs a file");
@@ -77,7 +83,7 @@ std::variant<Options, std::string> ParseOptions(const std::vector<std::string>& 
 }
 
 std::string UsageText() {
-    return "Usage: orvane-cli [--ini FILE] [--wait SECONDS] [--json]\n"
+    return "Usage: orvane-cli [--ini FILE] [--wait SECONDS] [--json] [--repeat] [--log FILE]\n"
            "       orvane-cli --help | --version\n"
            "Puts a camera's firmware update files onto the camera's own storage.\n"
            "It reads FirmWare.ini, waits for the camera it names, writes the update\n"
@@ -89,15 +95,22 @@ std::string UsageText() {
            "                   (default: wait for as long as it takes; 0: look once)\n"
            "  --json           one JSON object per line for each event: waiting, found,\n"
            "                   progress, done, failed\n"
+           "  --repeat         update each camera as it arrives, one after another: after\n"
+           "                   each, wait for that camera to be unplugged, then for the\n"
+           "                   next; Ctrl-C between cameras ends the run\n"
+           "  --log FILE       append one line per camera to FILE (time, hardware ID,\n"
+           "                   serial number, volume, bytes, seconds, outcome, message):\n"
+           "                   JSON lines when FILE ends in .json or .jsonl, CSV otherwise\n"
            "  --version        print the version and exit\n"
            "  --help           print this text and exit\n"
            "\n"
            "Ctrl-C stops the update before the camera's files are replaced, leaving\n"
            "them as they were; once the replacement has begun it finishes first.\n"
            "\n"
-           "Exit status:\n"
+           "Exit status (with --repeat: of the last camera that failed, 0 when none\n"
+           "did; a wait that ends without a camera ends the run):\n"
            "  0    the update files are on the camera\n"
-           "  2    the command line is wrong\n"
+           "  2    the command line is wrong, or the log cannot be opened\n"
            "  3    FirmWare.ini is missing or incomplete, or an update file is missing\n"
            "  4    no camera, or none with storage to write to, within the wait\n"
            "  5    the camera's volume cannot be written to (refused or locked)\n"

@@ -32,6 +32,11 @@ struct Options {
     // How long to wait for the camera; nothing: for as long as it takes.
     std::optional<unsigned> waitSeconds;
     bool json = false;
+    // Update each camera as it arrives, one after another, until Ctrl-C.
+    bool repeat = false;
+    // One line per camera appended to this file: JSON lines when its name
+    // ends in .json or .jsonl, comma-separated values otherwise.
+    std::optional<std::string> logFile;
     bool help = false;
     bool version = false;
 };

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+#include "cli/cli_log.h"
 #include "device/camera_scan.h"
 #include "device/near_miss.h"
 #include "settings/settings.h"
@@ -74,6 +75,7 @@ std::variant<UpdateSettings, Failure> LoadSettings(SystemPort& system, const std
 // What stands between the camera and its storage now, for the wait's notice
 // and, should the wait end, the failure.
 struct Sight {
+    std::optional<UsbDevice> camera;
     std::optional<std::string> drive;  // the camera's volume, ready
     std::string notice;
     std::string failure;
@@ -90,6 +92,7 @@ Sight LookForCamera(SystemPort& system, const UpdateSettings& settings, unsigned
         switch (storage.state) {
             case State::Drive:
                 if (!storage.drive.empty()) {
+                    sight.camera = camera;
                     sight.drive = storage.drive;
                     return sight;
                 }
@@ -121,9 +124,15 @@ Sight LookForCamera(SystemPort& system, const UpdateSettings& settings, unsigned
     return sight;
 }
 
-std::variant<std::string, Failure> WaitForCamera(const Options& options, SystemPort& system,
-                                                 EventLoop& loop, Reporter& report,
-                                                 const UpdateSettings& settings) {
+// The camera and its volume.
+struct Ready {
+    UsbDevice camera;
+    std::string volume;
+};
+
+std::variant<Ready, Failure> WaitForCamera(const Options& options, SystemPort& system,
+                                           EventLoop& loop, Reporter& report,
+                                           const UpdateSettings& settings) {
     const auto start = loop.Now();
     std::optional<std::chrono::steady_clock::time_point> deadline;
     if (options.waitSeconds) deadline = start + std::chrono::seconds(*options.waitSeconds);
@@ -133,7 +142,7 @@ std::variant<std::string, Failure> WaitForCamera(const Options& options, SystemP
             return Failure{kStopped, "Stopped while waiting for the camera. Nothing was written."};
         const unsigned waited = options.waitSeconds.value_or(0);
         Sight sight = LookForCamera(system, settings, waited);
-        if (sight.drive) return *sight.drive;
+        if (sight.drive) return Ready{std::move(*sight.camera), std::move(*sight.drive)};
         const auto now = loop.Now();
         if (deadline && now >= *deadline) return Failure{kNoCamera, sight.failure};
         if (sight.notice != shown) {
@@ -177,32 +186,54 @@ int StatusOfFailure(const TransferFailure& failure) {
     return kWriteFailed;
 }
 
-int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Reporter& report) {
-    auto fail = [&](const Failure& failure) {
-        report.Failed(failure.status, failure.message);
-        return failure.status;
-    };
+namespace {
 
-    std::variant<SettingsPlace, Failure> place = LocateSettings(options, system);
-    if (auto* failure = std::get_if<Failure>(&place)) return fail(*failure);
-    const SettingsPlace& where = std::get<SettingsPlace>(place);
-    std::variant<UpdateSettings, Failure> loaded = LoadSettings(system, where.iniPath);
-    if (auto* failure = std::get_if<Failure>(&loaded)) return fail(*failure);
-    const UpdateSettings& settings = std::get<UpdateSettings>(loaded);
+// What became of one camera.
+struct CameraOutcome {
+    int status = kSuccess;
+    std::string message;              // empty on success
+    std::optional<UsbDevice> camera;  // set once a camera was found ready
+    std::string volume;
+    std::uint64_t bytes = 0;
+    double seconds = 0;
+};
 
-    std::variant<std::string, Failure> found =
-        WaitForCamera(options, system, loop, report, settings);
-    if (auto* failure = std::get_if<Failure>(&found)) return fail(*failure);
-    const std::string drive = std::get<std::string>(found);
-    report.Found(settings.hardwareId, drive);
+// The size of the update files, for the log; 0 for one that cannot be opened
+// (the transfer then says why).
+std::uint64_t UpdateBytes(SystemPort& system, const TransferRequest& request) {
+    std::uint64_t bytes = 0;
+    for (const std::string& file : request.files) {
+        auto opened =
+            system.OpenForRead(system.JoinPath(request.sourceFolder, file), ReadCaching::Normal);
+        if (opened.ok()) bytes += opened.value()->Size();
+    }
+    return bytes;
+}
+
+CameraOutcome UpdateOneCamera(const Options& options, SystemPort& system, EventLoop& loop,
+                              Reporter& report, const UpdateSettings& settings,
+                              const std::string& base) {
+    CameraOutcome outcome;
+    std::variant<Ready, Failure> found = WaitForCamera(options, system, loop, report, settings);
+    if (auto* failure = std::get_if<Failure>(&found)) {
+        outcome.status = failure->status;
+        outcome.message = failure->message;
+        return outcome;
+    }
+    outcome.camera = std::move(std::get<Ready>(found).camera);
+    outcome.volume = std::move(std::get<Ready>(found).volume);
+    report.Found(settings.hardwareId, outcome.volume);
 
     const auto start = loop.Now();
     bool over = false;
     std::optional<TransferFailure> result;
+    TransferRequest request =
+        MakeUpdateRequest(system, base, settings.srcPath, outcome.volume, settings.destPath);
+    outcome.bytes = UpdateBytes(system, request);
     // The handlers run inside loop.Wait below, on this thread; the done
     // handler is the last task the transfer posts.
     auto transfer = std::make_shared<BackgroundTransfer>(
-        system, MakeUpdateRequest(system, where.base, settings.srcPath, drive, settings.destPath),
+        system, std::move(request),
         [&](const TransferProgress& progress) {
             const std::chrono::duration<double> elapsed = loop.Now() - start;
             report.Progress(progress, elapsed.count());
@@ -225,14 +256,85 @@ int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Repor
         }
         loop.Wait(kScanInterval);
     }
-
-    if (!result) {
-        report.Done(drive);
-        return kSuccess;
+    outcome.seconds = std::chrono::duration<double>(loop.Now() - start).count();
+    if (result) {
+        outcome.status = StatusOfFailure(*result);
+        outcome.message =
+            texts::DescribeTransferFailure(*result, system.System(), texts::Front::CommandLine);
     }
-    return fail(Failure{
-        StatusOfFailure(*result),
-        texts::DescribeTransferFailure(*result, system.System(), texts::Front::CommandLine)});
+    return outcome;
+}
+
+// Waits until `camera` has been unplugged; false when a stop came first.
+bool WaitForDeparture(SystemPort& system, EventLoop& loop, Reporter& report,
+                      const UsbDevice& camera, const std::string& hardwareId) {
+    report.Waiting("Unplug the camera to go on with the next one (Ctrl-C to end).");
+    for (;;) {
+        if (loop.StopRequested()) return false;
+        // Another camera of the same kind may already be plugged in; only
+        // this one has to go. Where the system names no device, any
+        // matching one counts.
+        bool stays = false;
+        if (camera.instance.empty()) {
+            stays = FindCamera(system, hardwareId).has_value();
+        } else {
+            for (const UsbDevice& device : system.PresentUsbDevices())
+                stays = stays || device.instance == camera.instance;
+        }
+        if (!stays) return true;
+        loop.Wait(kScanInterval);
+    }
+}
+
+}  // namespace
+
+int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Reporter& report) {
+    auto fail = [&](const Failure& failure) {
+        report.Failed(failure.status, failure.message);
+        return failure.status;
+    };
+
+    std::optional<RunLog> log;
+    if (options.logFile) {
+        log.emplace(*options.logFile);
+        if (!log->ok())
+            return fail(
+                Failure{kUsage, "The log " + *options.logFile + " cannot be opened for writing."});
+    }
+
+    std::variant<SettingsPlace, Failure> place = LocateSettings(options, system);
+    if (auto* failure = std::get_if<Failure>(&place)) return fail(*failure);
+    const SettingsPlace& where = std::get<SettingsPlace>(place);
+    std::variant<UpdateSettings, Failure> loaded = LoadSettings(system, where.iniPath);
+    if (auto* failure = std::get_if<Failure>(&loaded)) return fail(*failure);
+    const UpdateSettings& settings = std::get<UpdateSettings>(loaded);
+
+    int worst = kSuccess;
+    bool anyCamera = false;
+    for (;;) {
+        CameraOutcome outcome =
+            UpdateOneCamera(options, system, loop, report, settings, where.base);
+        if (!outcome.camera && options.repeat && anyCamera) {
+            // The wait for the next camera ended: Ctrl-C, or --wait.
+            if (outcome.status == kNoCamera) report.Waiting(outcome.message);
+            return worst;
+        }
+        if (outcome.status == kSuccess)
+            report.Done(outcome.volume);
+        else
+            report.Failed(outcome.status, outcome.message);
+        if (log && (outcome.camera || outcome.status != kStopped)) {
+            log->Write(LogEntry{std::chrono::system_clock::now(), settings.hardwareId,
+                                outcome.camera ? outcome.camera->serial : std::string(),
+                                outcome.volume, outcome.bytes, outcome.seconds, outcome.status,
+                                outcome.message});
+        }
+        if (!options.repeat || !outcome.camera || outcome.status == kStopped) return outcome.status;
+        anyCamera = true;
+        if (outcome.status != kSuccess) worst = outcome.status;
+        if (!WaitForDeparture(system, loop, report, *outcome.camera, settings.hardwareId))
+            return worst;
+    }
 }
 
 }  // namespace orvane::cli

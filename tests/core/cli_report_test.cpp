@@ -2,6 +2,7 @@
 // of hardware IDs, on plain values.
 #include <gtest/gtest.h>
 
+#include "cli/cli_log.h"
 #include "cli/cli_options.h"
 #include "cli/cli_report.h"
 #include "device/near_miss.h"
@@ -51,6 +52,11 @@ TEST(CommandLineReport, OneTerminalLineIsRewrittenThenEnded) {
     EXPECT_EQ(err, "It failed.\n");
 }
 
+TEST(CommandLineLog, QuotesOnlyFieldsThatNeedIt) {
+    EXPECT_EQ(CsvField("USB\\VID_1D6C&PID_00AB&REV_0100"), "USB\\VID_1D6C&PID_00AB&REV_0100");
+    EXPECT_EQ(CsvField("a, \"b\""), "\"a, \"\"b\"\"\"");
+}
+
 TEST(NearMiss, ReadsOnlyWholeUsbHardwareIds) {
     const std::optional<UsbIdentity> id = ParseUsbHardwareId("usb\\vid_1d6c&pid_00ab&rev_01a0");
     ASSERT_TRUE(id);
@@ -64,7 +70,7 @@ TEST(NearMiss, ReadsOnlyWholeUsbHardwareIds) {
 
     // Each identity once, other revisions before other products.
     const auto device = [](const char* hardwareId) {
-        return UsbDevice{std::vector<std::string>{hardwareId}, {}};
+        return UsbDevice{std::vector<std::string>{hardwareId}, {}, {}};
     };
     const std::vector<NearMiss> misses = FindNearMisses(
         "USB\\VID_1D6C&PID_00AB&REV_0100",

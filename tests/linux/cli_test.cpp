@@ -8,6 +8,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
@@ -64,8 +65,13 @@ class TestHost : public CliHost {
         if (onReplace) onReplace();
         return CliHost::ReplaceWith(from, to);
     }
+    // The test changed the device tree: the next wait ends at once, as it
+    // would on the kernel's event.
+    std::atomic<bool> changed{false};
+
     // A hook stands for a device event: the wait ends at once after it.
     void Wait(std::chrono::milliseconds timeout) override {
+        if (changed.exchange(false)) return;
         if (!onWait) return CliHost::Wait(timeout);
         std::function<void()> once = std::move(onWait);
         onWait = nullptr;
@@ -102,7 +108,8 @@ class CommandLine : public ::testing::Test {
     }
 
     // The camera's USB device and its disk; its volume is mounted when `mount`.
-    void PlugCamera(bool mount = true) {
+    void PlugCamera(bool mount = true, const std::string& serial = "") {
+        if (!serial.empty()) tree.Write(kCameraDevice + "/serial", serial + "\n");
         tree.Write(kCameraDevice + "/idVendor", "1d6c\n");
         tree.Write(kCameraDevice + "/idProduct", "00ab\n");
         tree.Write(kCameraDevice + "/bcdDevice", "0100\n");
@@ -115,6 +122,13 @@ class CommandLine : public ::testing::Test {
         std::filesystem::create_directory_symlink(tree / (disk + "/sdc1"),
                                                   tree / ("sys/dev/block/" + number));
         if (mount) MountCamera();
+    }
+
+    void UnplugCamera() {
+        std::filesystem::remove(tree / "sys/bus/usb/devices/1-4");
+        std::filesystem::remove(tree / ("sys/dev/block/" + testing::DeviceNumberOf(tree.root())));
+        mountTable = mountTable.substr(0, mountTable.find("\n") + 1);
+        tree.Write("mountinfo", mountTable);
     }
 
     void MountCamera() {
@@ -140,6 +154,7 @@ class CommandLine : public ::testing::Test {
             options.json ? cli::OutputStyle::Json : cli::OutputStyle::Lines,
             [this](std::string_view text) {
                 out += text;
+                if (onOutput) onOutput(text);
                 if (text.find("Stopping") == std::string_view::npos) return;
                 std::lock_guard lock(stopMutex);
                 stopNoticed = true;
@@ -167,6 +182,7 @@ class CommandLine : public ::testing::Test {
     std::filesystem::path camera;
     std::filesystem::path previousDirectory;
     std::string out, err;
+    std::function<void(std::string_view)> onOutput;  // sees each piece of output
     std::mutex stopMutex;
     std::condition_variable stopSaid;
     bool stopNoticed = false;
@@ -319,6 +335,45 @@ TEST_F(CommandLine, EachTransferOutcomeHasItsStatus) {
         EXPECT_EQ(CameraFile("vorm.bin"), c.newFiles ? image : "old image");
         EXPECT_EQ(CameraFile("dsccmd.ini"),
                   c.newFiles ? "[Update]\nFile=vorm.bin\n" : "old command");
+    }
+}
+
+// A service bench: three cameras plugged in one after another, each updated
+// and logged, the second short of room; Ctrl-C while waiting for a fourth
+// ends the run with the status of the one that failed.
+TEST_F(CommandLine, RepeatUpdatesEachCameraInTurnAndLogsIt) {
+    TestHost host(Roots());
+    const std::vector<std::string> serials = {"A100", "B200", "C300"};
+    std::size_t plugged = 0;
+    onOutput = [&](std::string_view text) {
+        if (text.find("Waiting for the camera") != std::string_view::npos) {
+            if (plugged == serials.size()) return host.RequestStop();
+            host.freeBytes = plugged == 1 ? std::optional<std::uint64_t>(4096) : std::nullopt;
+            PlugCamera(true, serials[plugged++]);
+            host.changed = true;
+        } else if (text.find("Unplug the camera") != std::string_view::npos) {
+            tree.Write("media/CAMERA/FIRMWARE/vorm.bin", "old image");
+            UnplugCamera();
+            host.changed = true;
+        }
+    };
+    const std::string log = tree / "bench.csv";
+    EXPECT_EQ(Run({"--repeat", "--log", log}, &host), cli::kNoRoom) << err;
+    EXPECT_EQ(plugged, 3u);
+
+    std::istringstream lines(ReadFile(log));
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(lines, line);) rows.push_back(line);
+    ASSERT_EQ(rows.size(), 4u) << ReadFile(log);
+    EXPECT_EQ(rows[0], "time,hardware_id,serial,volume,bytes,seconds,outcome,message");
+    const std::string bytes = std::to_string(image.size() + 23);
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        SCOPED_TRACE(rows[i]);
+        EXPECT_NE(rows[i].find(",usb\\vid_1d6c&pid_00ab&rev_0100," + serials[i - 1] + "," +
+                               camera.string() + "," + bytes + ","),
+                  std::string::npos);
+        EXPECT_NE(rows[i].find(i == 2 ? ",no-room,There is not enough room" : ",success,"),
+                  std::string::npos);
     }
 }
 
