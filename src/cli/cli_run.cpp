@@ -25,7 +25,8 @@ struct Failure {
     std::string message;
 };
 
-bool IsAbsolute(std::string_view path) {
+bool IsAbsolute(std::string_view path, HostSystem system) {
+    if (system == HostSystem::Linux) return path.starts_with('/');
     return path.starts_with('/') || path.starts_with('\\') || (path.size() >= 2 && path[1] == ':');
 }
 
@@ -37,7 +38,8 @@ struct SettingsPlace {
 
 std::variant<SettingsPlace, Failure> LocateSettings(const Options& options, SystemPort& system) {
     Result<std::string> directory = system.CurrentDirectory();
-    if (!options.iniFile || !IsAbsolute(*options.iniFile)) {
+    const bool absolute = options.iniFile && IsAbsolute(*options.iniFile, system.System());
+    if (!absolute) {
         if (!directory.ok())
             return Failure{kBadSettings, texts::DescribeCurrentDirectoryFailure(directory.error())};
     }
@@ -48,10 +50,15 @@ std::variant<SettingsPlace, Failure> LocateSettings(const Options& options, Syst
                                              SystemError{ErrorKind::TooLong, 0, {}})};
         return SettingsPlace{path, directory.value()};
     }
-    std::string path = IsAbsolute(*options.iniFile)
-                           ? system.JoinPath({}, *options.iniFile)
-                           : system.JoinPath(directory.value(), "\\" + *options.iniFile);
-    const std::size_t slash = path.find_last_of("/\\");
+    // The name is the user's own, in the system's own terms: not a settings
+    // fragment with Windows separators.
+    const bool onLinux = system.System() == HostSystem::Linux;
+    std::string path = *options.iniFile;
+    if (!absolute && onLinux)
+        path = directory.value() + (directory.value().ends_with('/') ? "" : "/") + path;
+    else if (!absolute)
+        path = system.JoinPath(directory.value(), "\\" + path);
+    const std::size_t slash = path.find_last_of(onLinux ? "/" : "/\\");
     std::string base = path.substr(0, slash == 0 ? 1 : slash);
     return SettingsPlace{path, base};
 }
