@@ -9,7 +9,8 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install "${BUILD_DIR}" --prefix "${PR
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "cmake --install failed: ${result}")
 endif()
-foreach(file bin/orvane share/applications/orvane.desktop
+foreach(file bin/orvane bin/orvane-cli share/man/man1/orvane-cli.1.gz
+             share/applications/orvane.desktop
              share/icons/hicolor/32x32/apps/orvane.png share/icons/hicolor/16x16/apps/orvane.png
              share/man/man1/orvane.1.gz share/metainfo/org.orvane.Orvane.metainfo.xml
              share/doc/orvane/copyright)
