@@ -318,6 +318,17 @@ TEST(Subscription, AFailureWritesALinuxLineWithTheErrno) {
     LinuxPlatform platform(window);
     CUpdaterDialog dialog(platform);
 
+    // The sanitizers check an object's type on its first use with a pipe of
+    // their own, so the same path runs once while descriptors are still free.
+    {
+        RecordingWindow otherWindow;
+        LinuxPlatform other(otherWindow);
+        CUpdaterDialog otherDialog(other);
+        ASSERT_EQ(otherDialog.RegisterUsbArrival(), 1);
+        Platform& port = other;
+        port.WriteStdout("");
+        ASSERT_EQ(port.System(), HostSystem::Linux);
+    }
     // With no descriptor left to open, the uevent socket cannot be made.
     int next = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     ASSERT_GE(next, 0);
