@@ -58,6 +58,8 @@ std::variant<Options, std::string> ParseOptions(const std::vector<std::string>& 
             options.json = true;
         } else if (argument == "--repeat") {
             options.repeat = true;
+        } else if (argument == "--all") {
+            options.all = true;
         } else if (argument == "--log") {
             std::optional<std::string> file = value();
             if (!file || file->empty()) return std::string("--log needs a file");
@@ -79,11 +81,14 @@ std::variant<Options, std::string> ParseOptions(const std::vector<std::string>& 
             return "unknown argument \"" + std::string(argument) + "\"";
         }
     }
+    if (options.all && options.repeat)
+        return std::string("--all and --repeat cannot be used together");
     return options;
 }
 
 std::string UsageText() {
-    return "Usage: orvane-cli [--ini FILE] [--wait SECONDS] [--json] [--repeat] [--log FILE]\n"
+    return "Usage: orvane-cli [--ini FILE] [--wait SECONDS] [--json] [--repeat | --all]\n"
+           "                  [--log FILE]\n"
            "       orvane-cli --help | --version\n"
            "Puts a camera's firmware update files onto the camera's own storage.\n"
            "It reads FirmWare.ini, waits for the camera it names, writes the update\n"
@@ -98,6 +103,10 @@ std::string UsageText() {
            "  --repeat         update each camera as it arrives, one after another: after\n"
            "                   each, wait for that camera to be unplugged, then for the\n"
            "                   next; Ctrl-C between cameras ends the run\n"
+           "  --all            update every matching camera connected, each to its own\n"
+           "                   volume, all at once; a camera that fails does not stop\n"
+           "                   the others. Cameras connected while the others are\n"
+           "                   being updated join in\n"
            "  --log FILE       append one line per camera to FILE (time, hardware ID,\n"
            "                   serial number, volume, bytes, seconds, outcome, message):\n"
            "                   JSON lines when FILE ends in .json or .jsonl, CSV otherwise\n"
@@ -107,8 +116,9 @@ std::string UsageText() {
            "Ctrl-C stops the update before the camera's files are replaced, leaving\n"
            "them as they were; once the replacement has begun it finishes first.\n"
            "\n"
-           "Exit status (with --repeat: of the last camera that failed, 0 when none\n"
-           "did; a wait that ends without a camera ends the run):\n"
+           "Exit status (with --repeat or --all: of the last camera that failed, 0\n"
+           "when none did; with --repeat a wait that ends without a camera ends the\n"
+           "run):\n"
            "  0    the update files are on the camera\n"
            "  2    the command line is wrong, or the log cannot be opened\n"
            "  3    FirmWare.ini is missing or incomplete, or an update file is missing\n"

@@ -34,6 +34,8 @@ struct Options {
     bool json = false;
     // Update each camera as it arrives, one after another, until Ctrl-C.
     bool repeat = false;
+    // Update every matching camera connected, each to its own volume, at once.
+    bool all = false;
     // One line per camera appended to this file: JSON lines when its name
     // ends in .json or .jsonl, comma-separated values otherwise.
     std::optional<std::string> logFile;

@@ -36,6 +36,15 @@ std::string Fixed(double value, int decimals) {
     return text;
 }
 
+// A volume's last folder name, which tells cameras apart on one line.
+std::string_view ShortName(std::string_view volume) {
+    while (volume.size() > 1 && (volume.back() == '/' || volume.back() == '\\'))
+        volume.remove_suffix(1);
+    const std::size_t slash = volume.find_last_of("/\\");
+    if (slash == std::string_view::npos || slash + 1 == volume.size()) return volume;
+    return volume.substr(slash + 1);
+}
+
 }  // namespace
 
 std::string JsonString(std::string_view text) {
@@ -74,6 +83,19 @@ std::string JsonString(std::string_view text) {
 Reporter::Reporter(OutputStyle style, Writer out, Writer err)
     : style_(style), out_(std::move(out)), err_(std::move(err)) {}
 
+std::string Reporter::Named(std::string_view volume, std::string_view text) const {
+    if (!nameCameras_ || volume.empty()) return std::string(text);
+    return std::string(volume) + ": " + std::string(text);
+}
+
+void Reporter::ShowLine(std::string line) {
+    // Blanks cover what a longer line left.
+    const std::size_t width = line.size();
+    if (line.size() < lineWidth_) line.append(lineWidth_ - line.size(), ' ');
+    out_("\r" + line);
+    lineWidth_ = width;
+}
+
 void Reporter::EndLine() {
     if (lineWidth_ == 0) return;
     out_("\n");
@@ -99,7 +121,7 @@ void Reporter::Found(std::string_view hardwareId, std::string_view volume) {
     out_("Camera " + std::string(hardwareId) + " found; writing to " + std::string(volume) + "\n");
 }
 
-void Reporter::Progress(const TransferProgress& progress, double seconds) {
+void Reporter::Progress(const TransferProgress& progress, double seconds, std::string_view volume) {
     const int percent = PercentDone(progress);
     const double rate = Rate(progress, seconds);
     const bool rateKnown = rate > 0.0;
@@ -115,6 +137,7 @@ void Reporter::Progress(const TransferProgress& progress, double seconds) {
         if (rateKnown)
             event += ",\"megabytesPerSecond\":" + Fixed(rate / 1e6, 2) +
                      ",\"secondsLeft\":" + std::to_string(std::lround(secondsLeft));
+        if (nameCameras_) event += ",\"volume\":" + JsonString(volume);
         out_(event + "}\n");
         return;
     }
@@ -145,19 +168,23 @@ void Reporter::Progress(const TransferProgress& progress, double seconds) {
     if (style_ == OutputStyle::Lines) {
         // A line when the step changes and at each tenth, not at every update.
         const int tenth = percent / 10;
-        if (progress.phase == lastPhase_ && progress.file == lastFile_ && tenth == lastLinePercent_)
+        auto [state, added] = lines_.try_emplace(std::string(nameCameras_ ? volume : ""));
+        LineState& last = state->second;
+        if (!added && progress.phase == last.phase && progress.file == last.file &&
+            tenth == last.tenth)
             return;
-        lastPhase_ = progress.phase;
-        lastFile_ = progress.file;
-        lastLinePercent_ = tenth;
-        out_(line + "\n");
+        last = LineState{tenth, progress.phase, progress.file};
+        out_(Named(volume, line) + "\n");
         return;
     }
-    // One line, rewritten; blanks cover what a longer line left.
-    const std::size_t width = line.size();
-    if (line.size() < lineWidth_) line.append(lineWidth_ - line.size(), ' ');
-    out_("\r" + line);
-    lineWidth_ = width;
+    if (!nameCameras_) return ShowLine(std::move(line));
+    // Several cameras share the line: each its percent and speed.
+    std::string mine = std::string(ShortName(volume)) + " " + std::to_string(percent) + "%";
+    if (rateKnown) mine += " " + Fixed(rate / 1e6, 1) + " MB/s";
+    cameraLines_[std::string(volume)] = std::move(mine);
+    std::string all;
+    for (const auto& [name, text] : cameraLines_) all += (all.empty() ? "" : "  |  ") + text;
+    ShowLine(std::move(all));
 }
 
 void Reporter::Notice(std::string_view message) {
@@ -174,18 +201,23 @@ void Reporter::Done(std::string_view volume) {
         out_("{\"event\":\"done\",\"volume\":" + JsonString(volume) + "}\n");
         return;
     }
+    cameraLines_.erase(std::string(volume));
     EndLine();
-    out_("Update success\n");
+    out_(Named(volume, "Update success") + "\n");
 }
 
-void Reporter::Failed(int status, std::string_view message) {
+void Reporter::Failed(int status, std::string_view message, std::string_view volume) {
     if (style_ == OutputStyle::Json) {
-        out_("{\"event\":\"failed\",\"status\":" + std::to_string(status) + ",\"reason\":\"" +
-             std::string(StatusName(status)) + "\",\"message\":" + JsonString(message) + "}\n");
+        std::string event = "{\"event\":\"failed\",\"status\":" + std::to_string(status) +
+                            ",\"reason\":\"" + std::string(StatusName(status)) +
+                            "\",\"message\":" + JsonString(message);
+        if (nameCameras_ && !volume.empty()) event += ",\"volume\":" + JsonString(volume);
+        out_(event + "}\n");
         return;
     }
+    cameraLines_.erase(std::string(volume));
     EndLine();
-    err_(std::string(message) + "\n");
+    err_(Named(volume, message) + "\n");
 }
 
 }  // namespace orvane::cli

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -26,27 +27,44 @@ class Reporter {
     // `out` takes the events, `err` the failure messages (JSON goes to `out`).
     Reporter(OutputStyle style, Writer out, Writer err);
 
+    // Several cameras at once: from now on each camera's events name its
+    // volume, and the terminal's line shows them all.
+    void NameEachCamera() { nameCameras_ = true; }
+
     // Something about the wait: a near miss, storage not mounted yet.
     void Waiting(std::string_view message);
     void Found(std::string_view hardwareId, std::string_view volume);
-    // `seconds` since the transfer started, for the speed and the time left.
-    void Progress(const TransferProgress& progress, double seconds);
+    // `seconds` since the transfer started, for the speed and the time left;
+    // `volume` is the camera's, which only several cameras need.
+    void Progress(const TransferProgress& progress, double seconds, std::string_view volume = {});
     // A notice while the transfer runs, such as a stop being carried out.
     void Notice(std::string_view message);
     void Done(std::string_view volume);
-    void Failed(int status, std::string_view message);
+    void Failed(int status, std::string_view message, std::string_view volume = {});
 
   private:
     // Ends an open progress line, so that the next text starts on its own.
     void EndLine();
 
+    // Lines: the last step of one camera that got a line.
+    struct LineState {
+        int tenth = -1;
+        TransferPhase phase = TransferPhase::Preparing;
+        std::string file;
+    };
+
+    // `text`, after the camera's name when several cameras are updated.
+    std::string Named(std::string_view volume, std::string_view text) const;
+    // Terminal: rewrites the one progress line with `line`.
+    void ShowLine(std::string line);
+
     OutputStyle style_;
     Writer out_;
     Writer err_;
+    bool nameCameras_ = false;
     std::size_t lineWidth_ = 0;  // of the progress line now shown; 0: none
-    int lastLinePercent_ = -1;   // Lines: the last tenth printed
-    TransferPhase lastPhase_ = TransferPhase::Preparing;
-    std::string lastFile_;
+    std::map<std::string, LineState, std::less<>> lines_;
+    std::map<std::string, std::string, std::less<>> cameraLines_;  // Terminal, several cameras
 };
 
 }  // namespace orvane::cli

@@ -3,6 +3,7 @@
 #include "cli/cli_run.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -88,33 +89,34 @@ struct Sight {
     std::string failure;
 };
 
+// Why a camera's storage cannot be written to yet; empty when it can.
+std::string WhyNotReady(const DeviceStorage& storage, HostSystem system) {
+    using State = DeviceStorage::State;
+    const auto front = texts::Front::CommandLine;
+    switch (storage.state) {
+        case State::Drive:
+            return storage.drive.empty() ? std::string(texts::kCheckDevice) : std::string();
+        case State::NotMounted:
+            return texts::DescribeDriveNotMounted(storage.diskName, system, front);
+        case State::NoMedium:
+            return texts::DescribeNoCard(front);
+        case State::NoStorage:
+            return texts::DescribeNoStorage(front);
+    }
+    return std::string(texts::kCheckDevice);
+}
+
 Sight LookForCamera(SystemPort& system, const UpdateSettings& settings, unsigned waited) {
     Sight sight;
     const std::optional<UsbDevice> camera = FindCamera(system, settings.hardwareId);
     if (camera) {
-        using State = DeviceStorage::State;
         const DeviceStorage storage =
             ResolveCameraStorage(system, camera->instance, settings.destPath);
-        const auto front = texts::Front::CommandLine;
-        switch (storage.state) {
-            case State::Drive:
-                if (!storage.drive.empty()) {
-                    sight.camera = camera;
-                    sight.drive = storage.drive;
-                    return sight;
-                }
-                sight.failure = std::string(texts::kCheckDevice);
-                break;
-            case State::NotMounted:
-                sight.failure =
-                    texts::DescribeDriveNotMounted(storage.diskName, system.System(), front);
-                break;
-            case State::NoMedium:
-                sight.failure = texts::DescribeNoCard(front);
-                break;
-            case State::NoStorage:
-                sight.failure = texts::DescribeNoStorage(front);
-                break;
+        sight.failure = WhyNotReady(storage, system.System());
+        if (sight.failure.empty()) {
+            sight.camera = camera;
+            sight.drive = storage.drive;
+            return sight;
         }
         sight.notice = texts::WaitingForStorageLine(sight.failure);
         return sight;
@@ -293,9 +295,147 @@ bool WaitForDeparture(SystemPort& system, EventLoop& loop, Reporter& report,
     }
 }
 
+// One camera of several, from the moment its volume was ready.
+struct Running {
+    UsbDevice camera;
+    std::string volume;
+    std::unique_ptr<SystemPort> system;  // outlives the transfer that uses it
+    std::shared_ptr<BackgroundTransfer> transfer;
+    std::chrono::steady_clock::time_point start;
+    std::uint64_t bytes = 0;
+    bool over = false;
+};
+
+// --all: every matching camera, each on a system of its own, at once. The
+// run waits for the first as for one camera; cameras that come while others
+// are updated join in. It ends once every started update is over; a camera
+// whose volume never got ready by then fails with what kept it.
+int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop, Reporter& report,
+                     const UpdateSettings& settings, const std::string& base,
+                     const SystemMaker& makeSystem, std::optional<RunLog>& log) {
+    report.NameEachCamera();
+    int last = kSuccess;
+    auto record = [&](const UsbDevice* camera, const std::string& volume, std::uint64_t bytes,
+                      double seconds, int status, const std::string& message) {
+        if (status == kSuccess)
+            report.Done(volume);
+        else
+            report.Failed(status, message, volume);
+        if (status != kSuccess) last = status;
+        if (log)
+            log->Write(LogEntry{std::chrono::system_clock::now(), settings.hardwareId,
+                                camera ? camera->serial : std::string(), volume, bytes, seconds,
+                                status, message});
+    };
+
+    std::vector<std::unique_ptr<Running>> cameras;
+    auto start = [&](UsbDevice camera, std::string volume) {
+        auto& one = *cameras.emplace_back(std::make_unique<Running>());
+        one.camera = std::move(camera);
+        one.volume = std::move(volume);
+        one.system = makeSystem();
+        one.start = loop.Now();
+        report.Found(settings.hardwareId, one.volume);
+        TransferRequest request =
+            MakeUpdateRequest(*one.system, base, settings.srcPath, one.volume, settings.destPath);
+        one.bytes = UpdateBytes(*one.system, request);
+        one.transfer = std::make_shared<BackgroundTransfer>(
+            *one.system, std::move(request),
+            [&](const TransferProgress& progress) {
+                const std::chrono::duration<double> elapsed = loop.Now() - one.start;
+                report.Progress(progress, elapsed.count(), one.volume);
+            },
+            [&](const std::optional<TransferFailure>& failure) {
+                one.over = true;
+                const double seconds =
+                    std::chrono::duration<double>(loop.Now() - one.start).count();
+                if (!failure)
+                    return record(&one.camera, one.volume, one.bytes, seconds, kSuccess, {});
+                record(&one.camera, one.volume, one.bytes, seconds, StatusOfFailure(*failure),
+                       texts::DescribeTransferFailure(*failure, one.system->System(),
+                                                      texts::Front::CommandLine));
+            });
+        one.transfer->Start();
+    };
+    auto started = [&](const UsbDevice& camera, const std::string& volume) {
+        return std::any_of(cameras.begin(), cameras.end(), [&](const auto& one) {
+            return one->volume == volume ||
+                   (!camera.instance.empty() && one->camera.instance == camera.instance);
+        });
+    };
+
+    const auto begun = loop.Now();
+    std::optional<std::chrono::steady_clock::time_point> deadline;
+    if (options.waitSeconds) deadline = begun + std::chrono::seconds(*options.waitSeconds);
+    std::string shown;
+    bool stopping = false;
+    // The cameras seen without a volume to write to, and why.
+    std::map<std::string, std::string> unready;
+    for (;;) {
+        if (loop.StopRequested() && !stopping) {
+            stopping = true;
+            bool any = false;
+            for (const auto& one : cameras) {
+                if (one->over) continue;
+                one->transfer->RequestStop();
+                any = true;
+            }
+            if (any)
+                report.Notice(
+                    "Stopping: each camera keeps its old files, unless their replacement has "
+                    "begun, which then finishes first.");
+        }
+        if (!stopping) {
+            unready.clear();
+            for (UsbDevice& camera : FindCameras(system, settings.hardwareId)) {
+                if (started(camera, {})) continue;
+                const DeviceStorage storage =
+                    ResolveCameraStorage(system, camera.instance, settings.destPath);
+                std::string why = WhyNotReady(storage, system.System());
+                if (why.empty() && !started(camera, storage.drive)) {
+                    start(std::move(camera), storage.drive);
+                    continue;
+                }
+                // A volume already being written belongs to another camera.
+                if (why.empty()) why = std::string(texts::kCheckDevice);
+                unready[camera.instance] = std::move(why);
+            }
+        }
+        const bool busy =
+            std::any_of(cameras.begin(), cameras.end(), [](const auto& one) { return !one->over; });
+        if (cameras.empty()) {
+            if (stopping) {
+                report.Failed(kStopped,
+                              "Stopped while waiting for the camera. Nothing was written.");
+                return kStopped;
+            }
+            const Sight sight = LookForCamera(system, settings, options.waitSeconds.value_or(0));
+            if (deadline && loop.Now() >= *deadline) {
+                report.Failed(kNoCamera, sight.failure);
+                return kNoCamera;
+            }
+            if (sight.notice != shown) {
+                report.Waiting(sight.notice);
+                shown = sight.notice;
+            }
+        } else if (!busy) {
+            for (const auto& [camera, why] : unready)
+                record(nullptr, {}, 0, 0, kNoCamera, "A camera at " + camera + ": " + why);
+            return last;
+        }
+        milliseconds timeout = kScanInterval;
+        if (deadline && cameras.empty())
+            timeout =
+                std::min(timeout, std::chrono::duration_cast<milliseconds>(*deadline - loop.Now()) +
+                                      milliseconds(1));
+        loop.Wait(std::max(timeout, milliseconds(0)));
+    }
+}
+
 }  // namespace
 
-int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Reporter& report) {
+int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Reporter& report,
+              const SystemMaker& makeSystem) {
     auto fail = [&](const Failure& failure) {
         report.Failed(failure.status, failure.message);
         return failure.status;
@@ -315,6 +455,12 @@ int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Repor
     std::variant<UpdateSettings, Failure> loaded = LoadSettings(system, where.iniPath);
     if (auto* failure = std::get_if<Failure>(&loaded)) return fail(*failure);
     const UpdateSettings& settings = std::get<UpdateSettings>(loaded);
+
+    if (options.all) {
+        if (!makeSystem) return fail(Failure{kUsage, "--all is not available on this system."});
+        return UpdateAllCameras(options, system, loop, report, settings, where.base, makeSystem,
+                                log);
+    }
 
     int worst = kSuccess;
     bool anyCamera = false;

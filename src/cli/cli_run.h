@@ -3,6 +3,8 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
+#include <memory>
 
 #include "cli/cli_options.h"
 #include "cli/cli_report.h"
@@ -29,9 +31,15 @@ class EventLoop {
 // How often the camera is looked for when no device event says so sooner.
 inline constexpr std::chrono::milliseconds kScanInterval{5000};
 
-// Runs one update as `options` ask and returns its exit status. Everything
-// it tells the user goes through `report`.
-int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Reporter& report);
+// A system side of its own for one camera of several (--all): each holds
+// its own volume and runs its own worker; what that worker posts runs in
+// the loop's `Wait`.
+using SystemMaker = std::function<std::unique_ptr<SystemPort>()>;
+
+// Runs the update as `options` ask and returns its exit status. Everything
+// it tells the user goes through `report`. --all needs `makeSystem`.
+int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Reporter& report,
+              const SystemMaker& makeSystem = {});
 
 // The exit status for a transfer that failed.
 int StatusOfFailure(const TransferFailure& failure);

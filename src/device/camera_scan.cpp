@@ -7,15 +7,31 @@
 
 namespace orvane {
 
+namespace {
+
+bool IsCamera(const UsbDevice& device, std::string_view hardwareId) {
+    // A list that could not be read is never compared.
+    if (!device.hardwareIds || device.hardwareIds->empty()) return false;
+    // Only the first, most specific ID counts: the configured value must
+    // carry the revision part to match.
+    return HardwareIdsEqual(device.hardwareIds->front(), hardwareId);
+}
+
+}  // namespace
+
 std::optional<UsbDevice> FindCamera(SystemPort& system, std::string_view hardwareId) {
     for (UsbDevice& device : system.PresentUsbDevices()) {
-        // A list that could not be read is never compared.
-        if (!device.hardwareIds || device.hardwareIds->empty()) continue;
-        // Only the first, most specific ID counts: the configured value must
-        // carry the revision part to match.
-        if (HardwareIdsEqual(device.hardwareIds->front(), hardwareId)) return std::move(device);
+        if (IsCamera(device, hardwareId)) return std::move(device);
     }
     return std::nullopt;
+}
+
+std::vector<UsbDevice> FindCameras(SystemPort& system, std::string_view hardwareId) {
+    std::vector<UsbDevice> cameras;
+    for (UsbDevice& device : system.PresentUsbDevices()) {
+        if (IsCamera(device, hardwareId)) cameras.push_back(std::move(device));
+    }
+    return cameras;
 }
 
 DeviceStorage ResolveCameraStorage(SystemPort& system, std::string_view deviceInstance,

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "device/device_storage.h"
 #include "platform/platform.h"
@@ -12,6 +13,9 @@ namespace orvane {
 // The first present device whose first hardware ID is `hardwareId`, case
 // aside; a list that could not be read is never compared.
 std::optional<UsbDevice> FindCamera(SystemPort& system, std::string_view hardwareId);
+
+// Every present device that FindCamera would take, in the system's order.
+std::vector<UsbDevice> FindCameras(SystemPort& system, std::string_view hardwareId);
 
 // The storage of the device `deviceInstance` now. Where the system relates
 // no drive to any device, the last drive of all stands in for it. Of several

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <map>
 #include <mutex>
 #include <sstream>
 
@@ -124,6 +125,34 @@ class CommandLine : public ::testing::Test {
         if (mount) MountCamera();
     }
 
+    // Another camera of the same kind, on a disk of its own (`n` from 1),
+    // whose volume is media/CAMn. Its device number is made up: only a
+    // system whose volume checks are set aside can write to it.
+    std::filesystem::path PlugCameraNumber(int n) {
+        const std::string port = "2-" + std::to_string(n);
+        const std::string device = "sys/devices/pci0000:00/0000:00:14.0/usb2/" + port;
+        tree.Write(device + "/serial", "S" + std::to_string(n) + "\n");
+        tree.Write(device + "/idVendor", "1d6c\n");
+        tree.Write(device + "/idProduct", "00ab\n");
+        tree.Write(device + "/bcdDevice", "0100\n");
+        std::filesystem::create_directory_symlink(tree / device,
+                                                  tree / ("sys/bus/usb/devices/" + port));
+        const std::string disk = std::string("sd") + static_cast<char>('d' + n);
+        const std::string number = "8:" + std::to_string(16 * (n + 3) + 1);
+        tree.Write(device + "/" + port + ":1.0/host1" + std::to_string(n) + "/block/" + disk +
+                       "/removable",
+                   "1\n");
+        const std::filesystem::path partition =
+            tree.MakeFolder(device + "/" + port + ":1.0/host1" + std::to_string(n) + "/block/" +
+                            disk + "/" + disk + "1");
+        std::filesystem::create_directory_symlink(partition, tree / ("sys/dev/block/" + number));
+        const std::filesystem::path volume = tree.MakeFolder("media/CAM" + std::to_string(n));
+        mountTable += std::to_string(10 + n) + " 1 " + number + " / " + volume.string() +
+                      " rw - vfat /dev/" + disk + "1 rw\n";
+        tree.Write("mountinfo", mountTable);
+        return volume;
+    }
+
     void UnplugCamera() {
         std::filesystem::remove(tree / "sys/bus/usb/devices/1-4");
         std::filesystem::remove(tree / ("sys/dev/block/" + testing::DeviceNumberOf(tree.root())));
@@ -144,7 +173,8 @@ class CommandLine : public ::testing::Test {
 
     // Runs the command line with `arguments`; what it wrote goes to `out`
     // and `err`.
-    int Run(std::vector<std::string> arguments, TestHost* given = nullptr) {
+    int Run(std::vector<std::string> arguments, TestHost* given = nullptr,
+            const cli::SystemMaker& makeSystem = {}) {
         out.clear();
         err.clear();
         auto parsed = cli::ParseOptions(arguments);
@@ -163,7 +193,7 @@ class CommandLine : public ::testing::Test {
             [this](std::string_view text) { err += text; });
         TestHost own(Roots());
         TestHost& host = given != nullptr ? *given : own;
-        return cli::RunUpdate(options, host, host, report);
+        return cli::RunUpdate(options, host, host, report, makeSystem);
     }
 
     // On the worker: until the run has passed a stop on to the transfer.
@@ -375,6 +405,82 @@ TEST_F(CommandLine, RepeatUpdatesEachCameraInTurnAndLogsIt) {
         EXPECT_NE(rows[i].find(i == 2 ? ",no-room,There is not enough room" : ",success,"),
                   std::string::npos);
     }
+}
+
+// One of several cameras, on a volume of a made-up device; its writes fail
+// as the system's do once the camera is pulled, when `pulled` is set.
+class BenchCamera : public CameraSystem {
+  public:
+    BenchCamera(CliHost& host, bool pulled) : CameraSystem(host), pulled_(pulled) {}
+
+    Status HoldVolume(std::string_view) override { return Ok(); }
+    Result<std::unique_ptr<WritableFile>> CreateForWrite(std::string_view path) override {
+        auto file = CameraSystem::CreateForWrite(path);
+        if (!file.ok() || !pulled_) return file;
+        return std::unique_ptr<WritableFile>(std::make_unique<PulledFile>(std::move(file.value())));
+    }
+
+  private:
+    class PulledFile : public WritableFile {
+      public:
+        explicit PulledFile(std::unique_ptr<WritableFile> file) : file_(std::move(file)) {}
+        // Half of the first piece reaches the card before it goes.
+        Status Write(std::span<const std::byte> data) override {
+            if (Status half = file_->Write(data.first(data.size() / 2)); !half.ok()) return half;
+            return SystemError{ErrorKind::DeviceGone, ENODEV, "No such device"};
+        }
+        std::uint64_t BytesOnDevice() const override { return file_->BytesOnDevice(); }
+        Status Flush() override { return file_->Flush(); }
+        Status Close() override { return file_->Close(); }
+
+      private:
+        std::unique_ptr<WritableFile> file_;
+    };
+    bool pulled_;
+};
+
+// Three cameras at once, the second pulled while its files are written: it
+// fails alone, the others get both files, and each has its log line.
+TEST_F(CommandLine, AllUpdatesEveryCameraAndAPulledOneFailsAlone) {
+    std::vector<std::filesystem::path> volumes;
+    for (int n = 1; n <= 3; ++n) volumes.push_back(PlugCameraNumber(n));
+    tree.Write("media/CAM2/FIRMWARE/vorm.bin", "old image");
+    TestHost host(Roots());
+    int made = 0;
+    auto makeSystem = [&]() -> std::unique_ptr<SystemPort> {
+        return std::make_unique<BenchCamera>(host, ++made == 2);
+    };
+    const std::string log = tree / "all.jsonl";
+    EXPECT_EQ(Run({"--all", "--json", "--wait", "0", "--log", log}, &host, makeSystem),
+              cli::kDisconnected)
+        << out;
+    EXPECT_EQ(made, 3);
+    for (const std::size_t n : {0u, 2u}) {
+        EXPECT_EQ(ReadFile(volumes[n] / "FIRMWARE/vorm.bin"), image);
+        EXPECT_EQ(ReadFile(volumes[n] / "FIRMWARE/dsccmd.ini"), "[Update]\nFile=vorm.bin\n");
+    }
+    EXPECT_EQ(ReadFile(volumes[1] / "FIRMWARE/vorm.bin"), "old image");
+
+    std::map<std::string, std::string> outcome;  // by volume
+    for (const QJsonObject& event : JsonEvents(out)) {
+        const std::string kind = event["event"].toString().toStdString();
+        if (kind == "progress" || kind == "done" || kind == "failed") {
+            EXPECT_FALSE(event["volume"].toString().isEmpty()) << kind;
+        }
+        if (kind == "done" || kind == "failed")
+            outcome[event["volume"].toString().toStdString()] = kind;
+    }
+    EXPECT_EQ(outcome, (std::map<std::string, std::string>{{volumes[0].string(), "done"},
+                                                           {volumes[1].string(), "failed"},
+                                                           {volumes[2].string(), "done"}}));
+    std::istringstream lines(ReadFile(log));
+    int logged = 0;
+    for (std::string line; std::getline(lines, line); ++logged)
+        EXPECT_NE(
+            line.find(line.find("CAM2") != std::string::npos ? "\"disconnected\"" : "\"success\""),
+            std::string::npos)
+            << line;
+    EXPECT_EQ(logged, 3);
 }
 
 // The program itself, started in `folder` with `arguments`, its output

@@ -131,4 +131,13 @@ void CliHost::Wait(std::chrono::milliseconds timeout) {
     RunPosted();
 }
 
+CameraSystem::~CameraSystem() {
+    if (worker_.joinable()) worker_.join();
+}
+
+void CameraSystem::RunInBackground(std::function<void()> work) {
+    if (worker_.joinable()) worker_.join();
+    worker_ = std::thread(std::move(work));
+}
+
 }  // namespace orvane::linux_port

@@ -48,4 +48,19 @@ class CliHost : public LinuxSystem, public cli::EventLoop {
     bool stop_ = false;
 };
 
+// One camera's system side in a run over several (--all): a volume and a
+// worker of its own; what the worker posts runs in the host's loop.
+class CameraSystem : public LinuxSystem {
+  public:
+    explicit CameraSystem(CliHost& host) : LinuxSystem(host.Roots()), host_(host) {}
+    ~CameraSystem() override;  // waits for the worker
+
+    void RunInBackground(std::function<void()> work) override;
+    void PostToUi(std::function<void()> task) override { host_.PostToUi(std::move(task)); }
+
+  private:
+    CliHost& host_;
+    std::thread worker_;
+};
+
 }  // namespace orvane::linux_port

@@ -3,6 +3,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,5 +46,7 @@ int main(int argc, char* argv[]) {
     std::signal(SIGPIPE, SIG_IGN);
     linux_port::CliHost host;
     host.WatchTerminationSignals();
-    return cli::RunUpdate(options, host, host, report);
+    return cli::RunUpdate(options, host, host, report, [&host]() -> std::unique_ptr<SystemPort> {
+        return std::make_unique<linux_port::CameraSystem>(host);
+    });
 }

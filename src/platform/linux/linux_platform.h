@@ -63,6 +63,7 @@ class LinuxSystem : public virtual SystemPort {
 
     void WriteStdout(std::string_view text) override;
     HostSystem System() const override { return HostSystem::Linux; }
+    const SystemRoots& Roots() const { return roots_; }
     // Opens a kernel uevent socket, which the front end watches: see
     // DeviceEventSocket. Detection still works without it, on polling.
     Status OpenDeviceEvents();
