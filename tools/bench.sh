@@ -25,8 +25,10 @@ for run in 2 3; do
         --benchmark_enable_random_interleaving=true >/dev/null
     more+=("$out")
 done
-# The card figures of tools/card-bench.sh stand last and are kept.
-card=$(sed -n '/^## On a FAT32 card at its own pace/,$p' docs/benchmarks.md)
+# The figures of tools/all-bench.sh and tools/card-bench.sh stand last and
+# are kept.
+card=$(awk '/^## (Several cameras at once|On a FAT32 card at its own pace)/ { kept = 1 } kept' \
+    docs/benchmarks.md)
 python3 tools/bench_report.py "$json" "$ORVANE_BENCH_DIR" "${more[@]}" > docs/benchmarks.md
 if [ -n "$card" ]; then printf '\n%s\n' "$card" >>docs/benchmarks.md; fi
 echo "Figures written to docs/benchmarks.md"

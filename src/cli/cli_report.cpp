@@ -179,11 +179,15 @@ void Reporter::Progress(const TransferProgress& progress, double seconds, std::s
     }
     if (!nameCameras_) return ShowLine(std::move(line));
     // Several cameras share the line: each its percent and speed.
-    std::string mine = std::string(ShortName(volume)) + " " + std::to_string(percent) + "%";
-    if (rateKnown) mine += " " + Fixed(rate / 1e6, 1) + " MB/s";
+    std::string mine(ShortName(volume));
+    mine.append(" ").append(std::to_string(percent)).append("%");
+    if (rateKnown) mine.append(" ").append(Fixed(rate / 1e6, 1)).append(" MB/s");
     cameraLines_[std::string(volume)] = std::move(mine);
     std::string all;
-    for (const auto& [name, text] : cameraLines_) all += (all.empty() ? "" : "  |  ") + text;
+    for (const auto& [name, text] : cameraLines_) {
+        if (!all.empty()) all.append("  |  ");
+        all.append(text);
+    }
     ShowLine(std::move(all));
 }
 
