@@ -13,8 +13,9 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/release/CMakeCache.
 deb=build/release/packages/orvane_${version}_amd64.deb
 zip=build/win32/packages/Orvane-${version}-win32.zip
 
-echo "=== hardening of the Linux program"
-python3 tests/release/check_elf.py build/release/src/platform/qt/orvane
+echo "=== hardening of the Linux programs"
+python3 tests/release/check_elf.py build/release/src/platform/qt/orvane \
+    build/release/src/platform/linux/orvane-cli
 
 echo "=== AppStream metadata and lintian"
 appstreamcli validate --no-net \
@@ -26,12 +27,13 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 $sudo dpkg -i "$deb" >/dev/null
 reported=$(env -u DISPLAY -u WAYLAND_DISPLAY /usr/bin/orvane --version)
+reported_cli=$(/usr/bin/orvane-cli --version)
 $sudo dpkg -r orvane >/dev/null
-if [ "$reported" != "orvane $version" ]; then
-    echo "FAIL: the installed orvane --version says \"$reported\", not \"orvane $version\""
+if [ "$reported" != "orvane $version" ] || [ "$reported_cli" != "orvane-cli $version" ]; then
+    echo "FAIL: the installed programs say \"$reported\" and \"$reported_cli\" for $version"
     exit 1
 fi
-echo "installed orvane --version: $reported"
+echo "installed: $reported, $reported_cli"
 
 echo "=== the Windows .zip"
 listing=$(python3 -c 'import sys, zipfile; print(" ".join(sorted(n.split("/")[-1] for n in zipfile.ZipFile(sys.argv[1]).namelist())))' "$zip")
