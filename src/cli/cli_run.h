@@ -29,9 +29,14 @@ class EventLoop {
 // How often the camera is looked for when no device event says so sooner.
 inline constexpr std::chrono::milliseconds kScanInterval{5000};
 
+class VolumeMounter;
+
 // Runs one update as `options` ask and returns its exit status. Everything
-// it tells the user goes through `report`.
-int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Reporter& report);
+// it tells the user goes through `report`. With a `mounter`, a camera whose
+// volume is not mounted has it mounted, and with --eject the volume is
+// unmounted and the camera powered off after a successful update.
+int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Reporter& report,
+              VolumeMounter* mounter = nullptr);
 
 // The exit status for a transfer that failed.
 int StatusOfFailure(const TransferFailure& failure);

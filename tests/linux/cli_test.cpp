@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "cli/cli_run.h"
+#include "cli/volume_mounter.h"
 #include "platform/linux/cli_host.h"
 #include "temp_tree.h"
 
@@ -144,7 +145,8 @@ class CommandLine : public ::testing::Test {
 
     // Runs the command line with `arguments`; what it wrote goes to `out`
     // and `err`.
-    int Run(std::vector<std::string> arguments, TestHost* given = nullptr) {
+    int Run(std::vector<std::string> arguments, TestHost* given = nullptr,
+            cli::VolumeMounter* mounter = nullptr) {
         out.clear();
         err.clear();
         auto parsed = cli::ParseOptions(arguments);
@@ -163,7 +165,7 @@ class CommandLine : public ::testing::Test {
             [this](std::string_view text) { err += text; });
         TestHost own(Roots());
         TestHost& host = given != nullptr ? *given : own;
-        return cli::RunUpdate(options, host, host, report);
+        return cli::RunUpdate(options, host, host, report, mounter);
     }
 
     // On the worker: until the run has passed a stop on to the transfer.
@@ -336,6 +338,91 @@ TEST_F(CommandLine, EachTransferOutcomeHasItsStatus) {
         EXPECT_EQ(CameraFile("dsccmd.ini"),
                   c.newFiles ? "[Update]\nFile=vorm.bin\n" : "old command");
     }
+}
+
+// Stands for UDisks2: mounts as `mount` says, ejects as `ejectFailure` says.
+class FakeMounter : public cli::VolumeMounter {
+  public:
+    std::function<std::variant<cli::MountedVolume, cli::MountFailure>()> mount;
+    std::optional<cli::MountFailure> ejectFailure;
+    std::vector<std::string> mounted, ejected;
+
+    std::variant<cli::MountedVolume, cli::MountFailure> Mount(std::string_view disk) override {
+        mounted.emplace_back(disk);
+        return mount();
+    }
+    cli::EjectResult Eject(std::string_view mountPoint) override {
+        ejected.emplace_back(mountPoint);
+        if (ejectFailure) return {false, false, ejectFailure};
+        return {true, true, std::nullopt};
+    }
+};
+
+// Without a desktop, the volume is mounted for the update and ejected
+// after it; an eject that fails is said, but the update stays a success.
+TEST_F(CommandLine, AnUnmountedVolumeIsMountedThenEjected) {
+    PlugCamera(false);
+    FakeMounter mounter;
+    mounter.mount = [this] {
+        MountCamera();
+        return cli::MountedVolume{"/dev/sdc1", camera.string()};
+    };
+    EXPECT_EQ(Run({"--wait", "0", "--eject"}, nullptr, &mounter), cli::kSuccess) << err;
+    EXPECT_EQ(mounter.mounted, std::vector<std::string>{"/dev/sdc1"});
+    EXPECT_NE(out.find("Mounted /dev/sdc1 at " + camera.string() + " through UDisks2."),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(CameraFile("vorm.bin"), image);
+    EXPECT_EQ(mounter.ejected, std::vector<std::string>{camera.string()});
+    EXPECT_NE(out.find("powered the camera off through UDisks2: it can be unplugged"),
+              std::string::npos)
+        << out;
+
+    mounter.ejected.clear();
+    EXPECT_EQ(Run({"--wait", "0"}, nullptr, &mounter), cli::kSuccess) << err;
+    EXPECT_TRUE(mounter.ejected.empty());
+
+    mounter.ejectFailure = cli::MountFailure{cli::MountFailure::Kind::Failed, "target is busy"};
+    EXPECT_EQ(Run({"--wait", "0", "--eject", "--json"}, nullptr, &mounter), cli::kSuccess);
+    const std::vector<QJsonObject> events = JsonEvents(out);
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events[events.size() - 2]["event"].toString(), "done");
+    EXPECT_EQ(events.back()["event"].toString(), "warning");
+    const std::string warning = events.back()["message"].toString().toStdString();
+    EXPECT_NE(warning.find("could not unmount " + camera.string() + " (target is busy)"),
+              std::string::npos)
+        << warning;
+    EXPECT_NE(warning.find("(umount " + camera.string() + ") before you unplug"),
+              std::string::npos);
+}
+
+// A mount that fails is said with the device, and not tried again until
+// the camera comes back: each try may ask the user for a password.
+TEST_F(CommandLine, AFailedMountIsSaidAndTriedOncePerArrival) {
+    PlugCamera(false);
+    FakeMounter mounter;
+    mounter.mount = [] { return cli::MountFailure{cli::MountFailure::Kind::NoService, {}}; };
+    EXPECT_EQ(Run({"--wait", "0"}, nullptr, &mounter), cli::kNoCamera);
+    EXPECT_NE(err.find("storage /dev/sdc1 is not mounted, and UDisks2 is not running to mount it"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("sudo mount -o uid=$(id -u) /dev/sdc1 /mnt"), std::string::npos);
+
+    mounter.mounted.clear();
+    TestHost host(Roots());
+    const std::vector<std::function<void()>> steps = {[] {}, [this] { UnplugCamera(); },
+                                                      [this] { PlugCamera(false); },
+                                                      [&host] { host.RequestStop(); }};
+    std::size_t step = 0;
+    std::function<void()> next = [&] {
+        steps[step++]();
+        if (step < steps.size()) host.onWait = next;
+    };
+    host.onWait = next;
+    EXPECT_EQ(Run({}, &host, &mounter), cli::kStopped);
+    EXPECT_EQ(step, steps.size());
+    EXPECT_EQ(mounter.mounted.size(), 2u);
+    EXPECT_NE(out.find("is not running to mount it. Waiting for it."), std::string::npos) << out;
 }
 
 // A service bench: three cameras plugged in one after another, each updated
