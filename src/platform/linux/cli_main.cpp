@@ -9,6 +9,9 @@
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
 #include "platform/linux/cli_host.h"
+#ifdef ORVANE_CLI_UDISKS
+#include "platform/linux/udisks_mounter.h"
+#endif
 #include "version.h"
 
 int main(int argc, char* argv[]) {
@@ -45,5 +48,10 @@ int main(int argc, char* argv[]) {
     std::signal(SIGPIPE, SIG_IGN);
     linux_port::CliHost host;
     host.WatchTerminationSignals();
+#ifdef ORVANE_CLI_UDISKS
+    linux_port::UDisksMounter mounter;
+    return cli::RunUpdate(options, host, host, report, &mounter);
+#else
     return cli::RunUpdate(options, host, host, report);
+#endif
 }
