@@ -122,7 +122,7 @@ std::string UsageText() {
            "\n"
            "Exit status (with --repeat: of the last camera that failed, 0 when none\n"
            "did; a wait that ends without a camera ends the run):\n"
-           "  0    the update files are on the camera\n"
+           "  0    the update files are on the camera (even where --eject failed after)\n"
            "  2    the command line is wrong, or the log cannot be opened\n"
            "  3    FirmWare.ini is missing or incomplete, or an update file is missing\n"
            "  4    no camera, or none with storage to write to, within the wait\n"
