@@ -63,6 +63,19 @@ class UDisks : public ::testing::Test {
         std::filesystem::create_directory_symlink(tree / disk, tree / ("sys/dev/block/" + number));
     }
 
+    // The loop device the script set up, as the camera's disk; nothing
+    // where it set up none.
+    std::optional<std::string> LoopDisk() {
+        const char* loop = std::getenv("ORVANE_TEST_LOOP");
+        if (loop == nullptr) return std::nullopt;
+        struct stat status {};
+        EXPECT_EQ(::stat(loop, &status), 0) << loop;
+        CameraDisk(
+            std::filesystem::path(loop).filename(),
+            std::to_string(major(status.st_rdev)) + ":" + std::to_string(minor(status.st_rdev)));
+        return loop;
+    }
+
     int Run(std::vector<std::string> arguments, cli::VolumeMounter& mounter) {
         out.clear();
         err.clear();
@@ -104,14 +117,8 @@ TEST_F(UDisks, WithoutTheServiceTheDeviceIsNamed) {
 }
 
 TEST_F(UDisks, MountsUpdatesAndUnmountsTheCameraVolume) {
-    const char* loop = std::getenv("ORVANE_TEST_LOOP");
-    if (loop == nullptr) GTEST_SKIP() << "ORVANE_TEST_LOOP names no loop device";
-    struct stat status {};
-    ASSERT_EQ(::stat(loop, &status), 0) << loop;
-    const std::string name = std::filesystem::path(loop).filename();
-    CameraDisk(name,
-               std::to_string(major(status.st_rdev)) + ":" + std::to_string(minor(status.st_rdev)));
-
+    const std::optional<std::string> loop = LoopDisk();
+    if (!loop) GTEST_SKIP() << "ORVANE_TEST_LOOP names no loop device";
     UDisksMounter mounter;
     EXPECT_EQ(Run({"--wait", "0", "--eject", "--json"}, mounter), cli::kSuccess) << out;
     std::vector<QJsonObject> events;
@@ -122,7 +129,7 @@ TEST_F(UDisks, MountsUpdatesAndUnmountsTheCameraVolume) {
     const std::string volume = events[1]["volume"].toString().toStdString();
     EXPECT_EQ(events[0]["event"].toString(), "notice");
     EXPECT_EQ(events[0]["message"].toString().toStdString(),
-              "Mounted " + std::string(loop) + " at " + volume + " through UDisks2.");
+              "Mounted " + *loop + " at " + volume + " through UDisks2.");
     EXPECT_EQ(events[1]["event"].toString(), "found");
     EXPECT_EQ(events[events.size() - 2]["event"].toString(), "done");
     // A loop device has no drive to power off: the unmount is all.
@@ -131,7 +138,7 @@ TEST_F(UDisks, MountsUpdatesAndUnmountsTheCameraVolume) {
     EXPECT_FALSE(Mounted(volume));
 
     // The files are on the volume: mounted again, through the mounter alone.
-    auto again = mounter.Mount(loop);
+    auto again = mounter.Mount(*loop);
     ASSERT_TRUE(std::holds_alternative<cli::MountedVolume>(again))
         << std::get<cli::MountFailure>(again).detail;
     const std::string mountPoint = std::get<cli::MountedVolume>(again).mountPoint;
@@ -142,6 +149,19 @@ TEST_F(UDisks, MountsUpdatesAndUnmountsTheCameraVolume) {
     EXPECT_FALSE(ejected.poweredOff);
     EXPECT_FALSE(ejected.failure) << ejected.failure->detail;
     EXPECT_FALSE(Mounted(mountPoint));
+}
+
+// A user whom polkit does not let mount (no session at the machine, no agent
+// to ask through) is told so, with the device.
+TEST_F(UDisks, ARefusedMountIsSaid) {
+    const std::optional<std::string> loop = LoopDisk();
+    if (!loop) GTEST_SKIP() << "ORVANE_TEST_LOOP names no loop device";
+    UDisksMounter mounter;
+    EXPECT_EQ(Run({"--wait", "0"}, mounter), cli::kNoCamera);
+    EXPECT_NE(err.find("its storage " + *loop +
+                       " is not mounted, and mounting it through UDisks2 was not authorised"),
+              std::string::npos)
+        << err;
 }
 
 }  // namespace

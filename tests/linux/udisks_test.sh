@@ -3,7 +3,8 @@
 # the test's own: first with no bus at all and on a bus without UDisks2 (the
 # message must name the device), then with systemd-udevd and udisksd on it,
 # where an ext4 image on a loop device is the camera's storage: mounted
-# through the mounter, the update written, unmounted.
+# through the mounter, the update written, unmounted; and as a user whom
+# polkit does not let mount it, which must be said.
 #
 # Needs root (loop devices, udevd, udisksd); exits 77 where the services or
 # their tools are missing or cannot start. Everything it starts it ends by
@@ -14,6 +15,7 @@ set -uo pipefail
 
 binary=$1
 work=$(mktemp -d /tmp/orvane-udisks-XXXXXX)
+chmod 711 "$work"  # the bus's socket is in it, for the unprivileged case too
 started_pids=()  # in the order started; ended in the reverse order
 loop=""
 failures=0
@@ -47,11 +49,14 @@ skip() {
     exit 77
 }
 
-# run_case NAME FILTER: one case of the test binary, with the environment as it is now.
+# run_case NAME FILTER [COMMAND...]: one case of the test binary, with the
+# environment as it is now, run through COMMAND where one is given.
 run_case() {
-    echo "== $1"
-    if ! "$binary" --gtest_filter="$2" --gtest_brief=1; then
-        echo "FAIL: $1"
+    local name=$1 filter=$2
+    shift 2
+    echo "== $name"
+    if ! "$@" "$binary" --gtest_filter="$filter" --gtest_brief=1; then
+        echo "FAIL: $name"
         failures=$((failures + 1))
     fi
 }
@@ -71,7 +76,8 @@ DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/no-bus" \
 [ "$(id -u)" -eq 0 ] || skip "the rest needs root: loop devices, systemd-udevd and udisksd"
 udevd=/lib/systemd/systemd-udevd
 udisksd=/usr/libexec/udisks2/udisksd
-for tool in dbus-daemon udevadm udisksctl losetup mkfs.ext4 findmnt "$udevd" "$udisksd"; do
+for tool in dbus-daemon udevadm udisksctl busctl losetup mkfs.ext4 findmnt runuser \
+    "$udevd" "$udisksd"; do
     command -v "$tool" >/dev/null || skip "$tool is missing (packages dbus, udev, udisks2)"
 done
 if [ -S /run/udev/control ]; then
@@ -106,8 +112,23 @@ udevadm settle -t 10
 await udisksctl info -b "$loop" ||
     skip "UDisks2 does not see $loop: $(tail -5 "$work/udisksd.log")"
 
-ORVANE_TEST_LOOP=$loop run_case "a loop device through UDisks2" \
-    'UDisks.MountsUpdatesAndUnmountsTheCameraVolume'
+export ORVANE_TEST_LOOP=$loop
+run_case "a loop device through UDisks2" 'UDisks.MountsUpdatesAndUnmountsTheCameraVolume'
+
+# As a user without a session, with polkit's own daemon deciding where it
+# is at hand (without it UDisks2 refuses every user but root).
+polkitd=/usr/lib/polkit-1/polkitd
+if [ -x "$polkitd" ]; then
+    "$polkitd" --no-debug >"$work/polkitd.log" 2>&1 &
+    started_pids+=($!)
+    await busctl --address="$DBUS_SYSTEM_BUS_ADDRESS" status org.freedesktop.PolicyKit1 ||
+        echo "polkitd did not start: $(tail -3 "$work/polkitd.log")"
+else
+    echo "no polkitd here: UDisks2 refuses on its own"
+fi
+run_case "a mount that polkit refuses" 'UDisks.ARefusedMountIsSaid' \
+    runuser -u nobody -- env DBUS_SYSTEM_BUS_ADDRESS="$DBUS_SYSTEM_BUS_ADDRESS" \
+    ORVANE_TEST_LOOP="$loop"
 
 if [ "$failures" -ne 0 ]; then
     sed 's/^/  udisksd: /' "$work/udisksd.log"
