@@ -60,7 +60,7 @@ std::string DescribeEject(const EjectResult& result, std::string_view mountPoint
     const std::string detail = InParentheses(result.failure->detail);
     if (result.unmounted)
         return "Unmounted " + volume + " through UDisks2, but could not power the camera off" +
-               detail + ". It can be unplugged all the same.";
+               detail + ". It can be unplugged once no other volume of it is mounted.";
     const std::string unmountYourself =
         "The update files are on the camera, but unmount the volume (umount " + volume +
         ") before you unplug the camera.";
