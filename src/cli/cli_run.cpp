@@ -377,8 +377,9 @@ int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Repor
         if (outcome.status == kSuccess) {
             report.Done(outcome.volume);
             if (options.eject && mounter != nullptr) Eject(*mounter, report, outcome.volume);
-        } else
+        } else {
             report.Failed(outcome.status, outcome.message);
+        }
         if (log && (outcome.camera || outcome.status != kStopped)) {
             log->Write(LogEntry{std::chrono::system_clock::now(), settings.hardwareId,
                                 outcome.camera ? outcome.camera->serial : std::string(),
