@@ -151,7 +151,7 @@ void AllCameras(benchmark::State& state) {
         cli::Reporter report(
             cli::OutputStyle::Lines, [](std::string_view) {},
             [&failed](std::string_view) { ++failed; });
-        const int status = cli::RunUpdate(options, host, host, report, [&] {
+        const int status = cli::RunUpdate(options, host, host, report, nullptr, [&] {
             return std::unique_ptr<SystemPort>(std::make_unique<PacedCard>(host, media));
         });
         if (status != cli::kSuccess || failed != 0) {

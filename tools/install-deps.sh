@@ -9,8 +9,9 @@ packages=(
     clang-format clang libclang-rt-14-dev
     # Linux front end and its offscreen tests
     qt6-base-dev libgl-dev fonts-dejavu-core
-    # a private system bus for the sleep-inhibitor test (logind comes with systemd)
-    dbus
+    # a private system bus for the sleep-inhibitor test (logind comes with systemd),
+    # and udev, UDisks2 and polkit on it for orvane-cli's mounting test
+    dbus udev udisks2 polkitd
     # Windows program: cross tool chains, Wine and a virtual display
     g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
     g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev

@@ -32,6 +32,7 @@ std::string_view StatusName(int status) {
 
 std::variant<Options, std::string> ParseOptions(const std::vector<std::string>& arguments) {
     Options options;
+    std::optional<bool> eject;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string_view argument = arguments[i];
         // "--name=value" and "--name value" both work.
@@ -60,6 +61,8 @@ std::variant<Options, std::string> ParseOptions(const std::vector<std::string>& 
             options.repeat = true;
         } else if (argument == "--all") {
             options.all = true;
+        } else if (argument == "--eject" || argument == "--no-eject") {
+            eject = argument == "--eject";
         } else if (argument == "--log") {
             std::optional<std::string> file = value();
             if (!file || file->empty()) return std::string("--log needs a file");
@@ -83,12 +86,13 @@ std::variant<Options, std::string> ParseOptions(const std::vector<std::string>& 
     }
     if (options.all && options.repeat)
         return std::string("--all and --repeat cannot be used together");
+    options.eject = eject.value_or(options.repeat);
     return options;
 }
 
 std::string UsageText() {
     return "Usage: orvane-cli [--ini FILE] [--wait SECONDS] [--json] [--repeat | --all]\n"
-           "                  [--log FILE]\n"
+           "                  [--log FILE] [--eject | --no-eject]\n"
            "       orvane-cli --help | --version\n"
            "Puts a camera's firmware update files onto the camera's own storage.\n"
            "It reads FirmWare.ini, waits for the camera it names, writes the update\n"
@@ -99,7 +103,7 @@ std::string UsageText() {
            "  --wait SECONDS   give up when no camera is ready within SECONDS\n"
            "                   (default: wait for as long as it takes; 0: look once)\n"
            "  --json           one JSON object per line for each event: waiting, found,\n"
-           "                   progress, done, failed\n"
+           "                   progress, notice, warning, done, failed\n"
            "  --repeat         update each camera as it arrives, one after another: after\n"
            "                   each, wait for that camera to be unplugged, then for the\n"
            "                   next; Ctrl-C between cameras ends the run\n"
@@ -110,8 +114,16 @@ std::string UsageText() {
            "  --log FILE       append one line per camera to FILE (time, hardware ID,\n"
            "                   serial number, volume, bytes, seconds, outcome, message):\n"
            "                   JSON lines when FILE ends in .json or .jsonl, CSV otherwise\n"
+           "  --eject          after a successful update, unmount the camera's volume and\n"
+           "                   power the camera off so that it can be unplugged (default\n"
+           "                   with --repeat); a failed eject is said, but the update\n"
+           "                   stays a success (exit status 0)\n"
+           "  --no-eject       leave the camera's volume mounted\n"
            "  --version        print the version and exit\n"
            "  --help           print this text and exit\n"
+           "\n"
+           "A camera whose volume is not mounted has it mounted through UDisks2, as\n"
+           "a file manager does (the system's policy may ask for a password).\n"
            "\n"
            "Ctrl-C stops the update before the camera's files are replaced, leaving\n"
            "them as they were; once the replacement has begun it finishes first.\n"
@@ -119,7 +131,7 @@ std::string UsageText() {
            "Exit status (with --repeat or --all: of the last camera that failed, 0\n"
            "when none did; with --repeat a wait that ends without a camera ends the\n"
            "run):\n"
-           "  0    the update files are on the camera\n"
+           "  0    the update files are on the camera (even where --eject failed after)\n"
            "  2    the command line is wrong, or the log cannot be opened\n"
            "  3    FirmWare.ini is missing or incomplete, or an update file is missing\n"
            "  4    no camera, or none with storage to write to, within the wait\n"

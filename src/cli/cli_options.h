@@ -39,6 +39,10 @@ struct Options {
     // One line per camera appended to this file: JSON lines when its name
     // ends in .json or .jsonl, comma-separated values otherwise.
     std::optional<std::string> logFile;
+    // After a successful update, unmount the camera's volume and power the
+    // camera off where the system offers a way to (UDisks2 on Linux). On by
+    // default with --repeat.
+    bool eject = false;
     bool help = false;
     bool version = false;
 };

@@ -200,6 +200,15 @@ void Reporter::Notice(std::string_view message) {
     out_(std::string(message) + "\n");
 }
 
+void Reporter::Warning(std::string_view message) {
+    if (style_ == OutputStyle::Json) {
+        out_("{\"event\":\"warning\",\"message\":" + JsonString(message) + "}\n");
+        return;
+    }
+    EndLine();
+    err_(std::string(message) + "\n");
+}
+
 void Reporter::Done(std::string_view volume) {
     if (style_ == OutputStyle::Json) {
         out_("{\"event\":\"done\",\"volume\":" + JsonString(volume) + "}\n");

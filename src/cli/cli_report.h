@@ -39,6 +39,9 @@ class Reporter {
     void Progress(const TransferProgress& progress, double seconds, std::string_view volume = {});
     // A notice while the transfer runs, such as a stop being carried out.
     void Notice(std::string_view message);
+    // Something that went wrong without making the outcome a failure, such
+    // as a volume left mounted after a successful update.
+    void Warning(std::string_view message);
     void Done(std::string_view volume);
     void Failed(int status, std::string_view message, std::string_view volume = {});
 

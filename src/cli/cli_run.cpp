@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "cli/cli_log.h"
+#include "cli/volume_mounter.h"
 #include "device/camera_scan.h"
 #include "device/near_miss.h"
 #include "settings/settings.h"
@@ -85,6 +86,7 @@ std::variant<UpdateSettings, Failure> LoadSettings(SystemPort& system, const std
 struct Sight {
     std::optional<UsbDevice> camera;
     std::optional<std::string> drive;  // the camera's volume, ready
+    std::string unmounted;             // the camera's disk, with no volume mounted
     std::string notice;
     std::string failure;
 };
@@ -118,6 +120,7 @@ Sight LookForCamera(SystemPort& system, const UpdateSettings& settings, unsigned
             sight.drive = storage.drive;
             return sight;
         }
+        if (storage.state == DeviceStorage::State::NotMounted) sight.unmounted = storage.diskName;
         sight.notice = texts::WaitingForStorageLine(sight.failure);
         return sight;
     }
@@ -139,19 +142,51 @@ struct Ready {
     std::string volume;
 };
 
+// Mounts the camera's disk the first time it is seen without a volume;
+// whether it was mounted. Once it failed, the sight says why until the disk
+// goes away (an unplug, or the card taken out) and comes back.
+struct MountAttempt {
+    std::string disk;     // tried since it arrived
+    std::string failure;  // why it failed
+};
+
+bool MountOnce(VolumeMounter& mounter, Reporter& report, MountAttempt& attempt, Sight& sight) {
+    if (sight.unmounted.empty()) {
+        attempt = {};
+        return false;
+    }
+    if (sight.unmounted != attempt.disk) {
+        attempt = {sight.unmounted, {}};
+        auto mounted = mounter.Mount(sight.unmounted);
+        if (const auto* volume = std::get_if<MountedVolume>(&mounted)) {
+            report.Notice("Mounted " + volume->device + " at " + volume->mountPoint +
+                          " through UDisks2.");
+            return true;
+        }
+        attempt.failure = DescribeMountFailure(std::get<MountFailure>(mounted), sight.unmounted);
+    }
+    if (!attempt.failure.empty()) {
+        sight.failure = attempt.failure;
+        sight.notice = texts::WaitingForStorageLine(sight.failure);
+    }
+    return false;
+}
+
 std::variant<Ready, Failure> WaitForCamera(const Options& options, SystemPort& system,
                                            EventLoop& loop, Reporter& report,
-                                           const UpdateSettings& settings) {
+                                           const UpdateSettings& settings, VolumeMounter* mounter) {
     const auto start = loop.Now();
     std::optional<std::chrono::steady_clock::time_point> deadline;
     if (options.waitSeconds) deadline = start + std::chrono::seconds(*options.waitSeconds);
     std::string shown;
+    MountAttempt attempt;
     for (;;) {
         if (loop.StopRequested())
             return Failure{kStopped, "Stopped while waiting for the camera. Nothing was written."};
         const unsigned waited = options.waitSeconds.value_or(0);
         Sight sight = LookForCamera(system, settings, waited);
         if (sight.drive) return Ready{std::move(*sight.camera), std::move(*sight.drive)};
+        if (mounter != nullptr && MountOnce(*mounter, report, attempt, sight)) continue;
         const auto now = loop.Now();
         if (deadline && now >= *deadline) return Failure{kNoCamera, sight.failure};
         if (sight.notice != shown) {
@@ -221,9 +256,10 @@ std::uint64_t UpdateBytes(SystemPort& system, const TransferRequest& request) {
 
 CameraOutcome UpdateOneCamera(const Options& options, SystemPort& system, EventLoop& loop,
                               Reporter& report, const UpdateSettings& settings,
-                              const std::string& base) {
+                              const std::string& base, VolumeMounter* mounter) {
     CameraOutcome outcome;
-    std::variant<Ready, Failure> found = WaitForCamera(options, system, loop, report, settings);
+    std::variant<Ready, Failure> found =
+        WaitForCamera(options, system, loop, report, settings, mounter);
     if (auto* failure = std::get_if<Failure>(&found)) {
         outcome.status = failure->status;
         outcome.message = failure->message;
@@ -274,6 +310,17 @@ CameraOutcome UpdateOneCamera(const Options& options, SystemPort& system, EventL
     return outcome;
 }
 
+// Unmounts the updated camera's volume and powers the camera off; a failure
+// is said, but leaves the update a success.
+void Eject(VolumeMounter& mounter, Reporter& report, const std::string& volume) {
+    const EjectResult result = mounter.Eject(volume);
+    const std::string text = DescribeEject(result, volume);
+    if (result.failure)
+        report.Warning(text);
+    else
+        report.Notice(text);
+}
+
 // Waits until `camera` has been unplugged; false when a stop came first.
 bool WaitForDeparture(SystemPort& system, EventLoop& loop, Reporter& report,
                       const UsbDevice& camera, const std::string& hardwareId) {
@@ -312,15 +359,18 @@ struct Running {
 // whose volume never got ready by then fails with what kept it.
 int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop, Reporter& report,
                      const UpdateSettings& settings, const std::string& base,
-                     const SystemMaker& makeSystem, std::optional<RunLog>& log) {
+                     VolumeMounter* mounter, const SystemMaker& makeSystem,
+                     std::optional<RunLog>& log) {
     report.NameEachCamera();
     int last = kSuccess;
     auto record = [&](const UsbDevice* camera, const std::string& volume, std::uint64_t bytes,
                       double seconds, int status, const std::string& message) {
-        if (status == kSuccess)
+        if (status == kSuccess) {
             report.Done(volume);
-        else
+            if (options.eject && mounter != nullptr) Eject(*mounter, report, volume);
+        } else {
             report.Failed(status, message, volume);
+        }
         if (status != kSuccess) last = status;
         if (log)
             log->Write(LogEntry{std::chrono::system_clock::now(), settings.hardwareId,
@@ -371,7 +421,10 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
     bool stopping = false;
     // The cameras seen without a volume to write to, and why.
     std::map<std::string, std::string> unready;
+    // Each unmounted disk is mounted once; why that failed, where it did.
+    std::map<std::string, std::string> mounts;
     for (;;) {
+        bool mounted = false;
         if (loop.StopRequested() && !stopping) {
             stopping = true;
             bool any = false;
@@ -396,11 +449,27 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
                     start(std::move(camera), storage.drive);
                     continue;
                 }
+                if (storage.state == DeviceStorage::State::NotMounted && mounter != nullptr) {
+                    auto [tried, first] = mounts.try_emplace(storage.diskName);
+                    if (first) {
+                        auto result = mounter->Mount(storage.diskName);
+                        if (const auto* volume = std::get_if<MountedVolume>(&result)) {
+                            report.Notice("Mounted " + volume->device + " at " +
+                                          volume->mountPoint + " through UDisks2.");
+                            mounted = true;
+                            continue;
+                        }
+                        tried->second =
+                            DescribeMountFailure(std::get<MountFailure>(result), storage.diskName);
+                    }
+                    if (!tried->second.empty()) why = tried->second;
+                }
                 // A volume already being written belongs to another camera.
                 if (why.empty()) why = std::string(texts::kCheckDevice);
                 unready[camera.instance] = std::move(why);
             }
         }
+        if (mounted) continue;  // look again at once
         const bool busy =
             std::any_of(cameras.begin(), cameras.end(), [](const auto& one) { return !one->over; });
         if (cameras.empty()) {
@@ -435,7 +504,7 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
 }  // namespace
 
 int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Reporter& report,
-              const SystemMaker& makeSystem) {
+              VolumeMounter* mounter, const SystemMaker& makeSystem) {
     auto fail = [&](const Failure& failure) {
         report.Failed(failure.status, failure.message);
         return failure.status;
@@ -458,24 +527,26 @@ int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Repor
 
     if (options.all) {
         if (!makeSystem) return fail(Failure{kUsage, "--all is not available on this system."});
-        return UpdateAllCameras(options, system, loop, report, settings, where.base, makeSystem,
-                                log);
+        return UpdateAllCameras(options, system, loop, report, settings, where.base, mounter,
+                                makeSystem, log);
     }
 
     int worst = kSuccess;
     bool anyCamera = false;
     for (;;) {
         CameraOutcome outcome =
-            UpdateOneCamera(options, system, loop, report, settings, where.base);
+            UpdateOneCamera(options, system, loop, report, settings, where.base, mounter);
         if (!outcome.camera && options.repeat && anyCamera) {
             // The wait for the next camera ended: Ctrl-C, or --wait.
             if (outcome.status == kNoCamera) report.Waiting(outcome.message);
             return worst;
         }
-        if (outcome.status == kSuccess)
+        if (outcome.status == kSuccess) {
             report.Done(outcome.volume);
-        else
+            if (options.eject && mounter != nullptr) Eject(*mounter, report, outcome.volume);
+        } else {
             report.Failed(outcome.status, outcome.message);
+        }
         if (log && (outcome.camera || outcome.status != kStopped)) {
             log->Write(LogEntry{std::chrono::system_clock::now(), settings.hardwareId,
                                 outcome.camera ? outcome.camera->serial : std::string(),

@@ -31,15 +31,20 @@ class EventLoop {
 // How often the camera is looked for when no device event says so sooner.
 inline constexpr std::chrono::milliseconds kScanInterval{5000};
 
+class VolumeMounter;
+
 // A system side of its own for one camera of several (--all): each holds
 // its own volume and runs its own worker; what that worker posts runs in
 // the loop's `Wait`.
 using SystemMaker = std::function<std::unique_ptr<SystemPort>()>;
 
 // Runs the update as `options` ask and returns its exit status. Everything
-// it tells the user goes through `report`. --all needs `makeSystem`.
+// it tells the user goes through `report`. With a `mounter`, a camera whose
+// volume is not mounted has it mounted, and with --eject the volume is
+// unmounted and the camera powered off after a successful update. --all
+// needs `makeSystem`.
 int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Reporter& report,
-              const SystemMaker& makeSystem = {});
+              VolumeMounter* mounter = nullptr, const SystemMaker& makeSystem = {});
 
 // The exit status for a transfer that failed.
 int StatusOfFailure(const TransferFailure& failure);

@@ -34,6 +34,18 @@ TEST(CommandLineOptions, ReadsValuesAndRefusesWhatItCannotUse) {
     EXPECT_NE(ErrorOf({"FirmWare.ini"}), "");
 }
 
+// A bench ejects each camera unless told not to; a single run only when asked.
+TEST(CommandLineOptions, EjectIsOnByDefaultOnlyWithRepeat) {
+    auto eject = [](std::vector<std::string> arguments) {
+        return std::get<Options>(ParseOptions(arguments)).eject;
+    };
+    EXPECT_FALSE(eject({}));
+    EXPECT_TRUE(eject({"--eject"}));
+    EXPECT_TRUE(eject({"--repeat"}));
+    EXPECT_FALSE(eject({"--no-eject", "--repeat"}));
+    EXPECT_NE(ErrorOf({"--eject=no"}), "");
+}
+
 TEST(CommandLineReport, OneTerminalLineIsRewrittenThenEnded) {
     std::string out, err;
     Reporter report(

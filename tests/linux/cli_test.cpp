@@ -8,6 +8,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include <sstream>
 
 #include "cli/cli_run.h"
+#include "cli/volume_mounter.h"
 #include "platform/linux/cli_host.h"
 #include "temp_tree.h"
 
@@ -126,9 +128,10 @@ class CommandLine : public ::testing::Test {
     }
 
     // Another camera of the same kind, on a disk of its own (`n` from 1),
-    // whose volume is media/CAMn. Its device number is made up: only a
-    // system whose volume checks are set aside can write to it.
-    std::filesystem::path PlugCameraNumber(int n) {
+    // whose volume is media/CAMn, mounted unless `mount` is false (then
+    // MountLater mounts it). Its device number is made up: only a system
+    // whose volume checks are set aside can write to it.
+    std::filesystem::path PlugCameraNumber(int n, bool mount = true) {
         const std::string port = "2-" + std::to_string(n);
         const std::string device = "sys/devices/pci0000:00/0000:00:14.0/usb2/" + port;
         tree.Write(device + "/serial", "S" + std::to_string(n) + "\n");
@@ -147,11 +150,16 @@ class CommandLine : public ::testing::Test {
                             disk + "/" + disk + "1");
         std::filesystem::create_directory_symlink(partition, tree / ("sys/dev/block/" + number));
         const std::filesystem::path volume = tree.MakeFolder("media/CAM" + std::to_string(n));
-        mountTable += std::to_string(10 + n) + " 1 " + number + " / " + volume.string() +
-                      " rw - vfat /dev/" + disk + "1 rw\n";
-        tree.Write("mountinfo", mountTable);
+        mountLater = std::to_string(10 + n) + " 1 " + number + " / " + volume.string() +
+                     " rw - vfat /dev/" + disk + "1 rw\n";
+        if (mount) MountLater();
         return volume;
     }
+    void MountLater() {
+        mountTable += mountLater;
+        tree.Write("mountinfo", mountTable);
+    }
+    std::string mountLater;
 
     void UnplugCamera() {
         std::filesystem::remove(tree / "sys/bus/usb/devices/1-4");
@@ -174,7 +182,7 @@ class CommandLine : public ::testing::Test {
     // Runs the command line with `arguments`; what it wrote goes to `out`
     // and `err`.
     int Run(std::vector<std::string> arguments, TestHost* given = nullptr,
-            const cli::SystemMaker& makeSystem = {}) {
+            cli::VolumeMounter* mounter = nullptr, const cli::SystemMaker& makeSystem = {}) {
         out.clear();
         err.clear();
         auto parsed = cli::ParseOptions(arguments);
@@ -193,7 +201,7 @@ class CommandLine : public ::testing::Test {
             [this](std::string_view text) { err += text; });
         TestHost own(Roots());
         TestHost& host = given != nullptr ? *given : own;
-        return cli::RunUpdate(options, host, host, report, makeSystem);
+        return cli::RunUpdate(options, host, host, report, mounter, makeSystem);
     }
 
     // On the worker: until the run has passed a stop on to the transfer.
@@ -368,6 +376,91 @@ TEST_F(CommandLine, EachTransferOutcomeHasItsStatus) {
     }
 }
 
+// Stands for UDisks2: mounts as `mount` says, ejects as `ejectFailure` says.
+class FakeMounter : public cli::VolumeMounter {
+  public:
+    std::function<std::variant<cli::MountedVolume, cli::MountFailure>()> mount;
+    std::optional<cli::MountFailure> ejectFailure;
+    std::vector<std::string> mounted, ejected;
+
+    std::variant<cli::MountedVolume, cli::MountFailure> Mount(std::string_view disk) override {
+        mounted.emplace_back(disk);
+        return mount();
+    }
+    cli::EjectResult Eject(std::string_view mountPoint) override {
+        ejected.emplace_back(mountPoint);
+        if (ejectFailure) return {false, false, ejectFailure};
+        return {true, true, std::nullopt};
+    }
+};
+
+// Without a desktop, the volume is mounted for the update and ejected
+// after it; an eject that fails is said, but the update stays a success.
+TEST_F(CommandLine, AnUnmountedVolumeIsMountedThenEjected) {
+    PlugCamera(false);
+    FakeMounter mounter;
+    mounter.mount = [this] {
+        MountCamera();
+        return cli::MountedVolume{"/dev/sdc1", camera.string()};
+    };
+    EXPECT_EQ(Run({"--wait", "0", "--eject"}, nullptr, &mounter), cli::kSuccess) << err;
+    EXPECT_EQ(mounter.mounted, std::vector<std::string>{"/dev/sdc1"});
+    EXPECT_NE(out.find("Mounted /dev/sdc1 at " + camera.string() + " through UDisks2."),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(CameraFile("vorm.bin"), image);
+    EXPECT_EQ(mounter.ejected, std::vector<std::string>{camera.string()});
+    EXPECT_NE(out.find("powered the camera off through UDisks2: it can be unplugged"),
+              std::string::npos)
+        << out;
+
+    mounter.ejected.clear();
+    EXPECT_EQ(Run({"--wait", "0"}, nullptr, &mounter), cli::kSuccess) << err;
+    EXPECT_TRUE(mounter.ejected.empty());
+
+    mounter.ejectFailure = cli::MountFailure{cli::MountFailure::Kind::Failed, "target is busy"};
+    EXPECT_EQ(Run({"--wait", "0", "--eject", "--json"}, nullptr, &mounter), cli::kSuccess);
+    const std::vector<QJsonObject> events = JsonEvents(out);
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events[events.size() - 2]["event"].toString(), "done");
+    EXPECT_EQ(events.back()["event"].toString(), "warning");
+    const std::string warning = events.back()["message"].toString().toStdString();
+    EXPECT_NE(warning.find("could not unmount " + camera.string() + " (target is busy)"),
+              std::string::npos)
+        << warning;
+    EXPECT_NE(warning.find("(umount " + camera.string() + ") before you unplug"),
+              std::string::npos);
+}
+
+// A mount that fails is said with the device, and not tried again until
+// the camera comes back: each try may ask the user for a password.
+TEST_F(CommandLine, AFailedMountIsSaidAndTriedOncePerArrival) {
+    PlugCamera(false);
+    FakeMounter mounter;
+    mounter.mount = [] { return cli::MountFailure{cli::MountFailure::Kind::NoService, {}}; };
+    EXPECT_EQ(Run({"--wait", "0"}, nullptr, &mounter), cli::kNoCamera);
+    EXPECT_NE(err.find("storage /dev/sdc1 is not mounted, and UDisks2 is not running to mount it"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("sudo mount -o uid=$(id -u) /dev/sdc1 /mnt"), std::string::npos);
+
+    mounter.mounted.clear();
+    TestHost host(Roots());
+    const std::vector<std::function<void()>> steps = {[] {}, [this] { UnplugCamera(); },
+                                                      [this] { PlugCamera(false); },
+                                                      [&host] { host.RequestStop(); }};
+    std::size_t step = 0;
+    std::function<void()> next = [&] {
+        steps[step++]();
+        if (step < steps.size()) host.onWait = next;
+    };
+    host.onWait = next;
+    EXPECT_EQ(Run({}, &host, &mounter), cli::kStopped);
+    EXPECT_EQ(step, steps.size());
+    EXPECT_EQ(mounter.mounted.size(), 2u);
+    EXPECT_NE(out.find("is not running to mount it. Waiting for it."), std::string::npos) << out;
+}
+
 // A service bench: three cameras plugged in one after another, each updated
 // and logged, the second short of room; Ctrl-C while waiting for a fourth
 // ends the run with the status of the one that failed.
@@ -439,11 +532,17 @@ class BenchCamera : public CameraSystem {
     bool pulled_;
 };
 
-// Three cameras at once, the second pulled while its files are written: it
-// fails alone, the others get both files, and each has its log line.
+// Three cameras at once, the third not mounted yet, the second pulled while
+// its files are written: it fails alone, the others get both files and are
+// ejected, and each has its log line.
 TEST_F(CommandLine, AllUpdatesEveryCameraAndAPulledOneFailsAlone) {
     std::vector<std::filesystem::path> volumes;
-    for (int n = 1; n <= 3; ++n) volumes.push_back(PlugCameraNumber(n));
+    for (int n = 1; n <= 3; ++n) volumes.push_back(PlugCameraNumber(n, n != 3));
+    FakeMounter mounter;
+    mounter.mount = [&] {
+        MountLater();
+        return cli::MountedVolume{"/dev/sdg1", volumes[2].string()};
+    };
     tree.Write("media/CAM2/FIRMWARE/vorm.bin", "old image");
     TestHost host(Roots());
     int made = 0;
@@ -451,10 +550,14 @@ TEST_F(CommandLine, AllUpdatesEveryCameraAndAPulledOneFailsAlone) {
         return std::make_unique<BenchCamera>(host, ++made == 2);
     };
     const std::string log = tree / "all.jsonl";
-    EXPECT_EQ(Run({"--all", "--json", "--wait", "0", "--log", log}, &host, makeSystem),
+    EXPECT_EQ(Run({"--all", "--json", "--wait", "0", "--log", log, "--eject"}, &host, &mounter,
+                  makeSystem),
               cli::kDisconnected)
         << out;
     EXPECT_EQ(made, 3);
+    EXPECT_EQ(mounter.mounted, std::vector<std::string>{"/dev/sdg1"});
+    std::sort(mounter.ejected.begin(), mounter.ejected.end());
+    EXPECT_EQ(mounter.ejected, (std::vector<std::string>{volumes[0], volumes[2]}));
     for (const std::size_t n : {0u, 2u}) {
         EXPECT_EQ(ReadFile(volumes[n] / "FIRMWARE/vorm.bin"), image);
         EXPECT_EQ(ReadFile(volumes[n] / "FIRMWARE/dsccmd.ini"), "[Update]\nFile=vorm.bin\n");

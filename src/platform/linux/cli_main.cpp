@@ -11,6 +11,36 @@
 #include "cli/cli_run.h"
 #include "platform/linux/cli_host.h"
 #include "version.h"
+#ifdef ORVANE_CLI_QT
+#include <QCoreApplication>
+#include <clocale>
+
+#include "platform/linux/udisks_mounter.h"
+#include "platform/qt/sleep_inhibitor.h"
+#endif
+
+namespace {
+
+#ifdef ORVANE_CLI_QT
+// Keeps the machine from sleeping while a transfer runs, through logind, as
+// the dialog does.
+class Host : public orvane::linux_port::CliHost {
+  public:
+    void HoldSystemForTransfer(bool hold) override {
+        if (hold)
+            inhibitor_.Acquire();
+        else
+            inhibitor_.Release();
+    }
+
+  private:
+    orvane::qt::SleepInhibitor inhibitor_;
+};
+#else
+using Host = orvane::linux_port::CliHost;
+#endif
+
+}  // namespace
 
 int main(int argc, char* argv[]) {
     using namespace orvane;
@@ -44,9 +74,22 @@ int main(int argc, char* argv[]) {
     // between the replacement of one file and the next: the writes fail
     // quietly instead.
     std::signal(SIGPIPE, SIG_IGN);
-    linux_port::CliHost host;
+#ifdef ORVANE_CLI_QT
+    // Qt's D-Bus wants an application, before the worker thread talks to
+    // the bus; the program's output keeps its own locale.
+    const std::string locale = std::setlocale(LC_ALL, nullptr);
+    QCoreApplication application(argc, argv);
+    std::setlocale(LC_ALL, locale.c_str());
+#endif
+    Host host;
     host.WatchTerminationSignals();
-    return cli::RunUpdate(options, host, host, report, [&host]() -> std::unique_ptr<SystemPort> {
+    auto makeSystem = [&host]() -> std::unique_ptr<SystemPort> {
         return std::make_unique<linux_port::CameraSystem>(host);
-    });
+    };
+#ifdef ORVANE_CLI_QT
+    linux_port::UDisksMounter mounter;
+    return cli::RunUpdate(options, host, host, report, &mounter, makeSystem);
+#else
+    return cli::RunUpdate(options, host, host, report, nullptr, makeSystem);
+#endif
 }

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusReply>
@@ -24,8 +25,12 @@ constexpr int kCallTimeoutMs = 5000;
 void SayOnce(const QString& why) {
     static std::atomic<bool> said{false};
     if (said.exchange(true)) return;
-    std::fprintf(stderr, "orvane: the system may sleep during the transfer: %s\n",
-                 why.toLocal8Bit().constData());
+    // The program's own name: the dialog's, or the command line's.
+    const QString program = QCoreApplication::instance() != nullptr
+                                ? QCoreApplication::applicationName()
+                                : QStringLiteral("orvane");
+    std::fprintf(stderr, "%s: the system may sleep during the transfer: %s\n",
+                 program.toLocal8Bit().constData(), why.toLocal8Bit().constData());
 }
 
 }  // namespace

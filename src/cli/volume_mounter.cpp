@@ -1,0 +1,75 @@
+// What the command line says about mounting and ejecting the camera's volume.
+#include "cli/volume_mounter.h"
+
+namespace orvane::cli {
+
+namespace {
+
+// " (the service's words)" or nothing.
+std::string InParentheses(const std::string& detail) {
+    return detail.empty() ? std::string() : " (" + detail + ")";
+}
+
+}  // namespace
+
+std::string DescribeMountFailure(const MountFailure& failure, std::string_view diskName) {
+    const std::string disk(diskName);
+    const std::string what = "The camera is connected, but its storage " + disk + " is not mounted";
+    // Mounted by root, a FAT volume belongs to root unless told otherwise.
+    const std::string yourself = "mount it yourself (for example: sudo mount -o uid=$(id -u) " +
+                                 disk + " /mnt), then run orvane-cli again.";
+    std::string why;
+    std::string todo;
+    switch (failure.kind) {
+        case MountFailure::Kind::NoService:
+            why = ", and UDisks2 is not running to mount it" + InParentheses(failure.detail) + ".";
+            todo = "Start UDisks2 (the udisks2 service) or " + yourself;
+            break;
+        case MountFailure::Kind::NotAuthorised:
+            why = ", and mounting it through UDisks2 was not authorised" +
+                  InParentheses(failure.detail) + ".";
+            todo =
+                "Run orvane-cli in a session at the machine itself, or with a polkit "
+                "authentication agent (pkttyagent), or " +
+                yourself;
+            break;
+        case MountFailure::Kind::NotKnown:
+            why = ", and UDisks2 does not know it" + InParentheses(failure.detail) + ".";
+            todo = "Reconnect the camera, or " + yourself;
+            break;
+        case MountFailure::Kind::NoFilesystem:
+            why = ", and UDisks2 finds no file system on it to mount.";
+            todo = "Format the card in the camera, then run orvane-cli again.";
+            break;
+        case MountFailure::Kind::Failed:
+            why = ", and UDisks2 could not mount it" + InParentheses(failure.detail) + ".";
+            todo = "Check the card in the camera, or " + yourself;
+            break;
+    }
+    return what + why + "\n" + todo + "\nNothing was written.";
+}
+
+std::string DescribeEject(const EjectResult& result, std::string_view mountPoint) {
+    const std::string volume(mountPoint);
+    if (!result.failure) {
+        if (result.poweredOff)
+            return "Unmounted " + volume +
+                   " and powered the camera off through UDisks2: it can be unplugged.";
+        return "Unmounted " + volume + " through UDisks2: the camera can be unplugged.";
+    }
+    const std::string detail = InParentheses(result.failure->detail);
+    if (result.unmounted)
+        return "Unmounted " + volume + " through UDisks2, but could not power the camera off" +
+               detail + ". It can be unplugged once no other volume of it is mounted.";
+    const std::string unmountYourself =
+        "The update files are on the camera, but unmount the volume (umount " + volume +
+        ") before you unplug the camera.";
+    if (result.failure->kind == MountFailure::Kind::NoService)
+        return "UDisks2 is not running to unmount " + volume + detail + ".\n" + unmountYourself;
+    if (result.failure->kind == MountFailure::Kind::NotAuthorised)
+        return "Unmounting " + volume + " through UDisks2 was not authorised" + detail + ".\n" +
+               unmountYourself;
+    return "UDisks2 could not unmount " + volume + detail + ".\n" + unmountYourself;
+}
+
+}  // namespace orvane::cli
