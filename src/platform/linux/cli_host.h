@@ -57,6 +57,8 @@ class CameraSystem : public LinuxSystem {
 
     void RunInBackground(std::function<void()> work) override;
     void PostToUi(std::function<void()> task) override { host_.PostToUi(std::move(task)); }
+    // The host holds the machine for all its cameras.
+    void HoldSystemForTransfer(bool hold) override { host_.HoldSystemForTransfer(hold); }
 
   private:
     CliHost& host_;

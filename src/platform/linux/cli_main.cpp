@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,17 +24,19 @@ namespace {
 
 #ifdef ORVANE_CLI_QT
 // Keeps the machine from sleeping while a transfer runs, through logind, as
-// the dialog does.
+// the dialog does; with --all, from the first camera's start to the last
+// one's end.
 class Host : public orvane::linux_port::CliHost {
   public:
     void HoldSystemForTransfer(bool hold) override {
-        if (hold)
-            inhibitor_.Acquire();
-        else
-            inhibitor_.Release();
+        std::lock_guard lock(mutex_);
+        if (hold && holds_++ == 0) inhibitor_.Acquire();
+        if (!hold && holds_ > 0 && --holds_ == 0) inhibitor_.Release();
     }
 
   private:
+    std::mutex mutex_;
+    unsigned holds_ = 0;
     orvane::qt::SleepInhibitor inhibitor_;
 };
 #else
