@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "cli/cli_options.h"
+#include "ui/texts.h"
 
 namespace orvane::cli {
 
@@ -142,22 +143,7 @@ void Reporter::Progress(const TransferProgress& progress, double seconds, std::s
         return;
     }
 
-    std::string what;
-    switch (progress.phase) {
-        case TransferPhase::Preparing:
-            what = "Preparing";
-            break;
-        case TransferPhase::Writing:
-            what = "Writing " + progress.file;
-            break;
-        case TransferPhase::Checking:
-            what = "Checking " + progress.file;
-            break;
-        case TransferPhase::PuttingInPlace:
-            what = "Putting the files in place";
-            break;
-    }
-    std::string line = what + "  " + std::to_string(percent) + "%";
+    std::string line = texts::DescribeStep(progress) + "  " + std::to_string(percent) + "%";
     if (rateKnown) {
         const long left = std::lround(secondsLeft);
         char clock[32];

@@ -138,23 +138,22 @@ std::string_view RefusalReason(DriveRefusal refusal) {
 
 }  // namespace
 
-std::string ProgressLine(const TransferProgress& progress) {
-    std::string what;
+std::string DescribeStep(const TransferProgress& progress) {
     switch (progress.phase) {
         case TransferPhase::Preparing:
-            what = "Preparing the update";
             break;
         case TransferPhase::Writing:
-            what = "Writing " + progress.file;
-            break;
+            return "Writing " + progress.file;
         case TransferPhase::Checking:
-            what = "Checking " + progress.file;
-            break;
+            return "Checking " + progress.file;
         case TransferPhase::PuttingInPlace:
-            what = "Putting the files in place";
-            break;
+            return "Putting the files in place";
     }
-    return what + ", " + std::to_string(PercentDone(progress)) + "%. " +
+    return "Preparing the update";
+}
+
+std::string ProgressLine(const TransferProgress& progress) {
+    return DescribeStep(progress) + ", " + std::to_string(PercentDone(progress)) + "%. " +
            std::string(kDoNotDisconnect);
 }
 

@@ -55,6 +55,9 @@ std::string DescribeDriveNotMounted(std::string_view diskName, HostSystem system
 std::string DescribeNoStorage(Front front = Front::Dialog);
 std::string DescribeNoCard(Front front = Front::Dialog);
 
+// What a running transfer is doing: "Writing vorm.bin", ...
+std::string DescribeStep(const TransferProgress& progress);
+
 // The one-line status shown under the progress bar while a transfer runs:
 // what it is doing, how far it is, and the warning not to disconnect.
 std::string ProgressLine(const TransferProgress& progress);
