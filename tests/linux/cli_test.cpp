@@ -155,9 +155,12 @@ class CommandLine : public ::testing::Test {
         if (mount) MountLater();
         return volume;
     }
+    // At once, as the kernel's table changes: other cameras' transfers may
+    // be reading it.
     void MountLater() {
         mountTable += mountLater;
-        tree.Write("mountinfo", mountTable);
+        tree.Write("mountinfo.new", mountTable);
+        std::filesystem::rename(tree / "mountinfo.new", tree / "mountinfo");
     }
     std::string mountLater;
 
