@@ -982,6 +982,74 @@ void UnicodeFolders(Scenario& scenario) {
            "the ANSI name reads as the same characters: the files are in " + cafeFolder);
 }
 
+// orvane-cli.exe, three runs at once (under emulation each start takes about
+// a minute): one for a camera that is not there (--wait 0: status 4), one
+// for a camera present whose update does not fit in the 256 KiB the runner
+// gives G: (status 6, nothing written), and one that waits for its camera,
+// which is plugged in once it says it waits (status 0, both files on it).
+// Their output goes to files: plain lines, no progress line rewritten.
+void CommandLine(Scenario& scenario) {
+    const std::string firmware = FirmwareBytes(100001, 5);
+    auto settings = [](const std::string& id, const std::string& source, const std::string& dest) {
+        return "[PID_VID]\r\nPID_VID=" + id + "\r\n[SrcPath]\r\nPath=\\" + source +
+               "\\\r\n[DestPath]\r\nPath=\\" + dest + "\\\r\n";
+    };
+    scenario.WriteSettings();
+    MakeFolder(scenario.Work("fw"));
+    WriteFileBytes(scenario.Source(kFirmwareName), firmware);
+    WriteFileBytes(scenario.Source(kCommandName), kCommand);
+    scenario.PutOldFilesOnCamera();
+    WriteFileBytes(scenario.Work("absent.ini"),
+                   settings("USB\\VID_04DA&PID_9999", "fw", "FIRMWARE"));
+    // The other device stands for a camera whose update is too big.
+    WriteFileBytes(scenario.Work("big.ini"), settings("USB\\VID_0451&PID_2046", "big", "BIG"));
+    MakeFolder(scenario.Work("big"));
+    WriteFileBytes(Join(scenario.Work("big"), kFirmwareName),
+                   FirmwareBytes(std::size_t{1} << 20, 9));
+    WriteFileBytes(Join(scenario.Work("big"), kCommandName), kCommand);
+    scenario.other().Plug();
+
+    const std::string& exe = scenario.setting().program;
+    const std::string& work = scenario.setting().workFolder;
+    Program absent =
+        Program::Console(exe, work, scenario.Work("absent.txt"), "--ini absent.ini --wait 0");
+    Program full = Program::Console(exe, work, scenario.Work("full.txt"), "--ini big.ini --wait 0");
+    Program update = Program::Console(exe, work, scenario.Work("update.txt"), "--wait 3600");
+    WaitUntil([&] { return Contains(ReadFileBytes(scenario.Work("update.txt")), "Waiting for"); },
+              60000, "orvane-cli says it waits for the camera");
+    scenario.camera().Plug();
+
+    DWORD code = absent.WaitForExit(60000);
+    std::string output = ReadFileBytes(scenario.Work("absent.txt"));
+    Log("no camera: status " + std::to_string(code) + ": " + output);
+    Expect(code == 4, "without its camera orvane-cli ends with status 4");
+    Expect(Contains(output, texts::DescribeNoCamera("USB\\VID_04DA&PID_9999", 0)),
+           "it says which camera it did not find");
+
+    code = full.WaitForExit(60000);
+    output = ReadFileBytes(scenario.Work("full.txt"));
+    Log("no room: status " + std::to_string(code) + ": " + output);
+    Expect(code == 6, "without room on the camera orvane-cli ends with status 6");
+    Expect(Contains(output, "not enough room on drive G:"), "it says the drive is full");
+    Expect(ListFolder(scenario.setting().cameraDrive + "\\BIG").empty(),
+           "no file was written for the update that does not fit");
+
+    code = update.WaitForExit(60000);
+    output = ReadFileBytes(scenario.Work("update.txt"));
+    Log("camera plugged in later: status " + std::to_string(code) + ": " + output);
+    Expect(code == 0, "the update ends with status 0");
+    Expect(Contains(output, "found; writing to G:\n"), "it names the drive as G:");
+    Expect(Contains(output, "Update success\n"), "it says the update succeeded");
+    Expect(!Contains(output, "\r"), "into a file the progress comes as lines, not one rewritten");
+    Expect(ListFolder(scenario.CameraFolder()) ==
+               std::vector<std::string>{kCommandName, kFirmwareName},
+           "the camera's folder holds exactly the two update files");
+    Expect(ReadFileBytes(scenario.OnCamera(kFirmwareName)) == firmware,
+           "vorm.bin on the camera has the source's bytes");
+    Expect(ReadFileBytes(scenario.OnCamera(kCommandName)) == kCommand,
+           "dsccmd.ini on the camera has the source's bytes");
+}
+
 }  // namespace
 
 }  // namespace orvane::e2e
@@ -1007,6 +1075,7 @@ int main(int argc, char** argv) {
         {"saved_settings", SavedSettings},
         {"written_nowhere_else", WrittenNowhereElse},
         {"unicode_folders", UnicodeFolders},
+        {"command_line", CommandLine},
     };
     if (argc != 5 || scenarios.count(argv[1]) == 0) {
         std::fprintf(stderr, "usage: orvane_e2e SCENARIO PROGRAM WORK-FOLDER CAMERA-DRIVE|-\n");
