@@ -12,15 +12,27 @@ namespace {
 
 constexpr wchar_t kWindowClass[] = L"OrvaneCliNotices";
 
-// The host the console handler reaches; the handler runs on a thread of
-// the system's own.
-CliHost* consoleHost = nullptr;
+// What the console handler touches, on a thread of the system's own: two
+// events made once and kept for the life of the process, so that a handler
+// still running while the host goes away meets nothing destroyed.
+HANDLE consoleStop = nullptr;  // auto-reset: a stop asked for from the console
+HANDLE runOver = nullptr;      // manual reset: the run is over
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    if (consoleStop == nullptr) return FALSE;
+    SetEvent(consoleStop);
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
+    // Closing the console, a log-off or a shutdown: the process ends when
+    // this returns, so not before the run has, and a transfer stops where it
+    // may. The system waits only so long.
+    WaitForSingleObject(runOver, INFINITE);
+    return TRUE;
+}
 
 }  // namespace
 
 CliHost::CliHost()
     : wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-      over_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       idle_(CreateEventW(nullptr, TRUE, TRUE, nullptr)) {
     InitializeCriticalSection(&lock_);
     HINSTANCE instance = GetModuleHandleW(nullptr);
@@ -47,38 +59,21 @@ CliHost::CliHost()
 
 CliHost::~CliHost() {
     worker_.Join();
-    if (consoleHost == this) {
-        SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
-        consoleHost = nullptr;
-    }
+    if (watching_) SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
     if (notification_ != nullptr) UnregisterDeviceNotification(notification_);
     if (window_ != nullptr) DestroyWindow(window_);
-    for (HANDLE event : {wake_, over_, idle_}) {
+    for (HANDLE event : {wake_, idle_}) {
         if (event != nullptr) CloseHandle(event);
     }
     DeleteCriticalSection(&lock_);
 }
 
 void CliHost::WatchConsoleEvents() {
-    consoleHost = this;
-    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
-}
-
-BOOL WINAPI CliHost::OnConsoleEvent(DWORD event) {
-    CliHost* host = consoleHost;
-    if (host == nullptr) return FALSE;
-    host->RequestStop();
-    switch (event) {
-        case CTRL_C_EVENT:
-        case CTRL_BREAK_EVENT:
-            return TRUE;
-        default:
-            // The process ends when this returns: not before the run has,
-            // so that a transfer stops where it may. The system waits only
-            // so long for it.
-            if (host->over_ != nullptr) WaitForSingleObject(host->over_, INFINITE);
-            return TRUE;
+    if (consoleStop == nullptr) {
+        runOver = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        consoleStop = runOver != nullptr ? CreateEventW(nullptr, FALSE, FALSE, nullptr) : nullptr;
     }
+    watching_ = consoleStop != nullptr && SetConsoleCtrlHandler(OnConsoleEvent, TRUE) != FALSE;
 }
 
 void CliHost::RequestStop() {
@@ -89,7 +84,7 @@ void CliHost::RequestStop() {
 }
 
 void CliHost::RunOver() {
-    if (over_ != nullptr) SetEvent(over_);
+    if (runOver != nullptr) SetEvent(runOver);
 }
 
 bool CliHost::StopRequested() const {
@@ -137,21 +132,29 @@ bool CliHost::RunPosted() {
 
 void CliHost::Wait(std::chrono::milliseconds timeout) {
     if (RunPosted()) return;
+    HANDLE events[2];
+    DWORD count = 0;
+    if (wake_ != nullptr) events[count++] = wake_;
+    const DWORD stopIndex = count;
+    if (watching_) events[count++] = consoleStop;
     const DWORD start = GetTickCount();
     const DWORD total = static_cast<DWORD>(timeout.count());
     for (;;) {
         // Unsigned arithmetic: right across the tick count's wrap as well.
         const DWORD elapsed = GetTickCount() - start;
         const DWORD left = elapsed >= total ? 0 : total - elapsed;
-        const DWORD woke = wake_ != nullptr
-                               ? MsgWaitForMultipleObjects(1, &wake_, FALSE, left, QS_ALLINPUT)
-                               : MsgWaitForMultipleObjects(0, nullptr, FALSE, left, QS_ALLINPUT);
+        const DWORD woke = MsgWaitForMultipleObjects(count, events, FALSE, left, QS_ALLINPUT);
+        if (watching_ && woke == WAIT_OBJECT_0 + stopIndex) {
+            EnterCriticalSection(&lock_);
+            stop_ = true;
+            LeaveCriticalSection(&lock_);
+        }
         // Sent messages (the device notices among them) are delivered here too.
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
         const bool changed = std::exchange(deviceChanged_, false);
         // Other messages to the window change nothing the caller looks at.
-        if (woke != WAIT_OBJECT_0 + (wake_ != nullptr ? 1 : 0) || changed) break;
+        if (woke != WAIT_OBJECT_0 + count || changed) break;
     }
     RunPosted();
 }

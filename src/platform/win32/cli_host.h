@@ -46,7 +46,6 @@ class CliHost : public Win32System, public cli::EventLoop {
   private:
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam,
                                             LPARAM lParam);
-    static BOOL WINAPI OnConsoleEvent(DWORD event);
     // Runs the tasks posted so far; whether there was one.
     bool RunPosted();
 
@@ -54,8 +53,7 @@ class CliHost : public Win32System, public cli::EventLoop {
     HDEVNOTIFY notification_ = nullptr;
     // Auto-reset: set when a task is posted or a stop requested.
     HANDLE wake_ = nullptr;
-    // Manual reset: set once the run is over.
-    HANDLE over_ = nullptr;
+    bool watching_ = false;  // the console handler is ours
     // Manual reset: set while no transfer holds the system.
     HANDLE idle_ = nullptr;
     bool deviceChanged_ = false;  // this thread's
