@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Builds the shipped programs again from a copy of the sources in another
 # folder and compares them byte for byte with the first build's:
-# build/release's orvane and build/win32's Orvane.exe (tools/package.sh
-# makes both). A difference is a time stamp or a build path that got into
-# a binary.
+# build/release's orvane and build/win32's Orvane.exe and orvane-cli.exe
+# (tools/package.sh makes them). A difference is a time stamp or a build
+# path that got into a binary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 first_linux=build/release/src/platform/qt/orvane
 first_windows=build/win32/bin/Orvane.exe
-for file in "$first_linux" "$first_windows"; do
+first_windows_cli=build/win32/bin/orvane-cli.exe
+for file in "$first_linux" "$first_windows" "$first_windows_cli"; do
     [ -f "$file" ] || { echo "no $file: run tools/package.sh first" >&2; exit 1; }
 done
 
@@ -24,11 +25,11 @@ git ls-files -z --cached --others --exclude-standard |
     cmake --preset release >/dev/null
     cmake --build --preset release --target orvane >/dev/null
     cmake --preset win32 >/dev/null
-    cmake --build --preset win32 --target Orvane >/dev/null
+    cmake --build --preset win32 --target Orvane orvane-cli >/dev/null
 )
 
 status=0
-for file in "$first_linux" "$first_windows"; do
+for file in "$first_linux" "$first_windows" "$first_windows_cli"; do
     if cmp -s "$file" "$again/sources/$file"; then
         echo "reproducible: $file ($(sha256sum <"$file" | cut -c1-16))"
     else

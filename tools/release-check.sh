@@ -37,7 +37,7 @@ echo "installed: $reported, $reported_cli"
 
 echo "=== the Windows .zip"
 listing=$(python3 -c 'import sys, zipfile; print(" ".join(sorted(n.split("/")[-1] for n in zipfile.ZipFile(sys.argv[1]).namelist())))' "$zip")
-if [ "$listing" != "FirmWare.ini Orvane.exe README.txt" ]; then
+if [ "$listing" != "FirmWare.ini Orvane.exe README.txt orvane-cli.exe" ]; then
     echo "FAIL: $zip holds $listing"
     exit 1
 fi

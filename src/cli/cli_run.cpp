@@ -27,6 +27,12 @@ struct Failure {
     std::string message;
 };
 
+// The volume as its user knows it: on Windows a drive letter with its colon.
+std::string VolumeName(const SystemPort& system, const std::string& drive) {
+    if (system.System() == HostSystem::Windows && drive.size() == 1) return drive + ":";
+    return drive;
+}
+
 bool IsAbsolute(std::string_view path, HostSystem system) {
     if (system == HostSystem::Linux) return path.starts_with('/');
     return path.starts_with('/') || path.starts_with('\\') || (path.size() >= 2 && path[1] == ':');
@@ -267,7 +273,7 @@ CameraOutcome UpdateOneCamera(const Options& options, SystemPort& system, EventL
     }
     outcome.camera = std::move(std::get<Ready>(found).camera);
     outcome.volume = std::move(std::get<Ready>(found).volume);
-    report.Found(settings.hardwareId, outcome.volume);
+    report.Found(settings.hardwareId, VolumeName(system, outcome.volume));
 
     const auto start = loop.Now();
     bool over = false;
@@ -542,7 +548,7 @@ int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Repor
             return worst;
         }
         if (outcome.status == kSuccess) {
-            report.Done(outcome.volume);
+            report.Done(VolumeName(system, outcome.volume));
             if (options.eject && mounter != nullptr) Eject(*mounter, report, outcome.volume);
         } else {
             report.Failed(outcome.status, outcome.message);
@@ -550,8 +556,8 @@ int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Repor
         if (log && (outcome.camera || outcome.status != kStopped)) {
             log->Write(LogEntry{std::chrono::system_clock::now(), settings.hardwareId,
                                 outcome.camera ? outcome.camera->serial : std::string(),
-                                outcome.volume, outcome.bytes, outcome.seconds, outcome.status,
-                                outcome.message});
+                                VolumeName(system, outcome.volume), outcome.bytes, outcome.seconds,
+                                outcome.status, outcome.message});
         }
         if (!options.repeat || !outcome.camera || outcome.status == kStopped) return outcome.status;
         anyCamera = true;

@@ -1,6 +1,7 @@
 // The Windows error codes an unplugged camera answers with, read as such.
 #include <gtest/gtest.h>
 
+#include "platform/win32/instance_id.h"
 #include "platform/win32/system_error.h"
 
 namespace orvane::win32 {
@@ -16,6 +17,19 @@ TEST(Win32ErrorKind, CodesOfAnUnpluggedCameraMeanTheDeviceIsGone) {
     EXPECT_EQ(KindOfError(1112), ErrorKind::NoMedium);
     // "Path not found" alone is a missing folder; the drive check tells a lost letter apart.
     EXPECT_EQ(KindOfError(3), ErrorKind::NotFound);
+}
+
+// The serial number that goes into the bench's log: a real one only, never
+// the instance the system numbers a device without one by.
+TEST(Win32InstanceId, SerialNumberOnlyWhereTheDeviceHasOne) {
+    EXPECT_EQ(UsbSerialFromInstanceId("USB\\VID_04DA&PID_2372\\A1B2C3"), "A1B2C3");
+    EXPECT_EQ(UsbSerialFromInstanceId("USB\\VID_04DA&PID_2372\\5&1234&0&1"), "");
+    // Kept to printable ASCII without blanks, as on Linux.
+    EXPECT_EQ(UsbSerialFromInstanceId("USB\\VID_04DA&PID_2372\\SN 01\x7f\x01"), "SN01");
+    // Not a USB device's ID, or not of three parts.
+    EXPECT_EQ(UsbSerialFromInstanceId("USBSTOR\\DISK&VEN_X\\0001"), "");
+    EXPECT_EQ(UsbSerialFromInstanceId("USB\\VID_04DA&PID_2372\\MI_00\\X"), "");
+    EXPECT_EQ(UsbSerialFromInstanceId("USB\\VID_04DA&PID_2372"), "");
 }
 
 }  // namespace

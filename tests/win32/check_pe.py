@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Reads the built Orvane.exe back and checks what Windows will see in it.
+"""Reads the built Orvane.exe (or orvane-cli.exe) back and checks what Windows will see in it.
 
 The PE header (machine, GUI subsystem, the loader's hardening: address
 randomisation with its relocations, no-execute, high-entropy addresses on
@@ -10,7 +10,11 @@ bitmaps, the version record and the manifest. Expected texts are read from
 src/ui/texts.h, so the resource script and the code cannot drift apart
 unnoticed.
 
-Usage: check_pe.py PROGRAM.exe --texts src/ui/texts.h --version 1.2.3.4
+The command line (--console) is checked for the same header, hardening,
+imports, version record and manifest, as a console program without the
+dialogs or their resources.
+
+Usage: check_pe.py PROGRAM.exe --texts src/ui/texts.h --version 1.2.3.4 [--console]
 """
 import argparse
 import re
@@ -40,11 +44,26 @@ WIDE_FUNCTIONS = {
                      "SetupDiEnumDeviceInterfaces", "SetupDiGetDeviceInterfaceDetailW",
                      "CM_Get_Parent", "CM_Get_Device_IDW"],
 }
+# The command line's own: the system side, its console and its loop; and
+# none of the dialog's, whose layer it does not link.
+CONSOLE_WIDE_FUNCTIONS = {
+    "KERNEL32.dll": ["GetCurrentDirectoryW", "GetPrivateProfileStringW", "GetLogicalDriveStringsW",
+                     "CreateDirectoryW", "CreateFileW", "MoveFileExW", "FlushFileBuffers",
+                     "GetDiskFreeSpaceExW", "DeviceIoControl", "WriteConsoleW", "GetConsoleMode",
+                     "SetConsoleCtrlHandler", "SetThreadExecutionState"],
+    "USER32.dll": ["CreateWindowExW", "RegisterDeviceNotificationW", "MsgWaitForMultipleObjects",
+                   "PeekMessageW"],
+    "SETUPAPI.dll": WIDE_FUNCTIONS["SETUPAPI.dll"],
+}
+DIALOG_FUNCTIONS = {"DialogBoxParamW", "MessageBoxW", "SetTimer", "LoadStringW"}
 # The only ANSI functions allowed: the C run-time's start-up calls these,
 # and no path or text of ours passes through them. (The 32-bit start-up code
 # looks for an already loaded libgcc DLL, to share its exception frames, and
 # only then loads it by name, taking another reference to the same module.)
 RUNTIME_ANSI_FUNCTIONS = {"GetStartupInfoA", "GetModuleHandleA", "LoadLibraryA"}
+# The command line's log is a C++ file stream, which brings in the run-time's
+# std::system_category; its texts come from FormatMessageA. None of ours.
+CONSOLE_RUNTIME_ANSI_FUNCTIONS = RUNTIME_ANSI_FUNCTIONS | {"FormatMessageA"}
 # PE DllCharacteristics and file characteristics.
 DYNAMIC_BASE, NX_COMPAT, HIGH_ENTROPY_VA = 0x0040, 0x0100, 0x0020
 RELOCS_STRIPPED = 0x0001
@@ -369,7 +388,7 @@ def version_strings(data):
     return root, tables
 
 
-def check_version(c, resources, version):
+def check_version(c, resources, version, names):
     data = resources.get((RT_VERSION, 1))
     if not c.expect(data is not None, "version record present"):
         return
@@ -385,9 +404,7 @@ def check_version(c, resources, version):
     c.equal(fixed[9], 0x00000001, "file type application")
     table = {k.upper(): v for k, v in tables.items()}.get("040904B0")
     if c.expect(table is not None, "string block 040904B0"):
-        for name, value in (("FileVersion", text), ("ProductVersion", text),
-                            ("InternalName", "Orvane"), ("FileDescription", "Orvane MFC Application"),
-                            ("ProductName", "Orvane Application"), ("OriginalFilename", "Orvane.EXE")):
+        for name, value in (("FileVersion", text), ("ProductVersion", text)) + names:
             c.equal(table.get(name), value, f"version {name}")
 
 
@@ -412,6 +429,8 @@ def main():
     parser.add_argument("--texts", required=True)
     parser.add_argument("--machine", choices=sorted(MACHINES), default="i386")
     parser.add_argument("--version", required=True, help="the project's version, as 1.2.3.4")
+    parser.add_argument("--console", action="store_true",
+                        help="the command line: a console program without the dialogs")
     args = parser.parse_args()
 
     pe = PeFile(open(args.program, "rb").read())
@@ -420,26 +439,41 @@ def main():
 
     c.equal(pe.machine, MACHINES[args.machine], "PE machine")
     c.equal(pe.magic, 0x10B if args.machine == "i386" else 0x20B, "PE32 or PE32+ optional header")
-    c.equal(pe.subsystem, 2, "subsystem (2 is the Windows GUI, no console)")
+    if args.console:
+        c.equal(pe.subsystem, 3, "subsystem (3 is the console)")
+    else:
+        c.equal(pe.subsystem, 2, "subsystem (2 is the Windows GUI, no console)")
     c.expect(pe.characteristics & 0x2000 == 0, "an executable, not a DLL")
     check_hardening(c, pe, args.machine)
 
     imports = pe.imports()
     foreign = sorted(d for d in imports if d.lower() not in KNOWN_DLLS)
     c.equal(foreign, [], "imported DLLs that are not known DLLs (loadable from the program's folder)")
-    for dll, functions in WIDE_FUNCTIONS.items():
+    for dll, functions in (CONSOLE_WIDE_FUNCTIONS if args.console else WIDE_FUNCTIONS).items():
         have = {f for d, fs in imports.items() if d.lower() == dll.lower() for f in fs}
         missing = [f for f in functions if f not in have]
         c.equal(missing, [], f"{dll} functions the program must call")
+    allowed_ansi = CONSOLE_RUNTIME_ANSI_FUNCTIONS if args.console else RUNTIME_ANSI_FUNCTIONS
     ansi = sorted(f for fs in imports.values() for f in fs
-                  if re.fullmatch(r"[A-Z]\w*[a-z0-9]A", f) and f not in RUNTIME_ANSI_FUNCTIONS)
+                  if re.fullmatch(r"[A-Z]\w*[a-z0-9]A", f) and f not in allowed_ansi)
     c.equal(ansi, [], "ANSI functions (every path and text goes through the W functions)")
 
     resources = pe.resources()
-    check_dialogs(c, resources, texts)
-    check_strings(c, resources, texts)
-    check_images(c, resources)
-    check_version(c, resources, args.version)
+    if args.console:
+        dialog = sorted(f for fs in imports.values() for f in fs if f in DIALOG_FUNCTIONS)
+        c.equal(dialog, [], "the dialog's functions (the command line has no dialog)")
+        c.equal(sorted({t for t, _ in resources}), [RT_VERSION, RT_MANIFEST],
+                "resources: the version record and the manifest only")
+        check_version(c, resources, args.version,
+                      (("InternalName", "orvane-cli"), ("FileDescription", "Orvane command line"),
+                       ("ProductName", "Orvane Application"), ("OriginalFilename", "orvane-cli.exe")))
+    else:
+        check_dialogs(c, resources, texts)
+        check_strings(c, resources, texts)
+        check_images(c, resources)
+        check_version(c, resources, args.version,
+                      (("InternalName", "Orvane"), ("FileDescription", "Orvane MFC Application"),
+                       ("ProductName", "Orvane Application"), ("OriginalFilename", "Orvane.EXE")))
     manifests = [data for (kind, _), data in resources.items() if kind == RT_MANIFEST]
     c.equal(len(manifests), 1, "one manifest")
     if manifests:

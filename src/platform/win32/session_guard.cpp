@@ -40,11 +40,8 @@ void SessionGuardedPlatform::RunInBackground(std::function<void()> work) {
 }
 
 void SessionGuardedPlatform::HoldSystemForTransfer(bool hold) {
-    if (hold) {
-        SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
-        return;
-    }
-    SetThreadExecutionState(ES_CONTINUOUS);
+    HoldSystemAwake(hold);
+    if (hold) return;
     if (over_ != nullptr) SetEvent(over_);
     // Posted before the transfer's result, so a dialog that is to end does
     // so before the result could open a box.

@@ -1,10 +1,12 @@
-// The port's operations on the Win32 API, for the Windows program.
+// The dialog side of the port on the Win32 API, joined with the system side:
+// the port of the Windows dialog program.
 #pragma once
 
 #include <string>
 
 #include "platform/platform.h"
 #include "platform/win32/win32_api.h"
+#include "platform/win32/win32_system.h"
 
 namespace orvane::win32 {
 
@@ -12,12 +14,11 @@ namespace orvane::win32 {
 // lParam (a `std::function<void()>*` that the dialog runs and deletes).
 inline constexpr UINT kRunTaskMessage = WM_APP + 1;
 
-class Win32Platform : public Platform {
+class Win32Platform : public Platform, public Win32System {
   public:
     explicit Win32Platform(HINSTANCE instance);
-    // Waits for the worker thread's last steps: the dialog ends only after
-    // the transfer's result has reached it.
-    ~Win32Platform() override;
+    // The worker thread's last steps are waited for (WorkerThread): the
+    // dialog ends only after the transfer's result has reached it.
     Win32Platform(const Win32Platform&) = delete;
     Win32Platform& operator=(const Win32Platform&) = delete;
 
@@ -32,7 +33,6 @@ class Win32Platform : public Platform {
     // Message-box caption: the executable's file name without extension.
     const std::string& applicationTitle() const { return title_; }
 
-    HostSystem System() const override { return HostSystem::Windows; }
     IconHandle LoadAppIcon() override;
     void AddAboutToSystemMenu() override;
     void SetWindowIcons(IconHandle icon) override;
@@ -40,7 +40,6 @@ class Win32Platform : public Platform {
     void StopTimer(unsigned timerId) override;
     void ShowMessage(std::string_view text) override;
     void EndModal(int result) override;
-    void WriteStdout(std::string_view text) override;
     Status SubscribeUsbArrival() override;
     // The bar is the system's common progress control; the bar and its
     // status line exist only while a transfer runs, so the dialog at rest
@@ -50,41 +49,13 @@ class Win32Platform : public Platform {
     void RunInBackground(std::function<void()> work) override;
     void PostToUi(std::function<void()> task) override;
 
-    Result<std::string> CurrentDirectory() override;
-    std::string ReadProfileString(std::string_view section, std::string_view key,
-                                  std::string_view fallback, std::size_t size,
-                                  std::string_view path) override;
-    std::string JoinPath(std::string_view base, std::string_view fragment) override;
-    std::string DriveRoot(std::string_view drive) override;
-
-    std::vector<UsbDevice> PresentUsbDevices() override;
-    std::vector<std::string> LogicalDrives() override;
-    // Disks of the disk interface class with their chains of parents, and
-    // each drive letter's disk, by IOCTL_STORAGE_GET_DEVICE_NUMBER; network
-    // drives are left unopened.
-    Result<StorageLayout> StorageLayoutOfDrives() override;
-    bool IsFolder(std::string_view path) override;
-    // Refuses network and CD drives, the Windows drive, and a fixed disk not
-    // on USB (IOCTL_STORAGE_QUERY_PROPERTY's bus type).
-    DriveRefusal CheckDrive(std::string_view drive) override;
-    Result<VolumeSpace> FreeSpace(std::string_view path) override;
-
-    Status HoldVolume(std::string_view drive) override;
-    void ReleaseVolume() override;
-    Status MakeDirectory(std::string_view path) override;
-    Result<std::unique_ptr<ReadableFile>> OpenForRead(std::string_view path,
-                                                      ReadCaching caching) override;
-    Result<std::unique_ptr<WritableFile>> CreateForWrite(std::string_view path) override;
-    Status ReplaceWith(std::string_view from, std::string_view to) override;
-    Status RemoveFile(std::string_view path) override;
-
   private:
     HINSTANCE instance_;
     HWND window_ = nullptr;
     std::string title_;
     HWND progress_ = nullptr;
     HWND status_ = nullptr;
-    HANDLE worker_ = nullptr;
+    WorkerThread worker_;
 };
 
 }  // namespace orvane::win32

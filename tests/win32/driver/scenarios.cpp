@@ -982,6 +982,71 @@ void UnicodeFolders(Scenario& scenario) {
            "the ANSI name reads as the same characters: the files are in " + cafeFolder);
 }
 
+// orvane-cli.exe waiting for its camera, which is plugged in once it says it
+// waits: status 0, the old files replaced. Its output goes to a file: plain
+// lines, no progress line rewritten. Under emulation its start takes about
+// a minute, which is most of this scenario's time.
+void CommandLine(Scenario& scenario) {
+    scenario.WriteSettings();
+    scenario.WriteSources();
+    scenario.PutOldFilesOnCamera();
+    const DWORD begun = GetTickCount();
+    auto after = [begun] {
+        return " after " + std::to_string((GetTickCount() - begun) / 1000) + " s";
+    };
+    Program update = Program::Console(scenario.setting().program, scenario.setting().workFolder,
+                                      scenario.Work("update.txt"), "--wait 3600");
+    WaitUntil([&] { return Contains(ReadFileBytes(scenario.Work("update.txt")), "Waiting for"); },
+              60000, "orvane-cli says it waits for the camera");
+    Log("the camera plugged in" + after());
+    scenario.camera().Plug();
+
+    const DWORD code = update.WaitForExit(60000);
+    const std::string output = ReadFileBytes(scenario.Work("update.txt"));
+    Log("status " + std::to_string(code) + after() + ": " + output);
+    Expect(code == 0, "the update ends with status 0");
+    Expect(Contains(output, "found; writing to G:\n"), "it names the drive as G:");
+    Expect(Contains(output, "Update success\n"), "it says the update succeeded");
+    Expect(!Contains(output, "\r"), "into a file the progress comes as lines, not one rewritten");
+    scenario.ExpectNewFilesOnCamera();
+}
+
+// orvane-cli.exe run twice at once, each looking once (--wait 0): for a
+// camera that is not there (status 4, which camera), and for one whose
+// update is too big for the 256 KiB the runner gives G: (status 6, the
+// reason, the old files left as they were).
+void CommandLineFailures(Scenario& scenario) {
+    scenario.WriteSettings();
+    MakeFolder(scenario.Work("fw"));
+    WriteFileBytes(scenario.Source(kFirmwareName), FirmwareBytes(std::size_t{1} << 20, 9));
+    WriteFileBytes(scenario.Source(kCommandName), kCommand);
+    WriteFileBytes(scenario.Work("absent.ini"),
+                   "[PID_VID]\r\nPID_VID=USB\\VID_04DA&PID_9999\r\n\r\n"
+                   "[SrcPath]\r\nPath=\\fw\\\r\n\r\n[DestPath]\r\nPath=\\FIRMWARE\\\r\n");
+    scenario.PutOldFilesOnCamera();
+    scenario.camera().Plug();
+
+    const std::string& exe = scenario.setting().program;
+    const std::string& work = scenario.setting().workFolder;
+    Program absent =
+        Program::Console(exe, work, scenario.Work("absent.txt"), "--ini absent.ini --wait 0");
+    Program full = Program::Console(exe, work, scenario.Work("full.txt"), "--wait 0");
+
+    DWORD code = absent.WaitForExit(60000);
+    std::string output = ReadFileBytes(scenario.Work("absent.txt"));
+    Log("no camera: status " + std::to_string(code) + ": " + output);
+    Expect(code == 4, "without its camera orvane-cli ends with status 4");
+    Expect(Contains(output, texts::DescribeNoCamera("USB\\VID_04DA&PID_9999", 0)),
+           "it says which camera it did not find");
+
+    code = full.WaitForExit(60000);
+    output = ReadFileBytes(scenario.Work("full.txt"));
+    Log("no room: status " + std::to_string(code) + ": " + output);
+    Expect(code == 6, "without room on the camera orvane-cli ends with status 6");
+    Expect(Contains(output, "not enough room on drive G:"), "it says the drive is full");
+    scenario.ExpectOldFilesOnCamera();
+}
+
 }  // namespace
 
 }  // namespace orvane::e2e
@@ -1007,6 +1072,8 @@ int main(int argc, char** argv) {
         {"saved_settings", SavedSettings},
         {"written_nowhere_else", WrittenNowhereElse},
         {"unicode_folders", UnicodeFolders},
+        {"command_line", CommandLine},
+        {"command_line_failures", CommandLineFailures},
     };
     if (argc != 5 || scenarios.count(argv[1]) == 0) {
         std::fprintf(stderr, "usage: orvane_e2e SCENARIO PROGRAM WORK-FOLDER CAMERA-DRIVE|-\n");

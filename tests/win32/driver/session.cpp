@@ -131,8 +131,8 @@ bool FitsAnsiCodePage(const std::string& utf8) {
 // ---- Files ------------------------------------------------------------------
 
 std::string ReadFileBytes(const std::string& path) {
-    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
     Expect(file != INVALID_HANDLE_VALUE, "open " + path);
     std::string bytes;
     char buffer[65536];
@@ -260,7 +260,22 @@ void UsbDeviceKeys::Unplug() {
 
 // ---- The program --------------------------------------------------------------
 
-Program::Program(const std::string& exe, const std::string& folder, const std::string& outputFile) {
+Program::Program(const std::string& exe, const std::string& folder, const std::string& outputFile)
+    : Program(exe, folder, outputFile, {}, false) {}
+
+Program Program::Console(const std::string& exe, const std::string& folder,
+                         const std::string& outputFile, const std::string& arguments) {
+    return Program(exe, folder, outputFile, arguments, true);
+}
+
+Program::Program(Program&& other) noexcept
+    : info_(other.info_), started_(other.started_), output_(other.output_) {
+    other.info_ = PROCESS_INFORMATION{};
+    other.output_ = INVALID_HANDLE_VALUE;
+}
+
+Program::Program(const std::string& exe, const std::string& folder, const std::string& outputFile,
+                 const std::string& arguments, bool console) {
     STARTUPINFOW startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
@@ -276,15 +291,17 @@ Program::Program(const std::string& exe, const std::string& folder, const std::s
         startup.hStdInput = nullptr;
         inherit = TRUE;
     }
-    std::wstring commandLine = Wide("\"" + exe + "\"");
+    std::wstring commandLine = Wide("\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments));
     started_ = GetTickCount();
     Expect(CreateProcessW(Wide(exe).c_str(), commandLine.data(), nullptr, nullptr, inherit, 0,
                           nullptr, Wide(folder).c_str(), &startup, &info_),
            "start " + exe + " in " + folder);
-    WaitForInputIdle(info_.hProcess, Patient(10000));
+    // A console program has no input to be idle on.
+    if (!console) WaitForInputIdle(info_.hProcess, Patient(10000));
 }
 
 Program::~Program() {
+    if (info_.hProcess == nullptr) return;
     if (Running()) {
         TerminateProcess(info_.hProcess, 99);
         WaitForSingleObject(info_.hProcess, 5000);

@@ -37,7 +37,8 @@ struct Setting {
 
 // ---- Files (UTF-8 paths) --------------------------------------------------------
 
-std::string ReadFileBytes(const std::string& path);  // fails the scenario if unreadable
+// Fails the scenario if unreadable; a file another process is writing is read too.
+std::string ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 void MakeFolder(const std::string& path);
@@ -82,7 +83,12 @@ class Program {
   public:
     // Starts `exe` in `folder` (UTF-8), its standard output going to `outputFile`.
     Program(const std::string& exe, const std::string& folder, const std::string& outputFile = {});
+    // Starts the console program `exe` with `arguments`, its standard output
+    // and error going to `outputFile`; returns without waiting for it.
+    static Program Console(const std::string& exe, const std::string& folder,
+                           const std::string& outputFile, const std::string& arguments);
     ~Program();
+    Program(Program&& other) noexcept;
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
@@ -105,6 +111,9 @@ class Program {
     DWORD threadId() const { return info_.dwThreadId; }
 
   private:
+    Program(const std::string& exe, const std::string& folder, const std::string& outputFile,
+            const std::string& arguments, bool console);
+
     PROCESS_INFORMATION info_{};
     DWORD started_ = 0;
     HANDLE output_ = INVALID_HANDLE_VALUE;
