@@ -110,7 +110,7 @@ std::string UsageText() {
            "  --all            update every matching camera connected, each to its own\n"
            "                   volume, all at once; a camera that fails does not stop\n"
            "                   the others. Cameras connected while the others are\n"
-           "                   being updated join in\n"
+           "                   being updated join in (on Linux; not yet on Windows)\n"
            "  --log FILE       append one line per camera to FILE (time, hardware ID,\n"
            "                   serial number, volume, bytes, seconds, outcome, message):\n"
            "                   JSON lines when FILE ends in .json or .jsonl, CSV otherwise\n"
