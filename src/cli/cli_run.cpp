@@ -532,7 +532,10 @@ int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Repor
     const UpdateSettings& settings = std::get<UpdateSettings>(loaded);
 
     if (options.all) {
-        if (!makeSystem) return fail(Failure{kUsage, "--all is not available on this system."});
+        if (!makeSystem)
+            return fail(Failure{kUsage,
+                                "--all is not available here yet: update one camera at a time, or "
+                                "one after another with --repeat."});
         return UpdateAllCameras(options, system, loop, report, settings, where.base, mounter,
                                 makeSystem, log);
     }
