@@ -15,6 +15,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The libraries the program links, found by dpkg-shlibdeps rather than listed
 # by hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# orvane-cli mounts and ejects the camera through UDisks2 where no desktop
+# does; without it, it says how to mount by hand.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS udisks2)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

@@ -6,9 +6,9 @@ cd "$(dirname "$0")/.."
 
 bash tools/install-deps.sh
 
-# Only what is shipped is built: the program, its icons and documentation.
+# Only what is shipped is built: the programs, the icons and documentation.
 cmake --preset release >/dev/null
-cmake --build --preset release --target orvane orvane_icons orvane_docs
+cmake --build --preset release --target orvane orvane-cli orvane_icons orvane_docs orvane_cli_docs
 (cd build/release && cpack -G DEB >/dev/null)
 
 cmake --preset win32 >/dev/null
