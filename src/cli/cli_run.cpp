@@ -327,6 +327,24 @@ void Eject(VolumeMounter& mounter, Reporter& report, const std::string& volume) 
         report.Notice(text);
 }
 
+// Tells what became of one camera, ejects it after a success where asked,
+// and logs it; a stop before any camera was found leaves no log line.
+void Conclude(const Options& options, const SystemPort& system, Reporter& report,
+              VolumeMounter* mounter, std::optional<RunLog>& log, const std::string& hardwareId,
+              const CameraOutcome& outcome) {
+    const std::string volume = VolumeName(system, outcome.volume);
+    if (outcome.status == kSuccess) {
+        report.Done(volume);
+        if (options.eject && mounter != nullptr) Eject(*mounter, report, outcome.volume);
+    } else {
+        report.Failed(outcome.status, outcome.message, volume);
+    }
+    if (log && (outcome.camera || outcome.status != kStopped))
+        log->Write(LogEntry{std::chrono::system_clock::now(), hardwareId,
+                            outcome.camera ? outcome.camera->serial : std::string(), volume,
+                            outcome.bytes, outcome.seconds, outcome.status, outcome.message});
+}
+
 // Waits until `camera` has been unplugged; false when a stop came first.
 bool WaitForDeparture(SystemPort& system, EventLoop& loop, Reporter& report,
                       const UsbDevice& camera, const std::string& hardwareId) {
@@ -369,19 +387,9 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
                      std::optional<RunLog>& log) {
     report.NameEachCamera();
     int last = kSuccess;
-    auto record = [&](const UsbDevice* camera, const std::string& volume, std::uint64_t bytes,
-                      double seconds, int status, const std::string& message) {
-        if (status == kSuccess) {
-            report.Done(volume);
-            if (options.eject && mounter != nullptr) Eject(*mounter, report, volume);
-        } else {
-            report.Failed(status, message, volume);
-        }
-        if (status != kSuccess) last = status;
-        if (log)
-            log->Write(LogEntry{std::chrono::system_clock::now(), settings.hardwareId,
-                                camera ? camera->serial : std::string(), volume, bytes, seconds,
-                                status, message});
+    auto record = [&](const CameraOutcome& outcome) {
+        if (outcome.status != kSuccess) last = outcome.status;
+        Conclude(options, system, report, mounter, log, settings.hardwareId, outcome);
     };
 
     std::vector<std::unique_ptr<Running>> cameras;
@@ -405,11 +413,13 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
                 one.over = true;
                 const double seconds =
                     std::chrono::duration<double>(loop.Now() - one.start).count();
-                if (!failure)
-                    return record(&one.camera, one.volume, one.bytes, seconds, kSuccess, {});
-                record(&one.camera, one.volume, one.bytes, seconds, StatusOfFailure(*failure),
-                       texts::DescribeTransferFailure(*failure, one.system->System(),
-                                                      texts::Front::CommandLine));
+                CameraOutcome outcome{kSuccess, {}, one.camera, one.volume, one.bytes, seconds};
+                if (failure) {
+                    outcome.status = StatusOfFailure(*failure);
+                    outcome.message = texts::DescribeTransferFailure(*failure, one.system->System(),
+                                                                     texts::Front::CommandLine);
+                }
+                record(outcome);
             });
         one.transfer->Start();
     };
@@ -495,7 +505,8 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
             }
         } else if (!busy) {
             for (const auto& [camera, why] : unready)
-                record(nullptr, {}, 0, 0, kNoCamera, "A camera at " + camera + ": " + why);
+                record(
+                    CameraOutcome{kNoCamera, "A camera at " + camera + ": " + why, {}, {}, 0, 0});
             return last;
         }
         milliseconds timeout = kScanInterval;
@@ -550,18 +561,7 @@ int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Repor
             if (outcome.status == kNoCamera) report.Waiting(outcome.message);
             return worst;
         }
-        if (outcome.status == kSuccess) {
-            report.Done(VolumeName(system, outcome.volume));
-            if (options.eject && mounter != nullptr) Eject(*mounter, report, outcome.volume);
-        } else {
-            report.Failed(outcome.status, outcome.message);
-        }
-        if (log && (outcome.camera || outcome.status != kStopped)) {
-            log->Write(LogEntry{std::chrono::system_clock::now(), settings.hardwareId,
-                                outcome.camera ? outcome.camera->serial : std::string(),
-                                VolumeName(system, outcome.volume), outcome.bytes, outcome.seconds,
-                                outcome.status, outcome.message});
-        }
+        Conclude(options, system, report, mounter, log, settings.hardwareId, outcome);
         if (!options.repeat || !outcome.camera || outcome.status == kStopped) return outcome.status;
         anyCamera = true;
         if (outcome.status != kSuccess) worst = outcome.status;
