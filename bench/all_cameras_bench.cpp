@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // orvane-cli --all over several cameras, each card held to a pace of its
 // own, against the same run with one camera: the wall time of the whole
 // run, from reading FirmWare.ini to the last camera's result.

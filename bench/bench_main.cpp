@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Entry point and shared set-up of the benchmarks.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Shared set-up for the benchmarks: a scratch folder laid out like a machine
 // with a camera, and a window side that does nothing.
 #pragma once

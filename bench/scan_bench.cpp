@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // One camera scan over 64 USB devices, and the settings read at start-up.
 #include <benchmark/benchmark.h>
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The torn-proof transfer of a 64 MiB image, with and without read-back,
 // beside `cp` followed by `sync` and an uncached sequential read of the file;
 // and the same transfer as the dialog runs it, on a worker thread with its

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # What both MinGW-w64 tool chain files share: compilers, search paths and
 # static linking.
 # The "-posix" variants would pull in winpthread; the win32 thread model

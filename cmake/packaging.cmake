@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # The Linux package: `cpack` in a build folder makes a .deb of what
 # `cmake --install` installs. tools/package.sh makes it and the Windows .zip.
 set(CPACK_GENERATOR DEB)

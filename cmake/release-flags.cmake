@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Flags for every program we ship, set once for the whole build.
 
 # The version every program reports: `orvane --version`, the Windows version

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Cross build for 32-bit Windows with Debian's MinGW-w64 tool chain.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)

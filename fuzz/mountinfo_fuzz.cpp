@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Fuzz target: the mount-table reader on arbitrary text.
 #include <cstddef>
 #include <cstdint>

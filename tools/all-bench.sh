@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Times orvane-cli --all over four cameras, each card held to its own pace,
 # against one camera, and writes the figures into docs/benchmarks.md (their
 # own section, before the card figures; tools/bench.sh keeps both).

@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Builds and runs the benchmarks, and writes their figures to
 # docs/benchmarks.md. Usage: tools/bench.sh [folder for the scratch files]
 # (default build/bench-work; put it on the disk you want to measure).

@@ -1,4 +1,9 @@
 #!/usr/bin/env python3
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 """Turns the benchmark results (JSON) into docs/benchmarks.md."""
 import json
 import pathlib

@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Times a 64 MiB transfer on a FAT32 card in user-mode Linux, held to about
 # 5 MB/s of writes and on a fast one, against copying by hand, and writes the
 # figures into docs/benchmarks.md (its last section, which tools/bench.sh

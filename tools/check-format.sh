@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Fails when a C++ file of ours differs from clang-format's style.
 set -euo pipefail
 cd "$(dirname "$0")/.."

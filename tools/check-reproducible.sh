@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Builds the shipped programs again from a copy of the sources in another
 # folder and compares them byte for byte with the first build's:
 # build/release's orvane and build/win32's Orvane.exe and orvane-cli.exe

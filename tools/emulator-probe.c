@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Whether a thread keeps its own identity after a signal, in a 32-bit Wine
 // process with two threads: the second thread suspends and resumes the first
 // (Wine does that with a signal), while the first keeps reading its own

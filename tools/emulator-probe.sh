@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Checks whether this machine's 32-bit Wine keeps each thread's identity
 # across a signal, with a probe that holds nothing of Orvane's. Emulated by
 # qemu-i386 (on a kernel without i386 support, or ORVANE_WINE32=qemu), the

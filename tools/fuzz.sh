@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Builds the libFuzzer targets and runs each for a fixed time, starting from
 # the seed corpus in fuzz/corpus. Usage: tools/fuzz.sh [seconds per target]
 # (default 20). A finding stops the run with the crashing input saved under

@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Installs the Debian packages that building and testing Orvane need; skips
 # what is already there, so running it again is cheap.
 set -euo pipefail

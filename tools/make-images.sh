@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Regenerates the dialog's bitmaps and the application icon in src/ui/res/.
 #
 # The files are checked in, so nothing else needs ImageMagick; run this only

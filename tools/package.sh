@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Makes the release packages: the Linux .deb (cpack) in build/release/packages
 # and the Windows .zip in build/win32/packages.
 set -euo pipefail

@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # The release checks CI runs (tools/test.sh): the packages are made, the
 # Linux program's hardening is read back from it, the .deb passes lintian
 # and installs, the Windows .zip holds what it should, two builds of the

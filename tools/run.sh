@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Installs what Orvane needs, builds the Linux program and starts it.
 #
 #   bash tools/run.sh           start orvane in the example folder (examples/)
@@ -14,7 +19,8 @@ folder="$root/examples"
 case "${1:-}" in
     --demo) mode=demo ;;
     -h | --help)
-        sed -n '2,8s/^# \{0,1\}//p' "$0"
+        # The usage is the comment below the licence header.
+        sed -n '/^# Installs/,/^[^#]/s/^# \{0,1\}//p' "$0"
         exit 0
         ;;
     "") ;;

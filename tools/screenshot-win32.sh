@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Takes docs/updater-dialog.png: the Windows program's dialog under Wine on a
 # virtual X display. Needs the win64 build (cmake --build --preset win64).
 set -euo pipefail

@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Builds every program and runs the whole test suite: the core and the Linux
 # program (debug), the same under AddressSanitizer and UBSan, the Windows
 # program end to end under Wine, and the release checks.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Start-up of the Windows program: the application object runs the updater
 // dialog, and the process ends with it.
 #include "app/updater_app.h"

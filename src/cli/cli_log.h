@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The service bench's log: one line per camera, for a spreadsheet or a script.
 #pragma once
 

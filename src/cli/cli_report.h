@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // What the command line tells its user: on a terminal one updating progress
 // line, otherwise plain lines, or one JSON object per event.
 #pragma once

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // One update from the command line, over the same settings reader, camera
 // scan, drive choice and transfer as the dialog.
 #include "cli/cli_run.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The command line's run: the settings, the wait for the camera, the
 // transfer, and the exit status that sums them up.
 #pragma once

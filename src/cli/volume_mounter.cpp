@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // What the command line says about mounting and ejecting the camera's volume.
 #include "cli/volume_mounter.h"
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Mounting the camera's volume where no desktop does it, and unmounting it
 // and powering the camera off once the update is done, through a service of
 // the system (UDisks2 on Linux). The run only sees this interface.

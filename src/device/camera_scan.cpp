@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Recognising the camera among the present USB devices, and its drive.
 #include "device/camera_scan.h"
 

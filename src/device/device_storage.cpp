@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Matching drives to the device they belong to, over plain data.
 #include "device/device_storage.h"
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Case-blind comparison of hardware IDs.
 #include "device/hardware_id.h"
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Telling the devices that come close to the camera apart from the rest.
 #include "device/near_miss.h"
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The poll timer and the USB arrival subscription.
 #include "ui/texts.h"
 #include "ui/updater_dialog.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Letter-case folding for the names the tool compares: hardware IDs, profile
 // sections and keys, file names.
 #pragma once

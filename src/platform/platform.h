@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The port between the updater's logic and the system it runs on.
 //
 // The core never includes an OS or toolkit header: everything it needs from the

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The two folder values of FirmWare.ini, made into well-formed fragments.
 #pragma once
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The transfer as the dialog runs it: on the host's worker thread, with its
 // progress and its end brought back to the user-interface thread.
 #pragma once

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The torn-proof transfer of the update files.
 #include "transfer/safe_transfer.h"
 

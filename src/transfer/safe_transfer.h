@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Writing the update files to the camera so that a failure never leaves a torn
 // or mixed set behind.
 //

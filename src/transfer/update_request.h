@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The update's one transfer: the two files from the source folder to the
 // destination folder on the camera's drive.
 #pragma once

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Construction, initialization order and closing of the updater dialog.
 #include "ui/updater_dialog.h"
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The updater dialog's state and handlers: everything the tool knows and does.
 //
 // A host (the Win32 dialog procedure, the Qt dialog, the test fake) creates one

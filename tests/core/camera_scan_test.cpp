@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Recognising the camera by its first hardware ID, ticks, and the drive taken.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Which of the camera's volumes "UpDate" writes to, waiting for one that has
 // not appeared yet, and what it says when the camera offers none.
 #include <gtest/gtest.h>

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The command line's options, its progress line, and the near-miss reading
 // of hardware IDs, on plain values.
 #include <gtest/gtest.h>

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Dialog initialization: its order, the settings it reads and the poll timer.
 #include <gtest/gtest.h>
 

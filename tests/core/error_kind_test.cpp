@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The Windows error codes an unplugged camera answers with, read as such.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // A dialog on the fake platform, set up as a user's machine would be.
 #pragma once
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The transfer under failure: every file operation fails in turn, and the
 // camera never ends up with a torn image, a mixed set it was not told about,
 // or a temporary file.

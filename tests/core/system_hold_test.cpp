@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The hold on the system (no sleep, no log-off or shutdown ending the
 // process) covers the transfer exactly, however the transfer ends.
 #include <gtest/gtest.h>

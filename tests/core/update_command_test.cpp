@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The "UpDate" button from the user's side: what is written and what is said.
 #include <gtest/gtest.h>
 

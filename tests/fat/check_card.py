@@ -1,4 +1,9 @@
 #!/usr/bin/env python3
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 """Checks FAT card images from the user-mode Linux bench on the host.
 
   check_card.py check IMAGE --old DIR --new DIR [--fresh] [--result FILE] [--remount FILE]

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Runs the real Linux back end and the core's transfer once, on a FAT card
 // mounted inside user-mode Linux, and says what it reported.
 //

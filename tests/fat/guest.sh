@@ -1,4 +1,9 @@
 #!/bin/bash
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # The init program of the user-mode Linux guest: mounts the cards the host
 # prepared with the kernel's own vfat driver and runs the transfer on them.
 # Everything it needs comes as kernel parameters (environment variables):

@@ -1,4 +1,9 @@
 #!/usr/bin/env python3
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 """Turns the pace runs of run-bench.sh into a Markdown section.
 
 Usage: pace_report.py WORK-DIR

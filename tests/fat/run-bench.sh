@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # The transfer on the kernel's own vfat driver, in user-mode Linux, with the
 # card pulled at many instants and every write the card received replayed.
 #

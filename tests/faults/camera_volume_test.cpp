@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The Linux program against real volumes on loop devices: the camera's own
 // volume is written and nothing else, whatever is mounted after it, and no
 // destination leaves it. Needs root for the loop devices and mounts, which are

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Faults of a real filesystem under the transfer: a drive that fills up
 // mid-file, one short of room only by the slack of each file's last cluster,
 // a read-only drive, and a destination folder removed between two steps. The

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // A camera's memory card for tests: an image file formatted as a camera
 // formats it, mounted through FUSE, since the kernel here may lack the vfat
 // and exfat drivers. exFAT goes on a loop device, so that it is a block-device

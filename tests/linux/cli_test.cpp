@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The command line on the real Linux back end, from FirmWare.ini to the two
 // files on the "camera", with the system's state laid out in temporary
 // folders: exit statuses, near misses, and the events it reports.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The Linux back end on temporary folders: drives, the drive check, files and
 // settings, each against what the real system calls do.
 #include "platform/linux/linux_platform.h"

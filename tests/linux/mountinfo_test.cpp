@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The mount-table reader on a captured desktop table and on broken lines.
 #include "platform/linux/mountinfo.h"
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The private-profile reader, case by case against the rules of the Windows reader.
 #include "platform/linux/profile_reader.h"
 

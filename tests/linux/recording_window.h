@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // A window side for tests: records timers, message boxes and the dialog's end.
 #pragma once
 

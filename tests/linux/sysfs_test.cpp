@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The sysfs readers on device trees laid out in temporary folders.
 #include "platform/linux/sysfs.h"
 

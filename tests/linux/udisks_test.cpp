@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // orvane-cli's run with the UDisks2 mounter against the real services, which
 // udisks_test.sh starts: a camera whose storage is an ext4 image on a loop
 // device gets its volume mounted, the update written to it, and the volume

@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # orvane-cli's UDisks2 mounter against the real services, on a system bus of
 # the test's own: first with no bus at all and on a bus without UDisks2 (the
 # message must name the device), then with systemd-udevd and udisksd on it,

@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Installs the build into a fresh prefix and checks that the program, its
 # desktop entry, its icons, manual page and metadata land where the desktop
 # and the package tools look for them.

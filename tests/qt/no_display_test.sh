@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Without a display the Linux program says where to turn instead of
 # aborting, and fails; --help and --version need no display at all.
 set -u

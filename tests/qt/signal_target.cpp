@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The Linux program's window and signal handling on a simulated machine, for
 // tests/qt/signal_test.sh: the camera is present from the start with an
 // earlier update on it, and the transfer can be parked where the test sends

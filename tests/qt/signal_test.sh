@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # SIGHUP, SIGINT and SIGTERM sent to the Linux program (orvane_signal_target:
 # the program's window and signal handling on a simulated machine) at rest,
 # while its transfer is parked before the first file operation, and once the

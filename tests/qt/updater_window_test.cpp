@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The Linux program's dialogs, offscreen: texts, geometry from dialog units,
 // focus, the ways to end the dialog, the message boxes and poll ticks while
 // one is open, the About box, and a whole update from the example folder.

@@ -1,4 +1,9 @@
 #!/usr/bin/env python3
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 """Reads a built Linux program back and checks its hardening.
 
 Position-independent executable, relocations read-only after start-up with

@@ -1,4 +1,9 @@
 #!/usr/bin/env python3
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 """Reads the built Orvane.exe (or orvane-cli.exe) back and checks what Windows will see in it.
 
 The PE header (machine, GUI subsystem, the loader's hardening: address

@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 The Orvane developers
+#
+# SPDX-License-Identifier: Apache-2.0
+
 # Runs the Windows program's end-to-end scenarios under Wine on a virtual X display.
 #
 #   run-wine.sh setup    STATE-DIR PROGRAM             creates the Wine prefix once per run

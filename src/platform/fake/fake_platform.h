@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // An in-memory platform for tests: files, folders, devices, drives, timers and
 // message boxes that a test sets up, changes between ticks and inspects, with
 // a failure injectable into any file operation.

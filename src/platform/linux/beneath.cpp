@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Path resolution confined to one folder and one mount: openat2 where the
 // kernel has it (5.6 and later), a checked walk elsewhere.
 #include "platform/linux/beneath.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The command line's loop on Linux: poll(2) over the uevent socket, a pipe
 // that posted tasks write to, and a pipe the signal handler writes to.
 #include "platform/linux/cli_host.h"

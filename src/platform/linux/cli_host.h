@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The Linux command line's host: the back end, a worker thread for the
 // transfer, and one loop that waits on device events, posted tasks and
 // termination signals.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The Linux back end of the port: sysfs for USB devices, the mount table for
 // drives, POSIX calls for files. The worker thread and the window-side
 // operations go to a front end.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Reading the kernel's per-process mount table (/proc/self/mountinfo).
 #pragma once
 

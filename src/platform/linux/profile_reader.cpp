@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // A private-profile reader of our own, for systems without the Windows one.
 #include "platform/linux/profile_reader.h"
 

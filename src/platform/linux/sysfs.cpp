@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Reading USB devices and block devices from sysfs, defensively: devices come
 // and go while we read.
 #include "platform/linux/sysfs.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // UDisks2 over Qt D-Bus: its object manager lists every block device with
 // its interfaces; a block with the Filesystem interface can be mounted, and
 // its Drive powered off.

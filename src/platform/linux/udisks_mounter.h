@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Mounting, unmounting and powering off through UDisks2 on the system bus,
 // as a file manager does: as the user, with polkit deciding. Qt's D-Bus
 // module carries the calls; they are synchronous.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The About box, laid out from template 100.
 #include "platform/qt/about_dialog.h"
 

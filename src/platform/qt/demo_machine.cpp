@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The simulated machine behind orvane-demo.
 #include "platform/qt/demo_machine.h"
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // A simulated machine for the demo and the dialog tests: a sysfs tree, a block
 // device tree and a mount table in a temporary folder, and a camera that can
 // be plugged in.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // orvane-demo: the Linux program on a simulated machine whose camera "plugs
 // in" a few seconds after start, so the whole job can be watched without one.
 #include <unistd.h>

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Build tool: writes the application icon's images as PNG files for the
 // desktop's icon theme, which does not read .ico files.
 #include <QImage>

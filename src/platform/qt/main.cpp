@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Start-up of the Linux program: one updater dialog, run modally, then exit.
 #include <QApplication>
 #include <cstdio>

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The sleep inhibitor lock, through Qt's D-Bus module.
 #include "platform/qt/sleep_inhibitor.h"
 

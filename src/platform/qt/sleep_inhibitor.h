@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Keeps the machine from sleeping while a transfer runs: a "sleep" inhibitor
 // lock that logind hands out over the system bus.
 #pragma once

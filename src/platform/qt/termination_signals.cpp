@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The signal handler only writes the signal's number into a pipe, which is
 // async-signal-safe; the event loop reads it and does the rest.
 #include "platform/qt/termination_signals.h"

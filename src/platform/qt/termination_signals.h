@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // SIGHUP, SIGINT and SIGTERM turned into calls on the user-interface thread,
 // so that a closed terminal, Ctrl+C or kill can wait for a running transfer.
 #pragma once

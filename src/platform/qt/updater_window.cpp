@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The updater dialog of the Linux program, laid out from template 102.
 #include "platform/qt/updater_window.h"
 

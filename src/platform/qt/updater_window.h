@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The updater dialog of the Linux program: a Qt window around the core's
 // CUpdaterDialog, with the Linux back end behind it.
 #pragma once

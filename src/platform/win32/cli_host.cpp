@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The command line's loop on Windows: MsgWaitForMultipleObjects over an event
 // that posted tasks and stops set, and the messages of a hidden window that
 // device notices reach.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The Windows command line's host: the system side of the port, a worker
 // thread for the transfer, and one loop on the main thread that waits for
 // posted tasks, device notices to a hidden window of its own, and a stop

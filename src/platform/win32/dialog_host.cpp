@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Message routing of the updater dialog and the About box.
 #include "platform/win32/dialog_host.h"
 

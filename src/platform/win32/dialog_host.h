@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The Win32 dialogs: the updater dialog's window, whose messages become calls
 // of the core's handlers, and the About box.
 #pragma once

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Which Win32 error codes mean what to the updater.
 #include "platform/win32/system_error.h"
 

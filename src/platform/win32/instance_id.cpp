@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Reading the serial number out of a USB device's instance ID.
 #include "platform/win32/instance_id.h"
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Sleep, log-off and shutdown during a transfer.
 #include "platform/win32/session_guard.h"
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // What keeps Windows from interrupting a transfer: no sleep while it runs,
 // and a log-off or shutdown refused, with a reason, until it is over.
 #pragma once

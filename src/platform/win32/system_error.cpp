@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The system's own description of an error, for the messages the user sees.
 #include "platform/win32/system_error.h"
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Turning a Win32 error code into the port's error kinds and the system's text.
 #pragma once
 

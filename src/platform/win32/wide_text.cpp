@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Conversions between the core's UTF-8 and the system's UTF-16.
 #include "platform/win32/wide_text.h"
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // UTF-8, the text of the core, to and from UTF-16, the text of the W functions.
 #pragma once
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The one place the Windows program includes the system's headers, with the
 // settings and MinGW-w64 shims every Win32 file of ours needs.
 #pragma once

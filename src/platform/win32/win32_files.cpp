@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Reading and writing files through Win32 handles, cached or straight from the device.
 #include "platform/win32/win32_files.h"
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The dialog side of the port on the Win32 API: the dialog's window, its
 // timers, boxes and progress bar, and the way back to its thread.
 #include "platform/win32/win32_platform.h"

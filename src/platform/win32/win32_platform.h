@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The dialog side of the port on the Win32 API, joined with the system side:
 // the port of the Windows dialog program.
 #pragma once

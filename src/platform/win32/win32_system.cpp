@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Settings, device, drive and file operations of the port on the Win32 API.
 #include "platform/win32/win32_system.h"
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The system side of the port on the Win32 API: settings, devices, drives
 // and files. The dialog program and the command line each add what their
 // own thread needs (a window, or a loop of its own).

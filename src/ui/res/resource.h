@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Resource and control identifiers of the Windows program, shared by the
 // resource script, the dialog layer and the end-to-end tests.
 #pragma once

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // The end-to-end scenarios: Orvane.exe started in a prepared folder with a
 // simulated camera, driven through its windows as a user would.
 //

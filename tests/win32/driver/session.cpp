@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Running Orvane.exe under test: processes, windows, registry devices, files.
 #include "session.h"
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // What the end-to-end scenarios use to run Orvane.exe and act on it as a user
 // would: the program's process and windows, the simulated camera, files.
 #pragma once
