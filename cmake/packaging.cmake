@@ -7,6 +7,7 @@
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME orvane)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${ORVANE_DEBIAN_REVISION})
 set(CPACK_PACKAGE_CONTACT "The Orvane developers <orvane@users.noreply.github.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "camera firmware update tool")
 # The extended description; CPack puts the summary above it.

@@ -32,8 +32,9 @@ packages=(
     # real volumes on loop devices for the Linux program's root-only tests
     e2fsprogs util-linux
     # the release packages and their checks: dpkg-shlibdeps for the .deb's
-    # dependencies, lintian, and the AppStream metadata validator
-    dpkg-dev lintian appstream
+    # dependencies, lintian, the AppStream metadata validator, the licence
+    # headers' linter, and Authenticode signing with a throwaway certificate
+    dpkg-dev lintian appstream reuse osslsigncode openssl
 )
 # tools/run.sh only builds and starts the Linux program.
 if [ "${1:-}" = "--linux-program" ]; then

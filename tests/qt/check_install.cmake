@@ -17,7 +17,8 @@ foreach(file bin/orvane bin/orvane-cli share/man/man1/orvane-cli.1.gz
              share/applications/orvane.desktop
              share/icons/hicolor/32x32/apps/orvane.png share/icons/hicolor/16x16/apps/orvane.png
              share/man/man1/orvane.1.gz share/metainfo/org.orvane.Orvane.metainfo.xml
-             share/doc/orvane/copyright)
+             share/doc/orvane/copyright share/doc/orvane/changelog.gz
+             share/doc/orvane/changelog.Debian.gz)
     if(NOT EXISTS "${PREFIX}/${file}")
         message(FATAL_ERROR "not installed: ${file}")
     endif()
