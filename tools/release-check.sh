@@ -65,6 +65,10 @@ if ! zcat "$doc/changelog.gz" | cmp -s - CHANGELOG.md; then
     echo "FAIL: the .deb's changelog.gz is not CHANGELOG.md"
     exit 1
 fi
+if ! zcat "$doc/changelog.Debian.gz" | head -n 1 | grep -q "^orvane ($version-"; then
+    echo "FAIL: the .deb's changelog.Debian.gz does not begin with this version's entry"
+    exit 1
+fi
 # The change log's newest entry is this version's, as the package's is.
 newest=$(sed -n 's/^## \[\([^]]*\)\].*/\1/p' CHANGELOG.md | head -n 1)
 if [ "$newest" != "$version" ]; then

@@ -28,7 +28,8 @@ run_preset asan
 # under 64-bit Wine on every scenario; win32 is the 32-bit deliverable,
 # checked from its file and run under Wine on the scenarios labelled `ci`
 # (natively where the kernel runs i386 code, through qemu-user emulation
-# elsewhere, which is slow), driven by the 64-bit test driver.
+# elsewhere, which is slow), driven by the 64-bit test driver. On both, the
+# smoke scenarios run copies signed with a throwaway certificate (win32_signed).
 # `ctest --preset win32` runs every scenario on the 32-bit build.
 windows_start=$(date +%s)
 run_preset win64
@@ -38,8 +39,9 @@ ORVANE_E2E_DRIVER=$PWD/build/win64/bin/orvane_e2e.exe run_preset win32 -L ci
 echo "=== 32-bit program built and tested in $(($(date +%s) - win32_start)) s"
 echo "=== Windows program built and tested in $(($(date +%s) - windows_start)) s"
 
-# The release checks: packages, hardening, reproducible builds, and the
-# transfer's threads under ThreadSanitizer (tools/release-check.sh).
+# The release checks: licence headers, packages and their checksums,
+# hardening, reproducible builds, signing, and the transfer's threads under
+# ThreadSanitizer (tools/release-check.sh).
 release_start=$(date +%s)
 bash tools/release-check.sh
 echo "=== release checks done in $(($(date +%s) - release_start)) s"
