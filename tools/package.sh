@@ -13,6 +13,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash tools/install-deps.sh
+# What an earlier run gathered goes first: a run that fails (a signature
+# refused, say) must not leave an older release looking like this one.
+rm -rf build/packages
 
 # Only what is shipped is built: the programs, the icons and documentation.
 cmake --preset release >/dev/null
@@ -30,7 +33,6 @@ zip=build/win32/packages/Orvane-$version-win32.zip
 
 # What is published, beside its checksums: `sha256sum -c SHA256SUMS` in the
 # download folder checks every file.
-rm -rf build/packages
 mkdir -p build/packages
 cp "$deb" "$zip" build/packages/
 (cd build/packages && sha256sum -- *.deb *.zip >SHA256SUMS)
