@@ -393,7 +393,9 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
     };
 
     std::vector<std::unique_ptr<Running>> cameras;
+    bool anyStarted = false;
     auto start = [&](UsbDevice camera, std::string volume) {
+        anyStarted = true;
         auto& one = *cameras.emplace_back(std::make_unique<Running>());
         one.camera = std::move(camera);
         one.volume = std::move(volume);
@@ -423,10 +425,24 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
             });
         one.transfer->Start();
     };
+    // A camera is one connection of a device, not the port it is on: a new
+    // one in the same port (another arrival) is another camera, and may get
+    // the volume name a finished one had.
+    auto sameCamera = [](const UsbDevice& a, const UsbDevice& b) {
+        return !a.instance.empty() && a.instance == b.instance && a.arrival == b.arrival;
+    };
     auto started = [&](const UsbDevice& camera, const std::string& volume) {
         return std::any_of(cameras.begin(), cameras.end(), [&](const auto& one) {
-            return one->volume == volume ||
-                   (!camera.instance.empty() && one->camera.instance == camera.instance);
+            return (!one->over && one->volume == volume) || sameCamera(one->camera, camera);
+        });
+    };
+    // A finished camera that has gone leaves the list, so that whatever comes
+    // next in its place is new.
+    auto forgetDeparted = [&](const std::vector<UsbDevice>& present) {
+        std::erase_if(cameras, [&](const auto& one) {
+            return one->over && std::none_of(present.begin(), present.end(), [&](const auto& c) {
+                       return sameCamera(one->camera, c);
+                   });
         });
     };
 
@@ -456,7 +472,9 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
         }
         if (!stopping) {
             unready.clear();
-            for (UsbDevice& camera : FindCameras(system, settings.hardwareId)) {
+            std::vector<UsbDevice> present = FindCameras(system, settings.hardwareId);
+            forgetDeparted(present);
+            for (UsbDevice& camera : present) {
                 if (started(camera, {})) continue;
                 const DeviceStorage storage =
                     ResolveCameraStorage(system, camera.instance, settings.destPath);
@@ -488,7 +506,7 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
         if (mounted) continue;  // look again at once
         const bool busy =
             std::any_of(cameras.begin(), cameras.end(), [](const auto& one) { return !one->over; });
-        if (cameras.empty()) {
+        if (!anyStarted) {
             if (stopping) {
                 report.Failed(kStopped,
                               "Stopped while waiting for the camera. Nothing was written.");
@@ -510,7 +528,7 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
             return last;
         }
         milliseconds timeout = kScanInterval;
-        if (deadline && cameras.empty())
+        if (deadline && !anyStarted)
             timeout =
                 std::min(timeout, std::chrono::duration_cast<milliseconds>(*deadline - loop.Now()) +
                                       milliseconds(1));

@@ -135,6 +135,7 @@ class CommandLine : public ::testing::Test {
         const std::string port = "2-" + std::to_string(n);
         const std::string device = "sys/devices/pci0000:00/0000:00:14.0/usb2/" + port;
         tree.Write(device + "/serial", "S" + std::to_string(n) + "\n");
+        tree.Write(device + "/devnum", std::to_string(n + 1) + "\n");
         tree.Write(device + "/idVendor", "1d6c\n");
         tree.Write(device + "/idProduct", "00ab\n");
         tree.Write(device + "/bcdDevice", "0100\n");
@@ -511,10 +512,13 @@ class BenchCamera : public CameraSystem {
 
     Status HoldVolume(std::string_view) override { return Ok(); }
     Result<std::unique_ptr<WritableFile>> CreateForWrite(std::string_view path) override {
+        if (onCreate) onCreate();
         auto file = CameraSystem::CreateForWrite(path);
         if (!file.ok() || !pulled_) return file;
         return std::unique_ptr<WritableFile>(std::make_unique<PulledFile>(std::move(file.value())));
     }
+
+    std::function<void()> onCreate;  // on the camera's worker
 
   private:
     class PulledFile : public WritableFile {
@@ -587,6 +591,54 @@ TEST_F(CommandLine, AllUpdatesEveryCameraAndAPulledOneFailsAlone) {
             std::string::npos)
             << line;
     EXPECT_EQ(logged, 3);
+}
+
+// A camera finished, and a fresh one went into its port while another was
+// still being written: the fresh one is a camera of its own, even on the
+// volume name the first one had.
+TEST_F(CommandLine, AllTakesAFreshCameraInAReusedPort) {
+    const std::filesystem::path first = PlugCameraNumber(1);
+    PlugCameraNumber(2);
+    TestHost host(Roots());
+    std::mutex mutex;
+    std::condition_variable seen;
+    int found = 0;
+    onOutput = [&](std::string_view text) {
+        if (text.find("\"found\"") != std::string_view::npos) {
+            std::lock_guard lock(mutex);
+            ++found;
+            seen.notify_all();
+        }
+        if (text.find("\"done\"") == std::string_view::npos ||
+            text.find("CAM1") == std::string_view::npos || found > 2)
+            return;
+        const std::string device = "sys/devices/pci0000:00/0000:00:14.0/usb2/2-1";
+        tree.Write(device + "/devnum", "9\n");
+        tree.Write(device + "/serial", "FRESH\n");
+        std::filesystem::remove_all(first / "FIRMWARE");
+        host.changed = true;
+    };
+    int made = 0;
+    auto makeSystem = [&]() -> std::unique_ptr<SystemPort> {
+        auto bench = std::make_unique<BenchCamera>(host, false);
+        // The second camera is still writing when the fresh one comes; a
+        // run that never takes it goes on after a while, and fails.
+        if (++made == 2)
+            bench->onCreate = [&] {
+                std::unique_lock lock(mutex);
+                seen.wait_for(lock, std::chrono::seconds(20), [&] { return found >= 3; });
+            };
+        return bench;
+    };
+    const std::string log = tree / "all.csv";
+    EXPECT_EQ(Run({"--all", "--json", "--wait", "0", "--log", log}, &host, nullptr, makeSystem),
+              cli::kSuccess)
+        << out;
+    EXPECT_EQ(made, 3);
+    EXPECT_EQ(ReadFile(first / "FIRMWARE/vorm.bin"), image);
+    const std::string lines = ReadFile(log);
+    EXPECT_NE(lines.find(",FRESH," + first.string() + ","), std::string::npos) << lines;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 4) << lines;
 }
 
 // The program itself, started in `folder` with `arguments`, its output
