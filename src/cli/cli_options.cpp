@@ -23,11 +23,23 @@ std::string_view StatusName(int status) {
             return "write-failed";
         case kDisconnected:
             return "disconnected";
+        case kLogIncomplete:
+            return "log-incomplete";
         case kStopped:
             return "stopped";
         default:
             return "other";
     }
+}
+
+int MoreSevere(int a, int b) {
+    static constexpr int kOrder[] = {kStopped,       kUsage,  kBadSettings,  kDisconnected,
+                                     kWriteFailed,   kNoRoom, kDriveRefused, kNoCamera,
+                                     kLogIncomplete, kSuccess};
+    for (const int status : kOrder) {
+        if (a == status || b == status) return status;
+    }
+    return a != kSuccess ? a : b;
 }
 
 std::variant<Options, std::string> ParseOptions(const std::vector<std::string>& arguments) {

@@ -339,10 +339,16 @@ void Conclude(const Options& options, const SystemPort& system, Reporter& report
     } else {
         report.Failed(outcome.status, outcome.message, volume);
     }
-    if (log && (outcome.camera || outcome.status != kStopped))
-        log->Write(LogEntry{std::chrono::system_clock::now(), hardwareId,
-                            outcome.camera ? outcome.camera->serial : std::string(), volume,
-                            outcome.bytes, outcome.seconds, outcome.status, outcome.message});
+    if (!log || (!outcome.camera && outcome.status == kStopped)) return;
+    // A bench that loses its record must know at once, not at the end.
+    if (std::optional<std::string> failed =
+            log->Write(LogEntry{std::chrono::system_clock::now(), hardwareId,
+                                outcome.camera ? outcome.camera->serial : std::string(), volume,
+                                outcome.bytes, outcome.seconds, outcome.status, outcome.message}))
+        report.Warning("The log " + options.logFile.value_or("") + " could not be written (" +
+                       *failed + "): it has no line for " +
+                       (volume.empty() ? std::string("this camera") : "the camera at " + volume) +
+                       ".");
 }
 
 // Waits until `camera` has been unplugged; false when a stop came first.
@@ -386,9 +392,9 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
                      VolumeMounter* mounter, const SystemMaker& makeSystem,
                      std::optional<RunLog>& log) {
     report.NameEachCamera();
-    int last = kSuccess;
+    int worst = kSuccess;
     auto record = [&](const CameraOutcome& outcome) {
-        if (outcome.status != kSuccess) last = outcome.status;
+        worst = MoreSevere(worst, outcome.status);
         Conclude(options, system, report, mounter, log, settings.hardwareId, outcome);
     };
 
@@ -525,7 +531,7 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
             for (const auto& [camera, why] : unready)
                 record(
                     CameraOutcome{kNoCamera, "A camera at " + camera + ": " + why, {}, {}, 0, 0});
-            return last;
+            return worst;
         }
         milliseconds timeout = kScanInterval;
         if (deadline && !anyStarted)
@@ -535,6 +541,10 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
         loop.Wait(std::max(timeout, milliseconds(0)));
     }
 }
+
+int UpdateCameras(const Options& options, SystemPort& system, EventLoop& loop, Reporter& report,
+                  VolumeMounter* mounter, const SystemMaker& makeSystem,
+                  std::optional<RunLog>& log);
 
 }  // namespace
 
@@ -548,10 +558,21 @@ int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Repor
     std::optional<RunLog> log;
     if (options.logFile) {
         log.emplace(*options.logFile);
-        if (!log->ok())
-            return fail(
-                Failure{kUsage, "The log " + *options.logFile + " cannot be opened for writing."});
+        if (!log->OpenError().empty()) return fail(Failure{kUsage, log->OpenError()});
     }
+    const int status = UpdateCameras(options, system, loop, report, mounter, makeSystem, log);
+    return log && log->Incomplete() ? MoreSevere(status, kLogIncomplete) : status;
+}
+
+namespace {
+
+int UpdateCameras(const Options& options, SystemPort& system, EventLoop& loop, Reporter& report,
+                  VolumeMounter* mounter, const SystemMaker& makeSystem,
+                  std::optional<RunLog>& log) {
+    auto fail = [&](const Failure& failure) {
+        report.Failed(failure.status, failure.message);
+        return failure.status;
+    };
 
     std::variant<SettingsPlace, Failure> place = LocateSettings(options, system);
     if (auto* failure = std::get_if<Failure>(&place)) return fail(*failure);
@@ -575,17 +596,20 @@ int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Repor
         CameraOutcome outcome =
             UpdateOneCamera(options, system, loop, report, settings, where.base, mounter);
         if (!outcome.camera && options.repeat && anyCamera) {
-            // The wait for the next camera ended: Ctrl-C, or --wait.
+            // The wait for the next camera ended: --wait, or a stop, which
+            // a calling script must see as one.
             if (outcome.status == kNoCamera) report.Waiting(outcome.message);
-            return worst;
+            return outcome.status == kStopped ? kStopped : worst;
         }
         Conclude(options, system, report, mounter, log, settings.hardwareId, outcome);
         if (!options.repeat || !outcome.camera || outcome.status == kStopped) return outcome.status;
         anyCamera = true;
-        if (outcome.status != kSuccess) worst = outcome.status;
+        worst = MoreSevere(worst, outcome.status);
         if (!WaitForDeparture(system, loop, report, *outcome.camera, settings.hardwareId))
-            return worst;
+            return kStopped;
     }
 }
+
+}  // namespace
 
 }  // namespace orvane::cli

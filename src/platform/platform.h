@@ -94,7 +94,7 @@ struct UsbDevice {
     // Tells this connection of the device from an earlier one in the same
     // place: the bus's device number on Linux, which a new enumeration at
     // the same port changes. Empty when the system did not say.
-    std::string arrival;
+    std::string arrival = {};
 };
 
 // A disk (Windows) or block device (Linux: whole disks and partitions alike),

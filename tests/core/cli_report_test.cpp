@@ -64,9 +64,34 @@ TEST(CommandLineReport, OneTerminalLineIsRewrittenThenEnded) {
     EXPECT_EQ(err, "It failed.\n");
 }
 
-TEST(CommandLineLog, QuotesOnlyFieldsThatNeedIt) {
-    EXPECT_EQ(CsvField("USB\\VID_1D6C&PID_00AB&REV_0100"), "USB\\VID_1D6C&PID_00AB&REV_0100");
-    EXPECT_EQ(CsvField("a, \"b\""), "\"a, \"\"b\"\"\"");
+// A serial number is the device's own text: a spreadsheet must read it as
+// text, never run it.
+TEST(CommandLineLog, QuotesFieldsThatNeedItAndDisarmsFormulas) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"USB\\VID_1D6C&PID_00AB&REV_0100", "USB\\VID_1D6C&PID_00AB&REV_0100"},
+        {"a, \"b\"", "\"a, \"\"b\"\"\""},
+        {"=HYPERLINK(\"http://x\",\"y\")", "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\""},
+        {"+SUM(A1:A9)", "'+SUM(A1:A9)"},
+        {"-2+3", "'-2+3"},
+        {"@A1", "'@A1"},
+        {"\tx", "'\tx"},
+        {"\rx", "\"'\rx\""},
+        {"A=1+2", "A=1+2"},
+        {"", ""},
+    };
+    for (const auto& [text, field] : cases) EXPECT_EQ(CsvField(text), field) << text;
+}
+
+// Several cameras end with the most severe outcome, whatever their order.
+TEST(CommandLineStatus, TheMostSevereOutcomeWins) {
+    const int order[] = {kStopped,      kDisconnected, kWriteFailed,   kNoRoom,
+                         kDriveRefused, kNoCamera,     kLogIncomplete, kSuccess};
+    for (std::size_t i = 0; i < std::size(order); ++i) {
+        for (std::size_t j = i; j < std::size(order); ++j) {
+            EXPECT_EQ(MoreSevere(order[i], order[j]), order[i]) << order[i] << " " << order[j];
+            EXPECT_EQ(MoreSevere(order[j], order[i]), order[i]) << order[i] << " " << order[j];
+        }
+    }
 }
 
 TEST(NearMiss, ReadsOnlyWholeUsbHardwareIds) {

@@ -467,7 +467,7 @@ TEST_F(CommandLine, AFailedMountIsSaidAndTriedOncePerArrival) {
 
 // A service bench: three cameras plugged in one after another, each updated
 // and logged, the second short of room; Ctrl-C while waiting for a fourth
-// ends the run with the status of the one that failed.
+// ends the run as stopped, so that a calling script stops too.
 TEST_F(CommandLine, RepeatUpdatesEachCameraInTurnAndLogsIt) {
     TestHost host(Roots());
     const std::vector<std::string> serials = {"A100", "B200", "C300"};
@@ -485,7 +485,7 @@ TEST_F(CommandLine, RepeatUpdatesEachCameraInTurnAndLogsIt) {
         }
     };
     const std::string log = tree / "bench.csv";
-    EXPECT_EQ(Run({"--repeat", "--log", log}, &host), cli::kNoRoom) << err;
+    EXPECT_EQ(Run({"--repeat", "--log", log}, &host), cli::kStopped) << err;
     EXPECT_EQ(plugged, 3u);
 
     std::istringstream lines(ReadFile(log));
@@ -502,6 +502,22 @@ TEST_F(CommandLine, RepeatUpdatesEachCameraInTurnAndLogsIt) {
         EXPECT_NE(rows[i].find(i == 2 ? ",no-room,There is not enough room" : ",success,"),
                   std::string::npos);
     }
+}
+
+// A log that cannot take a line is said at once, with the system's reason,
+// and the run's status says the record is incomplete.
+TEST_F(CommandLine, ALogThatFailsIsSaid) {
+    PlugCamera();
+    EXPECT_EQ(Run({"--wait", "0", "--log", "/dev/full"}), cli::kLogIncomplete) << err;
+    EXPECT_EQ(CameraFile("vorm.bin"), image);
+    EXPECT_NE(out.find("Update success"), std::string::npos);
+    EXPECT_NE(err.find("The log /dev/full could not be written (No space left on device): it "
+                       "has no line for the camera at " +
+                       camera.string()),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(Run({"--wait", "0", "--json", "--log", "/dev/full"}), cli::kLogIncomplete);
+    EXPECT_EQ(JsonEvents(out).back()["event"].toString(), "warning") << out;
 }
 
 // One of several cameras, on a volume of a made-up device; its writes fail
