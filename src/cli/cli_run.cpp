@@ -528,10 +528,21 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
                 shown = sight.notice;
             }
         } else if (!busy) {
-            for (const auto& [camera, why] : unready)
-                record(
-                    CameraOutcome{kNoCamera, "A camera at " + camera + ": " + why, {}, {}, 0, 0});
-            return worst;
+            for (const auto& [camera, why] : unready) {
+                if (stopping)
+                    record(CameraOutcome{kStopped,
+                                         "A camera at " + camera +
+                                             " was not started: the run was stopped first. "
+                                             "Nothing was written to it.",
+                                         {},
+                                         {},
+                                         0,
+                                         0});
+                else
+                    record(CameraOutcome{
+                        kNoCamera, "A camera at " + camera + ": " + why, {}, {}, 0, 0});
+            }
+            return stopping ? kStopped : worst;
         }
         milliseconds timeout = kScanInterval;
         if (deadline && !anyStarted)

@@ -657,6 +657,31 @@ TEST_F(CommandLine, AllTakesAFreshCameraInAReusedPort) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 4) << lines;
 }
 
+// Ctrl-C while one camera is written and another is not ready yet: the run
+// ends as stopped, and the waiting camera is said to be not started.
+TEST_F(CommandLine, AStopEndsAllAsStopped) {
+    PlugCameraNumber(1);
+    PlugCameraNumber(2, false);
+    TestHost host(Roots());
+    auto makeSystem = [&]() -> std::unique_ptr<SystemPort> {
+        auto bench = std::make_unique<BenchCamera>(host, false);
+        bench->onCreate = [this, &host] {
+            host.RequestStop();
+            AwaitStopNotice();
+        };
+        return bench;
+    };
+    EXPECT_EQ(Run({"--all", "--json"}, &host, nullptr, makeSystem), cli::kStopped) << out;
+    std::vector<std::string> failures;
+    for (const QJsonObject& event : JsonEvents(out)) {
+        if (event["event"].toString() != "failed") continue;
+        EXPECT_EQ(event["status"].toInt(), cli::kStopped);
+        failures.push_back(event["message"].toString().toStdString());
+    }
+    ASSERT_EQ(failures.size(), 2u) << out;
+    EXPECT_NE(failures[1].find("was not started"), std::string::npos) << failures[1];
+}
+
 // The program itself, started in `folder` with `arguments`, its output
 // into `output`.
 pid_t StartProgram(const std::filesystem::path& folder, int output,
