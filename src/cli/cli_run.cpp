@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 
 #include "cli/cli_log.h"
 #include "cli/volume_mounter.h"
@@ -71,12 +72,21 @@ std::variant<SettingsPlace, Failure> LocateSettings(const Options& options, Syst
     return SettingsPlace{path, base};
 }
 
+// Far above any real FirmWare.ini.
+constexpr std::uint64_t kSettingsLimit = 64 * 1024;
+
 std::variant<UpdateSettings, Failure> LoadSettings(SystemPort& system, const std::string& path) {
     // The reader takes a missing file for missing values; say which it is.
+    if (system.IsFolder(path))
+        return Failure{kBadSettings, "The settings file " + path + " is a folder, not a file."};
     Result<std::unique_ptr<ReadableFile>> file = system.OpenForRead(path, ReadCaching::Normal);
     if (!file.ok())
         return Failure{kBadSettings, "The settings file " + path + " could not be read. " +
                                          texts::DescribeSystemError(file.error(), false)};
+    if (file.value()->Size() > kSettingsLimit)
+        return Failure{kBadSettings, "The settings file " + path + " is larger than " +
+                                         std::to_string(kSettingsLimit / 1024) +
+                                         " KiB: it is not a FirmWare.ini."};
     UpdateSettings settings = ReadUpdateSettings(system, path);
     if (settings.hardwareId == texts::kSettingMissing)
         return Failure{kBadSettings, "The settings file " + path +
@@ -260,6 +270,56 @@ std::uint64_t UpdateBytes(SystemPort& system, const TransferRequest& request) {
     return bytes;
 }
 
+// How often a running transfer is looked at: whether its camera still
+// answers, and after a stop, whether to give it up.
+constexpr milliseconds kWatchInterval{250};
+// A camera that made no step for this long is said not to answer.
+constexpr std::chrono::seconds kSilence{2};
+// After a stop, how long a transfer may take to come back before the run
+// ends without it (where its replacements have not begun).
+constexpr std::chrono::seconds kStopGrace{1};
+
+constexpr const char* kGivenUp =
+    "Stopped: the camera does not answer, so orvane-cli ends without waiting for it. Its "
+    "old files were not replaced; a temporary file may be left on it, which the next run "
+    "removes.";
+
+// Keeps an eye on one running transfer.
+struct Watch {
+    explicit Watch(std::chrono::steady_clock::time_point now) : moved(now) {}
+
+    // Says when the camera stops answering, and when it answers again.
+    void Look(const BackgroundTransfer& transfer, std::chrono::steady_clock::time_point now,
+              Reporter& report, std::string_view volume) {
+        const std::uint64_t seen = transfer.Steps();
+        if (seen != steps) {
+            steps = seen;
+            moved = now;
+            if (silent) report.Notice(Named(volume, "The camera answers again."));
+            silent = false;
+        } else if (!silent && now - moved >= kSilence) {
+            silent = true;
+            report.Warning(Named(volume,
+                                 "The camera is not answering: nothing has moved for 2 seconds. "
+                                 "Waiting for it; Ctrl-C stops the update and leaves its old "
+                                 "files."));
+        }
+    }
+    // After a stop, whether the run ends without the transfer now.
+    bool GiveUp(BackgroundTransfer& transfer, std::chrono::steady_clock::time_point now) {
+        return stopped && now - *stopped >= kStopGrace && transfer.Abandon();
+    }
+
+    static std::string Named(std::string_view volume, std::string_view text) {
+        return volume.empty() ? std::string(text) : std::string(volume) + ": " + std::string(text);
+    }
+
+    std::uint64_t steps = 0;
+    std::chrono::steady_clock::time_point moved;
+    std::optional<std::chrono::steady_clock::time_point> stopped;
+    bool silent = false;
+};
+
 CameraOutcome UpdateOneCamera(const Options& options, SystemPort& system, EventLoop& loop,
                               Reporter& report, const UpdateSettings& settings,
                               const std::string& base, VolumeMounter* mounter) {
@@ -295,17 +355,25 @@ CameraOutcome UpdateOneCamera(const Options& options, SystemPort& system, EventL
         });
     transfer->Start();
     bool stopping = false;
+    Watch watch(loop.Now());
     while (!over) {
         if (loop.StopRequested() && !stopping) {
             // Ignored by the transfer once the replacements have begun: the
             // camera never holds a mixed set.
             transfer->RequestStop();
             stopping = true;
+            watch.stopped = loop.Now();
             report.Notice(
                 "Stopping: the camera keeps its old files, unless their replacement has "
                 "begun, which then finishes first.");
         }
-        loop.Wait(kScanInterval);
+        if (watch.GiveUp(*transfer, loop.Now())) {
+            outcome.status = kStopped;
+            outcome.message = kGivenUp;
+            break;
+        }
+        watch.Look(*transfer, loop.Now(), report, {});
+        loop.Wait(kWatchInterval);
     }
     outcome.seconds = std::chrono::duration<double>(loop.Now() - start).count();
     if (result) {
@@ -381,6 +449,7 @@ struct Running {
     std::chrono::steady_clock::time_point start;
     std::uint64_t bytes = 0;
     bool over = false;
+    Watch watch{std::chrono::steady_clock::time_point{}};
 };
 
 // --all: every matching camera, each on a system of its own, at once. The
@@ -407,6 +476,7 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
         one.volume = std::move(volume);
         one.system = makeSystem();
         one.start = loop.Now();
+        one.watch = Watch(one.start);
         report.Found(settings.hardwareId, one.volume);
         TransferRequest request =
             MakeUpdateRequest(*one.system, base, settings.srcPath, one.volume, settings.destPath);
@@ -458,8 +528,13 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
     std::string shown;
     bool stopping = false;
     // The cameras seen without a volume to write to, and why.
-    std::map<std::string, std::string> unready;
-    // Each unmounted disk is mounted once; why that failed, where it did.
+    struct Waiting {
+        UsbDevice camera;
+        std::string why;
+    };
+    std::map<std::string, Waiting> unready;
+    // Each unmounted disk is mounted once while it stays; why that failed,
+    // where it did.
     std::map<std::string, std::string> mounts;
     for (;;) {
         bool mounted = false;
@@ -480,6 +555,17 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
             unready.clear();
             std::vector<UsbDevice> present = FindCameras(system, settings.hardwareId);
             forgetDeparted(present);
+            // A disk that went away is mounted again when it comes back
+            // (re-plugged, or another camera given its name).
+            std::set<std::string> unmounted;
+            for (const UsbDevice& camera : present) {
+                const DeviceStorage storage =
+                    ResolveCameraStorage(system, camera.instance, settings.destPath);
+                if (storage.state == DeviceStorage::State::NotMounted)
+                    unmounted.insert(storage.diskName);
+            }
+            std::erase_if(mounts,
+                          [&](const auto& tried) { return !unmounted.contains(tried.first); });
             for (UsbDevice& camera : present) {
                 if (started(camera, {})) continue;
                 const DeviceStorage storage =
@@ -506,45 +592,75 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
                 }
                 // A volume already being written belongs to another camera.
                 if (why.empty()) why = std::string(texts::kCheckDevice);
-                unready[camera.instance] = std::move(why);
+                std::string instance = camera.instance;
+                unready[instance] = Waiting{std::move(camera), std::move(why)};
             }
         }
         if (mounted) continue;  // look again at once
+        const auto now = loop.Now();
+        for (const auto& one : cameras) {
+            if (one->over) continue;
+            if (stopping && !one->watch.stopped) one->watch.stopped = now;
+            if (one->watch.GiveUp(*one->transfer, now)) {
+                one->over = true;
+                record(CameraOutcome{kStopped, kGivenUp, one->camera, one->volume, one->bytes,
+                                     std::chrono::duration<double>(now - one->start).count()});
+                continue;
+            }
+            one->watch.Look(*one->transfer, now, report, one->volume);
+        }
         const bool busy =
             std::any_of(cameras.begin(), cameras.end(), [](const auto& one) { return !one->over; });
-        if (!anyStarted) {
-            if (stopping) {
-                report.Failed(kStopped,
-                              "Stopped while waiting for the camera. Nothing was written.");
-                return kStopped;
+        const bool timedOut = deadline && now >= *deadline;
+        if (!busy && (stopping || anyStarted || timedOut)) {
+            // Every camera seen gets its outcome and its log line: one never
+            // started is said to be so, with what kept it.
+            for (auto& [instance, waiting] : unready) {
+                CameraOutcome outcome{kNoCamera,
+                                      "A camera at " + instance + ": " + waiting.why,
+                                      waiting.camera,
+                                      {},
+                                      0,
+                                      0};
+                if (stopping) {
+                    outcome.status = kStopped;
+                    outcome.message = "A camera at " + instance +
+                                      " was not started: the run was stopped first. Nothing "
+                                      "was written to it.";
+                }
+                record(outcome);
             }
-            const Sight sight = LookForCamera(system, settings, options.waitSeconds.value_or(0));
-            if (deadline && loop.Now() >= *deadline) {
-                report.Failed(kNoCamera, sight.failure);
-                return kNoCamera;
-            }
-            if (sight.notice != shown) {
-                report.Waiting(sight.notice);
-                shown = sight.notice;
-            }
-        } else if (!busy) {
-            for (const auto& [camera, why] : unready) {
+            if (!anyStarted && unready.empty()) {
                 if (stopping)
-                    record(CameraOutcome{kStopped,
-                                         "A camera at " + camera +
-                                             " was not started: the run was stopped first. "
-                                             "Nothing was written to it.",
-                                         {},
-                                         {},
-                                         0,
-                                         0});
+                    record(
+                        CameraOutcome{kStopped,
+                                      "Stopped while waiting for the camera. Nothing was written.",
+                                      {},
+                                      {},
+                                      0,
+                                      0});
                 else
                     record(CameraOutcome{
-                        kNoCamera, "A camera at " + camera + ": " + why, {}, {}, 0, 0});
+                        kNoCamera,
+                        LookForCamera(system, settings, options.waitSeconds.value_or(0)).failure,
+                        {},
+                        {},
+                        0,
+                        0});
             }
             return stopping ? kStopped : worst;
         }
-        milliseconds timeout = kScanInterval;
+        if (!anyStarted) {
+            std::string notice =
+                LookForCamera(system, settings, options.waitSeconds.value_or(0)).notice;
+            if (!unready.empty())
+                notice = texts::WaitingForStorageLine(unready.begin()->second.why);
+            if (notice != shown) {
+                report.Waiting(notice);
+                shown = notice;
+            }
+        }
+        milliseconds timeout = busy ? kWatchInterval : kScanInterval;
         if (deadline && !anyStarted)
             timeout =
                 std::min(timeout, std::chrono::duration_cast<milliseconds>(*deadline - loop.Now()) +

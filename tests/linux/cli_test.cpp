@@ -1,8 +1,10 @@
 // The command line on the real Linux back end, from FirmWare.ini to the two
 // files on the "camera", with the system's state laid out in temporary
 // folders: exit statuses, near misses, and the events it reports.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -60,7 +62,9 @@ class TestHost : public CliHost {
         if (onMakeDirectory) onMakeDirectory();
         return CliHost::MakeDirectory(path);
     }
+    std::function<void()> onCreate;  // on the worker
     Result<std::unique_ptr<WritableFile>> CreateForWrite(std::string_view path) override {
+        if (onCreate) onCreate();
         if (createFails) return SystemError{*createFails, 5, "injected"};
         return CliHost::CreateForWrite(path);
     }
@@ -202,7 +206,10 @@ class CommandLine : public ::testing::Test {
                 stopNoticed = true;
                 stopSaid.notify_all();
             },
-            [this](std::string_view text) { err += text; });
+            [this](std::string_view text) {
+                err += text;
+                if (onOutput) onOutput(text);
+            });
         TestHost own(Roots());
         TestHost& host = given != nullptr ? *given : own;
         return cli::RunUpdate(options, host, host, report, mounter, makeSystem);
@@ -224,7 +231,7 @@ class CommandLine : public ::testing::Test {
     std::filesystem::path camera;
     std::filesystem::path previousDirectory;
     std::string out, err;
-    std::function<void(std::string_view)> onOutput;  // sees each piece of output
+    std::function<void(std::string_view)> onOutput;  // sees each piece of output and error
     std::mutex stopMutex;
     std::condition_variable stopSaid;
     bool stopNoticed = false;
@@ -518,6 +525,90 @@ TEST_F(CommandLine, ALogThatFailsIsSaid) {
         << err;
     EXPECT_EQ(Run({"--wait", "0", "--json", "--log", "/dev/full"}), cli::kLogIncomplete);
     EXPECT_EQ(JsonEvents(out).back()["event"].toString(), "warning") << out;
+}
+
+// Odd files as settings or log: nothing blocks or reads without end, and
+// each is refused with what it is. A pipe with a reader takes the log.
+TEST_F(CommandLine, OddSettingsAndLogFilesAreRefusedAtOnce) {
+    PlugCamera();
+    const std::string fifo = tree / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    tree.Write("big.ini", std::string(kSettings) + std::string(70 * 1024, ';'));
+    struct Case {
+        std::vector<std::string> arguments;
+        int status;
+        const char* says;
+    };
+    const std::vector<Case> cases = {
+        {{"--ini", fifo}, cli::kBadSettings, "not a regular file"},
+        {{"--ini", "/dev/zero"}, cli::kBadSettings, "not a regular file"},
+        {{"--ini", tree / "work"}, cli::kBadSettings, "is a folder, not a file"},
+        {{"--ini", tree / "big.ini"}, cli::kBadSettings, "larger than 64 KiB"},
+        {{"--log", fifo}, cli::kUsage, "(it is a pipe that nothing reads from yet)"},
+        {{"--log", tree / "work"}, cli::kUsage, "(Is a directory)"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = c.arguments;
+        arguments.insert(arguments.end(), {"--wait", "0"});
+        EXPECT_EQ(Run(arguments), c.status) << err;
+        EXPECT_NE(err.find(c.says), std::string::npos) << err;
+    }
+    EXPECT_EQ(ReadFile(camera / "FIRMWARE/vorm.bin"), "");
+
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(Run({"--log", fifo, "--wait", "0"}), cli::kSuccess) << err;
+    char line[4096];
+    const ssize_t got = ::read(reader, line, sizeof line);
+    ::close(reader);
+    ASSERT_GT(got, 0);
+    EXPECT_NE(std::string(line, static_cast<std::size_t>(got)).find(",success,"),
+              std::string::npos);
+}
+
+// A camera that stops answering mid-write is said to, and Ctrl-C then ends
+// the run without waiting for it, its old files in place.
+TEST_F(CommandLine, AStopEndsTheRunWhenTheCameraHangs) {
+    PlugCamera();
+    tree.Write("media/CAMERA/FIRMWARE/vorm.bin", "old image");
+    TestHost host(Roots());
+    std::mutex mutex;
+    std::condition_variable released;
+    bool over = false;
+    host.onCreate = [&] {
+        std::unique_lock lock(mutex);
+        released.wait(lock, [&] { return over; });
+    };
+    onOutput = [&](std::string_view text) {
+        if (text.find("The camera is not answering") != std::string_view::npos) host.RequestStop();
+    };
+    EXPECT_EQ(Run({"--wait", "0"}, &host), cli::kStopped) << out;
+    {
+        std::lock_guard lock(mutex);
+        over = true;
+    }
+    released.notify_all();
+    EXPECT_NE(err.find("the camera does not answer, so orvane-cli ends without waiting"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(CameraFile("vorm.bin"), "old image");
+}
+
+// In --all as alone, a refused mount keeps its reason, and its log line.
+TEST_F(CommandLine, AllSaysWhyAMountFailedAndLogsIt) {
+    PlugCameraNumber(1, false);
+    FakeMounter mounter;
+    mounter.mount = [] {
+        return cli::MountFailure{cli::MountFailure::Kind::NotAuthorised, "Not authorized"};
+    };
+    const std::string log = tree / "all.csv";
+    EXPECT_EQ(Run({"--all", "--wait", "0", "--log", log}, nullptr, &mounter,
+                  [] { return std::unique_ptr<SystemPort>(); }),
+              cli::kNoCamera);
+    EXPECT_NE(err.find("was not authorised (Not authorized)"), std::string::npos) << err;
+    const std::string lines = ReadFile(log);
+    EXPECT_NE(lines.find(",S1,,0,0.0,no-camera,"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("was not authorised"), std::string::npos) << lines;
 }
 
 // One of several cameras, on a volume of a made-up device; its writes fail
