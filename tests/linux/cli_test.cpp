@@ -788,26 +788,66 @@ pid_t StartProgram(const std::filesystem::path& folder, int output,
     ::_exit(127);
 }
 
-// Ctrl-C while it waits ends it with the stop's status.
-TEST(CommandLineProgram, InterruptWhileWaitingExitsAsStopped) {
+// Reads `fd` until `text` has come; what came.
+std::string ReadUntil(int fd, std::string_view text) {
+    std::string said;
+    char c;
+    while (said.find(text) == std::string::npos && ::read(fd, &c, 1) == 1) said += c;
+    return said;
+}
+
+// After the stop, each signal ends it as the signal does by default, so
+// that the calling shell sees which one; Ctrl-\ as well, without a core.
+TEST(CommandLineProgram, AStopEndsItByItsSignal) {
+    TempTree tree;
+    tree.Write("FirmWare.ini", std::string(kSettings));
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        SCOPED_TRACE(signal);
+        int output[2];
+        ASSERT_EQ(::pipe(output), 0);
+        const pid_t child = StartProgram(tree.root(), output[1], {});
+        ASSERT_GE(child, 0);
+        ::close(output[1]);
+        // Once it says it waits, its signal handling is in place.
+        EXPECT_NE(ReadUntil(output[0], "\n").find("Waiting for the camera"), std::string::npos);
+        ::kill(child, signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ::close(output[0]);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "exit " << WEXITSTATUS(status);
+        EXPECT_EQ(WTERMSIG(status), signal);
+        EXPECT_FALSE(WCOREDUMP(status));
+    }
+}
+
+// Ctrl-C on the terminal reaches the shell loop that runs it too: the loop
+// stops, instead of going on with the next round.
+TEST(CommandLineProgram, CtrlCStopsACallingShellLoop) {
     TempTree tree;
     tree.Write("FirmWare.ini", std::string(kSettings));
     int output[2];
     ASSERT_EQ(::pipe(output), 0);
-    const pid_t child = StartProgram(tree.root(), output[1], {});
-    ASSERT_GE(child, 0);
+    const std::string loop = std::string("for round in 1 2; do '") + ORVANE_CLI_PROGRAM +
+                             "' --wait 2; echo \"round $round over\"; done";
+    const pid_t shell = ::fork();
+    if (shell == 0) {
+        ::setpgid(0, 0);  // a job of its own, as a terminal's foreground
+        ::dup2(output[1], STDOUT_FILENO);
+        if (::chdir(tree.root().c_str()) != 0) ::_exit(126);
+        ::execl("/bin/bash", "bash", "-c", loop.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ASSERT_GE(shell, 0);
+    ::setpgid(shell, shell);
     ::close(output[1]);
-    // Once it says it waits, its signal handling is in place.
-    std::string said;
-    char c;
-    while (said.find('\n') == std::string::npos && ::read(output[0], &c, 1) == 1) said += c;
-    EXPECT_NE(said.find("Waiting for the camera"), std::string::npos) << said;
-    ::kill(child, SIGINT);
+    EXPECT_NE(ReadUntil(output[0], "\n").find("Waiting for the camera"), std::string::npos);
+    ::kill(-shell, SIGINT);
     int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(::waitpid(shell, &status, 0), shell);
+    const std::string rest = ReadUntil(output[0], "never said");
     ::close(output[0]);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), cli::kStopped);
+    EXPECT_EQ(rest.find("round 1 over"), std::string::npos) << rest;
+    EXPECT_TRUE(WIFSIGNALED(status) || WEXITSTATUS(status) == 130);
 }
 
 // A reader that went away does not end it half-way: it still ends with its

@@ -29,6 +29,7 @@ namespace {
 class Host : public orvane::linux_port::CliHost {
   public:
     void HoldSystemForTransfer(bool hold) override {
+        CliHost::HoldSystemForTransfer(hold);
         std::lock_guard lock(mutex_);
         if (hold && holds_++ == 0) inhibitor_.Acquire();
         if (!hold && holds_ > 0 && --holds_ == 0) inhibitor_.Release();
@@ -91,8 +92,13 @@ int main(int argc, char* argv[]) {
     };
 #ifdef ORVANE_CLI_QT
     linux_port::UDisksMounter mounter;
-    return cli::RunUpdate(options, host, host, report, &mounter, makeSystem);
+    const int status = cli::RunUpdate(options, host, host, report, &mounter, makeSystem);
 #else
-    return cli::RunUpdate(options, host, host, report, nullptr, makeSystem);
+    const int status = cli::RunUpdate(options, host, host, report, nullptr, makeSystem);
 #endif
+    // After the safe stop, the signal ends the program as a calling shell
+    // expects; a transfer given up is left to the process's end.
+    if (const int signal = linux_port::CliHost::StopSignal(); signal != 0)
+        linux_port::CliHost::EndBySignal(signal);
+    return status;
 }

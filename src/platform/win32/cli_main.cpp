@@ -72,5 +72,8 @@ int wmain(int argc, wchar_t* argv[]) {
     host.WatchConsoleEvents();
     const int status = cli::RunUpdate(options, host, host, report);
     host.RunOver();
+    // A transfer given up after a stop (its camera not answering) is left to
+    // the process's end, not waited for.
+    if (status == cli::kStopped) ExitProcess(static_cast<UINT>(status));
     return status;
 }
