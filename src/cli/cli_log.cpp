@@ -136,13 +136,13 @@ std::optional<std::string> RunLog::Write(const LogEntry& entry) {
     const std::string outcome(StatusName(entry.status));
     std::string line;
     if (json_) {
-        line =
-            "{\"time\":\"" + UtcTimestamp(entry.time) +
-            "\",\"hardwareId\":" + JsonString(entry.hardwareId) +
-            ",\"serial\":" + JsonString(entry.serial) + ",\"volume\":" + JsonString(entry.volume) +
-            ",\"bytes\":" + std::to_string(entry.bytes) + ",\"seconds\":" + Seconds(entry.seconds) +
-            ",\"outcome\":\"" + outcome + "\",\"status\":" + std::to_string(entry.status) +
-            ",\"message\":" + JsonString(entry.message) + "}\n";
+        line = "{\"time\":\"" + UtcTimestamp(entry.time) +
+               "\",\"hardwareId\":" + JsonString(entry.hardwareId) +
+               ",\"serial\":" + JsonString(entry.serial) + "," + JsonPath("volume", entry.volume) +
+               ",\"bytes\":" + std::to_string(entry.bytes) +
+               ",\"seconds\":" + Seconds(entry.seconds) + ",\"outcome\":\"" + outcome +
+               "\",\"status\":" + std::to_string(entry.status) +
+               ",\"message\":" + JsonString(entry.message) + "}\n";
     } else {
         // One line per camera: the message's paragraphs run on.
         std::string message;

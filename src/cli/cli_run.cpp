@@ -401,11 +401,13 @@ void Conclude(const Options& options, const SystemPort& system, Reporter& report
               VolumeMounter* mounter, std::optional<RunLog>& log, const std::string& hardwareId,
               const CameraOutcome& outcome) {
     const std::string volume = VolumeName(system, outcome.volume);
+    const CameraFacts facts{hardwareId, outcome.camera ? outcome.camera->serial : std::string(),
+                            volume};
     if (outcome.status == kSuccess) {
-        report.Done(volume);
+        report.Done(facts);
         if (options.eject && mounter != nullptr) Eject(*mounter, report, outcome.volume);
     } else {
-        report.Failed(outcome.status, outcome.message, volume);
+        report.Failed(outcome.status, outcome.message, facts);
     }
     if (!log || (!outcome.camera && outcome.status == kStopped)) return;
     // A bench that loses its record must know at once, not at the end.

@@ -82,6 +82,26 @@ TEST(CommandLineLog, QuotesFieldsThatNeedItAndDisarmsFormulas) {
     for (const auto& [text, field] : cases) EXPECT_EQ(CsvField(text), field) << text;
 }
 
+// Whatever bytes a path holds, the JSON is UTF-8: a byte outside a
+// well-formed sequence is U+FFFD, and the path's bytes follow in hex.
+TEST(CommandLineJson, StaysUtf8WhateverTheBytes) {
+    const std::string kReplacement = "\xEF\xBF\xBD";
+    const std::pair<std::string, std::string> cases[] = {
+        {"caf\xC3\xA9 \xF0\x9F\x93\xB7", "caf\xC3\xA9 \xF0\x9F\x93\xB7"},  // é, a camera
+        {"caf\xE9", "caf" + kReplacement},                                 // Latin-1
+        {"\xC0\x80", kReplacement + kReplacement},                         // overlong NUL
+        {"\xED\xA0\x80", kReplacement + kReplacement + kReplacement},      // a surrogate
+        {"\xE2\x82", kReplacement + kReplacement},                         // cut short
+        {"\xF4\x90\x80\x80", kReplacement + kReplacement + kReplacement + kReplacement},
+        {"\x80x", kReplacement + "x"},
+        {"a\"\\\x01", "a\\\"\\\\\\u0001"},
+    };
+    for (const auto& [text, inside] : cases) EXPECT_EQ(JsonString(text), "\"" + inside + "\"");
+    EXPECT_EQ(JsonPath("volume", "/media/caf\xC3\xA9"), "\"volume\":\"/media/caf\xC3\xA9\"");
+    EXPECT_EQ(JsonPath("volume", "/m/\xE9"),
+              "\"volume\":\"/m/" + kReplacement + "\",\"volumeHex\":\"2f6d2fe9\"");
+}
+
 // Several cameras end with the most severe outcome, whatever their order.
 TEST(CommandLineStatus, TheMostSevereOutcomeWins) {
     const int order[] = {kStopped,      kDisconnected, kWriteFailed,   kNoRoom,

@@ -527,6 +527,34 @@ TEST_F(CommandLine, ALogThatFailsIsSaid) {
     EXPECT_EQ(JsonEvents(out).back()["event"].toString(), "warning") << out;
 }
 
+// A volume in a folder whose name is not UTF-8 still gives JSON that a
+// strict reader takes, and the folder's exact bytes.
+TEST_F(CommandLine, JsonStaysUtf8ForAFolderOfAnOlderSystem) {
+    camera = tree.MakeFolder("media/CAM\xE9RA");
+    tree.Write("work/FirmWare.ini", std::string(kSettings));
+    PlugCamera(false);
+    mountTable += "2 1 " + testing::DeviceNumberOf(tree.root()) + " / " + camera.string() +
+                  " rw - vfat /dev/sdc1 rw\n";
+    tree.Write("mountinfo", mountTable);
+    EXPECT_EQ(Run({"--json", "--wait", "0"}), cli::kSuccess) << out;
+    tree.Write("events.jsonl", out);
+    const std::string check =
+        "python3 -c 'import sys, json\n"
+        "for line in open(sys.argv[1], \"rb\"):\n"
+        "    event = json.loads(line.decode(\"utf-8\", \"strict\"))\n"
+        "    if \"volumeHex\" in event: "
+        "print(bytes.fromhex(event[\"volumeHex\"]).decode(\"latin-1\"))\n"
+        "' " +
+        tree / "events.jsonl";
+    std::FILE* python = ::popen(check.c_str(), "r");
+    ASSERT_NE(python, nullptr);
+    std::string said;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, python) != nullptr) said += buffer;
+    EXPECT_EQ(::pclose(python), 0) << out;
+    EXPECT_NE(said.find("CAM\xC3\xA9RA"), std::string::npos) << said;  // é, read back as Latin-1
+}
+
 // Odd files as settings or log: nothing blocks or reads without end, and
 // each is refused with what it is. A pipe with a reader takes the log.
 TEST_F(CommandLine, OddSettingsAndLogFilesAreRefusedAtOnce) {
