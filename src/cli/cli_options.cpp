@@ -42,11 +42,26 @@ int MoreSevere(int a, int b) {
     return a != kSuccess ? a : b;
 }
 
+namespace {
+
+bool LooksLikeOption(std::string_view argument) {
+    return argument.size() > 1 && argument.front() == '-';
+}
+
+}  // namespace
+
 std::variant<Options, std::string> ParseOptions(const std::vector<std::string>& arguments) {
     Options options;
     std::optional<bool> eject;
+    bool optionsOver = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string_view argument = arguments[i];
+        // "--" ends the options; the program takes no other arguments.
+        if (optionsOver) return "unexpected argument \"" + std::string(argument) + "\"";
+        if (argument == "--") {
+            optionsOver = true;
+            continue;
+        }
         // "--name=value" and "--name value" both work.
         std::optional<std::string> inlineValue;
         if (argument.starts_with("--")) {
@@ -55,10 +70,24 @@ std::variant<Options, std::string> ParseOptions(const std::vector<std::string>& 
                 argument = argument.substr(0, equals);
             }
         }
+        // A value that looks like an option is a forgotten value ("--log
+        // --json"); "--log=-x" or "./-x" names such a file.
         auto value = [&]() -> std::optional<std::string> {
             if (inlineValue) return inlineValue;
-            if (i + 1 < arguments.size()) return arguments[++i];
+            if (i + 1 < arguments.size() && !LooksLikeOption(arguments[i + 1]))
+                return arguments[++i];
             return std::nullopt;
+        };
+        const std::string optionAfter =
+            !inlineValue && i + 1 < arguments.size() && LooksLikeOption(arguments[i + 1])
+                ? arguments[i + 1]
+                : std::string();
+        auto missing = [&](std::string what) {
+            what = std::string(argument) + " needs " + what;
+            if (!optionAfter.empty())
+                what += ", not the option \"" + optionAfter +
+                        "\" (for a file of that name, write ./" + optionAfter + ")";
+            return what;
         };
         const bool takesValue = argument == "--ini" || argument == "--wait" || argument == "--log";
         if (inlineValue && !takesValue)
@@ -73,19 +102,21 @@ std::variant<Options, std::string> ParseOptions(const std::vector<std::string>& 
             options.repeat = true;
         } else if (argument == "--all") {
             options.all = true;
+        } else if (argument == "--no-interaction") {
+            options.interactive = false;
         } else if (argument == "--eject" || argument == "--no-eject") {
             eject = argument == "--eject";
         } else if (argument == "--log") {
             std::optional<std::string> file = value();
-            if (!file || file->empty()) return std::string("--log needs a file");
+            if (!file || file->empty()) return missing("a file");
             options.logFile = std::move(*file);
         } else if (argument == "--ini") {
             std::optional<std::string> file = value();
-            if (!file || file->empty()) return std::string("--ini needs a file");
+            if (!file || file->empty()) return missing("a file");
             options.iniFile = std::move(*file);
         } else if (argument == "--wait") {
             std::optional<std::string> text = value();
-            if (!text) return std::string("--wait needs a number of seconds");
+            if (!text) return missing("a number of seconds");
             unsigned seconds = 0;
             const char* end = text->data() + text->size();
             auto [stop, error] = std::from_chars(text->data(), end, seconds);

@@ -51,6 +51,9 @@ struct Options {
     // camera off where the system offers a way to (UDisks2 on Linux). On by
     // default with --repeat.
     bool eject = false;
+    // Whether the system's policy may ask the user (a password for a
+    // mount); --no-interaction makes such a mount a refusal instead.
+    bool interactive = true;
     bool help = false;
     bool version = false;
 };

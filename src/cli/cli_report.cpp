@@ -154,9 +154,20 @@ std::string Reporter::Named(std::string_view volume, std::string_view text) cons
 }
 
 void Reporter::ShowLine(std::string line) {
+    // One column short of the width: a line that fills it wraps on some
+    // terminals. Counted and cut by characters, never inside one.
+    const std::size_t columns = columns_ ? columns_() : 0;
+    std::size_t width = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if ((static_cast<unsigned char>(line[i]) & 0xC0) == 0x80) continue;
+        if (columns > 1 && width + 1 == columns) {
+            line.resize(i);
+            break;
+        }
+        ++width;
+    }
     // Blanks cover what a longer line left.
-    const std::size_t width = line.size();
-    if (line.size() < lineWidth_) line.append(lineWidth_ - line.size(), ' ');
+    if (width < lineWidth_) line.append(lineWidth_ - width, ' ');
     out_("\r" + line);
     lineWidth_ = width;
 }

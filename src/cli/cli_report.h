@@ -49,6 +49,11 @@ class Reporter {
     // volume, and the terminal's line shows them all.
     void NameEachCamera() { nameCameras_ = true; }
 
+    // Terminal: the progress line is cut to what `columns` says the
+    // terminal's width is (0: not known), so that it never wraps, which
+    // would leave each rewrite on a line of its own.
+    void LimitWidth(std::function<std::size_t()> columns) { columns_ = std::move(columns); }
+
     // Something about the wait: a near miss, storage not mounted yet.
     void Waiting(std::string_view message);
     void Found(std::string_view hardwareId, std::string_view volume);
@@ -87,6 +92,7 @@ class Reporter {
     Writer err_;
     bool nameCameras_ = false;
     bool versionSaid_ = false;
+    std::function<std::size_t()> columns_;
     std::size_t lineWidth_ = 0;  // of the progress line now shown; 0: none
     std::map<std::string, LineState, std::less<>> lines_;
     std::map<std::string, std::string, std::less<>> cameraLines_;  // Terminal, several cameras

@@ -32,6 +32,13 @@ TEST(CommandLineOptions, ReadsValuesAndRefusesWhatItCannotUse) {
     EXPECT_NE(ErrorOf({"--ini"}), "");
     EXPECT_NE(ErrorOf({"--json=yes"}), "");
     EXPECT_NE(ErrorOf({"FirmWare.ini"}), "");
+
+    // A forgotten value is not taken from the next option; "--" ends them.
+    EXPECT_NE(ErrorOf({"--log", "--json"}).find("not the option \"--json\""), std::string::npos);
+    EXPECT_EQ(std::get<Options>(ParseOptions({"--log=-x.csv"})).logFile, "-x.csv");
+    EXPECT_NE(ErrorOf({"--", "--json"}), "");
+    EXPECT_TRUE(std::get<Options>(ParseOptions({"--json", "--"})).json);
+    EXPECT_FALSE(std::get<Options>(ParseOptions({"--no-interaction"})).interactive);
 }
 
 // A bench ejects each camera unless told not to; a single run only when asked.
@@ -58,6 +65,12 @@ TEST(CommandLineReport, OneTerminalLineIsRewrittenThenEnded) {
     report.Progress(TransferProgress{TransferPhase::PuttingInPlace, "", 4, 4}, 0.0);
     // Blanks cover the end of the longer line before it.
     EXPECT_EQ(out, "\rPutting the files in place  100%" + std::string(10, ' '));
+    out.clear();
+    // A narrow terminal: cut one short of its width, never inside a character.
+    std::size_t columns = 12;
+    report.LimitWidth([&] { return columns; });
+    report.Progress(TransferProgress{TransferPhase::Writing, "v\xC3\xB6rm.bin", 1, 4}, 0.0);
+    EXPECT_EQ(out, "\rWriting v\xC3\xB6r" + std::string(21, ' '));
     out.clear();
     report.Failed(kWriteFailed, "It failed.");
     EXPECT_EQ(out, "\n");

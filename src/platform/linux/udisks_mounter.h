@@ -13,7 +13,9 @@ namespace orvane::linux_port {
 
 class UDisksMounter : public cli::VolumeMounter {
   public:
-    UDisksMounter();
+    // Without `interactive`, polkit may not ask the user: what it would ask
+    // about is refused instead.
+    explicit UDisksMounter(bool interactive = true);
     ~UDisksMounter() override;
     UDisksMounter(const UDisksMounter&) = delete;
     UDisksMounter& operator=(const UDisksMounter&) = delete;
@@ -27,6 +29,7 @@ class UDisksMounter : public cli::VolumeMounter {
     void EnsureApplication();
 
     std::unique_ptr<QCoreApplication> application_;
+    bool interactive_;
 };
 
 }  // namespace orvane::linux_port
