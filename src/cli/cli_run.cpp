@@ -202,7 +202,8 @@ std::variant<Ready, Failure> WaitForCamera(const Options& options, SystemPort& s
         const unsigned waited = options.waitSeconds.value_or(0);
         Sight sight = LookForCamera(system, settings, waited);
         if (sight.drive) return Ready{std::move(*sight.camera), std::move(*sight.drive)};
-        if (mounter != nullptr && MountOnce(*mounter, report, attempt, sight)) continue;
+        if (mounter != nullptr && mounter->Mounts() && MountOnce(*mounter, report, attempt, sight))
+            continue;
         const auto now = loop.Now();
         if (deadline && now >= *deadline) return Failure{kNoCamera, sight.failure};
         if (sight.notice != shown) {
@@ -386,8 +387,9 @@ CameraOutcome UpdateOneCamera(const Options& options, SystemPort& system, EventL
 
 // Unmounts the updated camera's volume and powers the camera off; a failure
 // is said, but leaves the update a success.
-void Eject(VolumeMounter& mounter, Reporter& report, const std::string& volume) {
-    const EjectResult result = mounter.Eject(volume);
+void Eject(VolumeMounter& mounter, Reporter& report, const std::string& volume,
+           const std::string& device) {
+    const EjectResult result = mounter.Eject(volume, device);
     const std::string text = DescribeEject(result, volume);
     if (result.failure)
         report.Warning(text);
@@ -405,7 +407,12 @@ void Conclude(const Options& options, const SystemPort& system, Reporter& report
                             volume};
     if (outcome.status == kSuccess) {
         report.Done(facts);
-        if (options.eject && mounter != nullptr) Eject(*mounter, report, outcome.volume);
+        if (options.eject && mounter != nullptr)
+            Eject(*mounter, report, outcome.volume,
+                  outcome.camera ? outcome.camera->instance : std::string());
+        else if (options.eject)
+            report.Warning("This orvane-cli cannot eject the camera: unmount " + volume +
+                           " yourself before you unplug it.");
     } else {
         report.Failed(outcome.status, outcome.message, facts);
     }
@@ -577,7 +584,8 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
                     start(std::move(camera), storage.drive);
                     continue;
                 }
-                if (storage.state == DeviceStorage::State::NotMounted && mounter != nullptr) {
+                if (storage.state == DeviceStorage::State::NotMounted && mounter != nullptr &&
+                    mounter->Mounts()) {
                     auto [tried, first] = mounts.try_emplace(storage.diskName);
                     if (first) {
                         auto result = mounter->Mount(storage.diskName);
@@ -684,6 +692,13 @@ int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Repor
         return failure.status;
     };
 
+    // A usage error is refused before anything is read or written.
+    if (options.all && !makeSystem) {
+        report.Failed(kUsage,
+                      "--all is not available here yet: update one camera at a time, or one "
+                      "after another with --repeat.");
+        return kUsage;
+    }
     std::optional<RunLog> log;
     if (options.logFile) {
         log.emplace(*options.logFile);
@@ -711,10 +726,6 @@ int UpdateCameras(const Options& options, SystemPort& system, EventLoop& loop, R
     const UpdateSettings& settings = std::get<UpdateSettings>(loaded);
 
     if (options.all) {
-        if (!makeSystem)
-            return fail(Failure{kUsage,
-                                "--all is not available here yet: update one camera at a time, or "
-                                "one after another with --repeat."});
         return UpdateAllCameras(options, system, loop, report, settings, where.base, mounter,
                                 makeSystem, log);
     }

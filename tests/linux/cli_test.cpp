@@ -398,10 +398,10 @@ class FakeMounter : public cli::VolumeMounter {
         mounted.emplace_back(disk);
         return mount();
     }
-    cli::EjectResult Eject(std::string_view mountPoint) override {
+    cli::EjectResult Eject(std::string_view mountPoint, std::string_view) override {
         ejected.emplace_back(mountPoint);
-        if (ejectFailure) return {false, false, ejectFailure};
-        return {true, true, std::nullopt};
+        if (ejectFailure) return {false, false, ejectFailure, {}};
+        return {true, true, std::nullopt, {}};
     }
 };
 

@@ -144,7 +144,7 @@ TEST_F(UDisks, MountsUpdatesAndUnmountsTheCameraVolume) {
     const std::string mountPoint = std::get<cli::MountedVolume>(again).mountPoint;
     EXPECT_EQ(ReadFile(mountPoint + "/FIRMWARE/vorm.bin"), image);
     EXPECT_EQ(ReadFile(mountPoint + "/FIRMWARE/dsccmd.ini"), "[Update]\nFile=vorm.bin\n");
-    const cli::EjectResult ejected = mounter.Eject(mountPoint);
+    const cli::EjectResult ejected = mounter.Eject(mountPoint, {});
     EXPECT_TRUE(ejected.unmounted);
     EXPECT_FALSE(ejected.poweredOff);
     EXPECT_FALSE(ejected.failure) << ejected.failure->detail;

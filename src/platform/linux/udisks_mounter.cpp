@@ -208,7 +208,7 @@ std::variant<cli::MountedVolume, MountFailure> UDisksMounter::Mount(std::string_
     return volume;
 }
 
-cli::EjectResult UDisksMounter::Eject(std::string_view mountPoint) {
+cli::EjectResult UDisksMounter::Eject(std::string_view mountPoint, std::string_view) {
     EnsureApplication();
     cli::EjectResult result;
     UDisks udisks(interactive_);

@@ -23,7 +23,7 @@ class UDisksMounter : public cli::VolumeMounter {
     // Called on the program's main thread. A program without a Qt
     // application gets one on the first call; the program's locale stays.
     std::variant<cli::MountedVolume, cli::MountFailure> Mount(std::string_view diskName) override;
-    cli::EjectResult Eject(std::string_view mountPoint) override;
+    cli::EjectResult Eject(std::string_view mountPoint, std::string_view device) override;
 
   private:
     void EnsureApplication();

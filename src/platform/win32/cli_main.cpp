@@ -5,6 +5,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
+#include "platform/win32/cli_eject.h"
 #include "platform/win32/cli_host.h"
 #include "platform/win32/wide_text.h"
 #include "version.h"
@@ -70,7 +71,8 @@ int wmain(int argc, wchar_t* argv[]) {
         [&err](std::string_view text) { err.Write(text); });
     win32::CliHost host;
     host.WatchConsoleEvents();
-    const int status = cli::RunUpdate(options, host, host, report);
+    win32::DeviceEjector ejector;
+    const int status = cli::RunUpdate(options, host, host, report, &ejector);
     host.RunOver();
     // A transfer given up after a stop (its camera not answering) is left to
     // the process's end, not waited for.
