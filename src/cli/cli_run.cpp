@@ -613,6 +613,9 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
             if (stopping && !one->watch.stopped) one->watch.stopped = now;
             if (one->watch.GiveUp(*one->transfer, now)) {
                 one->over = true;
+                // Its worker may still be in the call that never returned,
+                // on this system: left to the process's end, not joined.
+                static_cast<void>(one->system.release());
                 record(CameraOutcome{kStopped, kGivenUp, one->camera, one->volume, one->bytes,
                                      std::chrono::duration<double>(now - one->start).count()});
                 continue;
