@@ -637,6 +637,25 @@ TEST_F(CommandLine, AllSaysWhyAMountFailedAndLogsIt) {
     const std::string lines = ReadFile(log);
     EXPECT_NE(lines.find(",S1,,0,0.0,no-camera,"), std::string::npos) << lines;
     EXPECT_NE(lines.find("was not authorised"), std::string::npos) << lines;
+
+    // Tried once while it stays; unplugged and back, it is tried again.
+    mounter.mounted.clear();
+    TestHost host(Roots());
+    const std::string port = tree / "sys/bus/usb/devices/2-1";
+    const std::string device = tree / "sys/devices/pci0000:00/0000:00:14.0/usb2/2-1";
+    const std::vector<std::function<void()>> steps = {
+        [] {}, [&] { std::filesystem::remove(port); },
+        [&] { std::filesystem::create_directory_symlink(device, port); },
+        [&host] { host.RequestStop(); }};
+    std::size_t step = 0;
+    std::function<void()> next = [&] {
+        steps[step++]();
+        if (step < steps.size()) host.onWait = next;
+    };
+    host.onWait = next;
+    EXPECT_EQ(Run({"--all"}, &host, &mounter, [] { return std::unique_ptr<SystemPort>(); }),
+              cli::kStopped);
+    EXPECT_EQ(mounter.mounted.size(), 2u);
 }
 
 // One of several cameras, on a volume of a made-up device; its writes fail
