@@ -277,8 +277,9 @@ constexpr milliseconds kWatchInterval{250};
 // A camera that made no step for this long is said not to answer.
 constexpr std::chrono::seconds kSilence{2};
 // After a stop, how long a transfer may take to come back before the run
-// ends without it (where its replacements have not begun).
-constexpr std::chrono::seconds kStopGrace{1};
+// ends without it (where its replacements have not begun): with the watch's
+// tick, within a second of the stop.
+constexpr milliseconds kStopGrace{750};
 
 constexpr const char* kGivenUp =
     "Stopped: the camera does not answer, so orvane-cli ends without waiting for it. Its "
