@@ -398,35 +398,37 @@ void Eject(VolumeMounter& mounter, Reporter& report, const std::string& volume,
         report.Notice(text);
 }
 
-// Tells what became of one camera, ejects it after a success where asked,
-// and logs it; a stop before any camera was found leaves no log line.
+// Tells what became of one camera, logs it, and ejects it after a success
+// where asked; a stop before any camera was found leaves no log line.
 void Conclude(const Options& options, const SystemPort& system, Reporter& report,
               VolumeMounter* mounter, std::optional<RunLog>& log, const std::string& hardwareId,
               const CameraOutcome& outcome) {
     const std::string volume = VolumeName(system, outcome.volume);
     const CameraFacts facts{hardwareId, outcome.camera ? outcome.camera->serial : std::string(),
                             volume};
-    if (outcome.status == kSuccess) {
+    if (outcome.status == kSuccess)
         report.Done(facts);
-        if (options.eject && mounter != nullptr)
-            Eject(*mounter, report, outcome.volume,
-                  outcome.camera ? outcome.camera->instance : std::string());
-        else if (options.eject)
-            report.Warning("This orvane-cli cannot eject the camera: unmount " + volume +
-                           " yourself before you unplug it.");
-    } else {
+    else
         report.Failed(outcome.status, outcome.message, facts);
+    // The line before the eject, which may wait long for the system (and a
+    // signal then ends the program): a bench keeps its record whatever comes.
+    if (log && (outcome.camera || outcome.status != kStopped)) {
+        // A bench that loses its record must know at once, not at the end.
+        if (std::optional<std::string> failed = log->Write(
+                LogEntry{std::chrono::system_clock::now(), hardwareId, facts.serial, volume,
+                         outcome.bytes, outcome.seconds, outcome.status, outcome.message}))
+            report.Warning(
+                "The log " + options.logFile.value_or("") + " could not be written (" + *failed +
+                "): it has no line for " +
+                (volume.empty() ? std::string("this camera") : "the camera at " + volume) + ".");
     }
-    if (!log || (!outcome.camera && outcome.status == kStopped)) return;
-    // A bench that loses its record must know at once, not at the end.
-    if (std::optional<std::string> failed =
-            log->Write(LogEntry{std::chrono::system_clock::now(), hardwareId,
-                                outcome.camera ? outcome.camera->serial : std::string(), volume,
-                                outcome.bytes, outcome.seconds, outcome.status, outcome.message}))
-        report.Warning("The log " + options.logFile.value_or("") + " could not be written (" +
-                       *failed + "): it has no line for " +
-                       (volume.empty() ? std::string("this camera") : "the camera at " + volume) +
-                       ".");
+    if (outcome.status != kSuccess || !options.eject) return;
+    if (mounter != nullptr)
+        Eject(*mounter, report, outcome.volume,
+              outcome.camera ? outcome.camera->instance : std::string());
+    else
+        report.Warning("This orvane-cli cannot eject the camera: unmount " + volume +
+                       " yourself before you unplug it.");
 }
 
 // Waits until `camera` has been unplugged; false when a stop came first.
