@@ -69,6 +69,11 @@ int wmain(int argc, wchar_t* argv[]) {
     cli::Reporter report(
         style, [&out](std::string_view text) { out.Write(text); },
         [&err](std::string_view text) { err.Write(text); });
+    report.LimitWidth([]() -> std::size_t {
+        CONSOLE_SCREEN_BUFFER_INFO info;
+        if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info) == FALSE) return 0;
+        return static_cast<std::size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+    });
     win32::CliHost host;
     host.WatchConsoleEvents();
     win32::DeviceEjector ejector;
