@@ -820,12 +820,20 @@ TEST_F(CommandLine, AStopEndsAllAsStopped) {
     EXPECT_NE(failures[1].find("was not started"), std::string::npos) << failures[1];
 }
 
+// As a terminal's job has them, whatever the test was started with (a
+// background job ignores SIGINT, nohup SIGHUP): the program keeps an
+// ignored signal ignored.
+void DefaultSignals() {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::signal(signal, SIG_DFL);
+}
+
 // The program itself, started in `folder` with `arguments`, its output
 // into `output`.
 pid_t StartProgram(const std::filesystem::path& folder, int output,
                    std::vector<std::string> arguments) {
     const pid_t child = ::fork();
     if (child != 0) return child;
+    DefaultSignals();
     ::dup2(output, STDOUT_FILENO);
     if (::chdir(folder.c_str()) != 0) ::_exit(126);
     std::vector<char*> argv{const_cast<char*>(ORVANE_CLI_PROGRAM)};
@@ -879,6 +887,7 @@ TEST(CommandLineProgram, CtrlCStopsACallingShellLoop) {
     const pid_t shell = ::fork();
     if (shell == 0) {
         ::setpgid(0, 0);  // a job of its own, as a terminal's foreground
+        DefaultSignals();
         ::dup2(output[1], STDOUT_FILENO);
         if (::chdir(tree.root().c_str()) != 0) ::_exit(126);
         ::execl("/bin/bash", "bash", "-c", loop.c_str(), static_cast<char*>(nullptr));
