@@ -5,9 +5,15 @@
 // Writing the service bench's log.
 #include "cli/cli_log.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
-#include <filesystem>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "cli/cli_options.h"
 #include "cli/cli_report.h"
@@ -39,35 +45,108 @@ std::string UtcTimestamp(std::chrono::system_clock::time_point time) {
 }
 
 std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    // A spreadsheet runs a cell that starts so as a formula.
+    const bool formula = !text.empty() && std::strchr("=+-@\t\r", text.front()) != nullptr;
+    const std::string cell = formula ? "'" + text : text;
+    if (cell.find_first_of(",\"\r\n") == std::string::npos) return cell;
     std::string quoted = "\"";
-    for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    for (const char c : cell) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     return quoted + "\"";
 }
 
+namespace {
+
+const char kCsvHeader[] = "time,hardware_id,serial,volume,bytes,seconds,outcome,message\n";
+
+std::string Reason(int error) {
+    return std::strerror(error);
+}
+
+}  // namespace
+
+#ifdef _WIN32
+
 RunLog::RunLog(const std::string& path)
     : json_(EndsWith(path, ".json") || EndsWith(path, ".jsonl")) {
-    std::error_code error;
-    const bool fresh =
-        !std::filesystem::exists(path, error) || std::filesystem::file_size(path, error) == 0;
-    file_.open(path, std::ios::app | std::ios::binary);
-    if (file_ && fresh && !json_) {
-        file_ << "time,hardware_id,serial,volume,bytes,seconds,outcome,message\n";
-        file_.flush();
+    file_ = std::fopen(path.c_str(), "ab");
+    if (file_ == nullptr) {
+        openError_ = "The log " + path + " cannot be opened for writing (" + Reason(errno) + ").";
+        return;
+    }
+    std::fseek(file_, 0, SEEK_END);
+    if (!json_ && std::ftell(file_) == 0) {
+        if (std::optional<std::string> failed = Append(kCsvHeader))
+            openError_ = "The log " + path + " cannot be written (" + *failed + ").";
     }
 }
 
-void RunLog::Write(const LogEntry& entry) {
-    if (!file_) return;
+RunLog::~RunLog() {
+    if (file_ != nullptr) std::fclose(file_);
+}
+
+std::optional<std::string> RunLog::Append(std::string_view text) {
+    if (file_ == nullptr) return std::string("not open");
+    errno = 0;
+    const bool whole = std::fwrite(text.data(), 1, text.size(), file_) == text.size();
+    if (std::fflush(file_) == 0 && whole) return std::nullopt;
+    const int error = errno;
+    std::clearerr(file_);
+    return error != 0 ? Reason(error) : std::string("the system gave no reason");
+}
+
+#else
+
+RunLog::RunLog(const std::string& path)
+    : json_(EndsWith(path, ".json") || EndsWith(path, ".jsonl")) {
+    // Never waits at the open: a pipe without a reader is refused at once.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd_ < 0) {
+        const std::string why =
+            errno == ENXIO ? "it is a pipe that nothing reads from yet" : Reason(errno);
+        openError_ = "The log " + path + " cannot be opened for writing (" + why + ").";
+        return;
+    }
+    struct stat status {};
+    const bool known = ::fstat(fd_, &status) == 0;
+    const bool fresh =
+        known && ((S_ISREG(status.st_mode) && status.st_size == 0) || S_ISFIFO(status.st_mode));
+    if (!json_ && fresh) {
+        if (std::optional<std::string> failed = Append(kCsvHeader))
+            openError_ = "The log " + path + " cannot be written (" + *failed + ").";
+    }
+}
+
+RunLog::~RunLog() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::optional<std::string> RunLog::Append(std::string_view text) {
+    if (fd_ < 0) return std::string("not open");
+    while (!text.empty()) {
+        const ssize_t written = ::write(fd_, text.data(), text.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written < 0 && errno == EAGAIN)
+            return std::string("the pipe is full: what reads it does not keep up");
+        if (written < 0) return Reason(errno);
+        if (written == 0) return std::string("nothing was written");
+        text.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return std::nullopt;
+}
+
+#endif
+
+std::optional<std::string> RunLog::Write(const LogEntry& entry) {
     const std::string outcome(StatusName(entry.status));
+    std::string line;
     if (json_) {
-        file_ << "{\"time\":\"" << UtcTimestamp(entry.time)
-              << "\",\"hardwareId\":" << JsonString(entry.hardwareId)
-              << ",\"serial\":" << JsonString(entry.serial)
-              << ",\"volume\":" << JsonString(entry.volume) << ",\"bytes\":" << entry.bytes
-              << ",\"seconds\":" << Seconds(entry.seconds) << ",\"outcome\":\"" << outcome
-              << "\",\"status\":" << entry.status << ",\"message\":" << JsonString(entry.message)
-              << "}\n";
+        line = "{\"time\":\"" + UtcTimestamp(entry.time) +
+               "\",\"hardwareId\":" + JsonString(entry.hardwareId) +
+               ",\"serial\":" + JsonString(entry.serial) + "," + JsonPath("volume", entry.volume) +
+               ",\"bytes\":" + std::to_string(entry.bytes) +
+               ",\"seconds\":" + Seconds(entry.seconds) + ",\"outcome\":\"" + outcome +
+               "\",\"status\":" + std::to_string(entry.status) +
+               ",\"message\":" + JsonString(entry.message) + "}\n";
     } else {
         // One line per camera: the message's paragraphs run on.
         std::string message;
@@ -77,12 +156,14 @@ void RunLog::Write(const LogEntry& entry) {
             else if (!message.empty() && message.back() != ' ')
                 message += ' ';
         }
-        file_ << UtcTimestamp(entry.time) << ',' << CsvField(entry.hardwareId) << ','
-              << CsvField(entry.serial) << ',' << CsvField(entry.volume) << ',' << entry.bytes
-              << ',' << Seconds(entry.seconds) << ',' << outcome << ',' << CsvField(message)
-              << '\n';
+        line = UtcTimestamp(entry.time) + ',' + CsvField(entry.hardwareId) + ',' +
+               CsvField(entry.serial) + ',' + CsvField(entry.volume) + ',' +
+               std::to_string(entry.bytes) + ',' + Seconds(entry.seconds) + ',' + outcome + ',' +
+               CsvField(message) + '\n';
     }
-    file_.flush();
+    std::optional<std::string> failed = Append(line);
+    if (failed) incomplete_ = true;
+    return failed;
 }
 
 }  // namespace orvane::cli

@@ -7,8 +7,10 @@
 
 #include <chrono>
 #include <cstdint>
-#include <fstream>
+#include <cstdio>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace orvane::cli {
 
@@ -26,22 +28,41 @@ struct LogEntry {
 class RunLog {
   public:
     // Opens `path` to append to: JSON lines when it ends in .json or .jsonl,
-    // comma-separated values otherwise, with a header line in a new file.
+    // comma-separated values otherwise, with a header line in a new file or
+    // a pipe. A pipe is written without waiting: a reader that falls behind
+    // costs lines, which are said, never the run's time.
     explicit RunLog(const std::string& path);
+    ~RunLog();
+    RunLog(const RunLog&) = delete;
+    RunLog& operator=(const RunLog&) = delete;
 
-    bool ok() const { return static_cast<bool>(file_); }
-    // Appends the line and flushes it, so that a run cut short keeps it.
-    void Write(const LogEntry& entry);
+    // Why the log could not be opened, with the system's reason; empty when it is open.
+    const std::string& OpenError() const { return openError_; }
+    // Appends the line, flushed, so that a run cut short keeps it; the
+    // system's reason when it could not be written whole.
+    std::optional<std::string> Write(const LogEntry& entry);
+    // A line could not be written: the log misses a camera.
+    bool Incomplete() const { return incomplete_; }
 
   private:
-    std::ofstream file_;
+    std::optional<std::string> Append(std::string_view text);
+
     bool json_ = false;
+    bool incomplete_ = false;
+    std::string openError_;
+#ifdef _WIN32
+    std::FILE* file_ = nullptr;
+#else
+    int fd_ = -1;
+#endif
 };
 
 // `time` as 2026-12-07T17:45:00Z.
 std::string UtcTimestamp(std::chrono::system_clock::time_point time);
 
-// `text` as one CSV field: quoted when it holds a comma, a quote or a line end.
+// `text` as one CSV field: quoted when it holds a comma, a quote or a line
+// end, and kept from being taken for a formula (a leading '), since a
+// device's serial number is the device's own text.
 std::string CsvField(const std::string& text);
 
 }  // namespace orvane::cli

@@ -15,16 +15,24 @@ namespace orvane::cli {
 
 // One exit status per outcome, so that scripts can tell them apart.
 enum ExitStatus : int {
-    kSuccess = 0,       // both files are on the camera
-    kUsage = 2,         // the command line itself is wrong
-    kBadSettings = 3,   // FirmWare.ini is missing or incomplete, or an update file is missing
-    kNoCamera = 4,      // no camera (or none with storage to write to) within the wait
-    kDriveRefused = 5,  // the camera's volume cannot be written to (not removable, locked)
-    kNoRoom = 6,        // not enough room on the camera's volume
-    kWriteFailed = 7,   // writing, checking or replacing a file failed
-    kDisconnected = 8,  // the camera or its card went away during the update
-    kStopped = 130,     // stopped by the user (Ctrl-C) or a termination signal
+    kSuccess = 0,        // both files are on the camera
+    kUsage = 2,          // the command line itself is wrong
+    kBadSettings = 3,    // FirmWare.ini is missing or incomplete, or an update file is missing
+    kNoCamera = 4,       // no camera (or none with storage to write to) within the wait
+    kDriveRefused = 5,   // the camera's volume cannot be written to (not removable, locked)
+    kNoRoom = 6,         // not enough room on the camera's volume
+    kWriteFailed = 7,    // writing, checking or replacing a file failed
+    kDisconnected = 8,   // the camera or its card went away during the update
+    kLogIncomplete = 9,  // every update went well, but a --log line could not be written
+    kStopped = 130,      // stopped by the user (Ctrl-C) or a termination signal
 };
+
+// Of two outcomes, the one a run over several cameras ends with, whatever
+// order they came in: stopped, then the failures that may have left a
+// camera in need of care (disconnected, write-failed, no-room,
+// drive-refused), then the cameras never updated (no-camera), then an
+// incomplete log, then success.
+int MoreSevere(int a, int b);
 
 // The word for `status` in the JSON events ("no-camera", ...).
 std::string_view StatusName(int status);
@@ -47,6 +55,9 @@ struct Options {
     // camera off where the system offers a way to (UDisks2 on Linux). On by
     // default with --repeat.
     bool eject = false;
+    // Whether the system's policy may ask the user (a password for a
+    // mount); --no-interaction makes such a mount a refusal instead.
+    bool interactive = true;
     bool help = false;
     bool version = false;
 };

@@ -52,9 +52,59 @@ std::string_view ShortName(std::string_view volume) {
 
 }  // namespace
 
+namespace {
+
+// The length of the well-formed UTF-8 sequence at the start of `text`, or
+// 0 when it starts with a byte that is not one (an overlong form, a
+// surrogate, a sequence cut short, a value past U+10FFFF).
+std::size_t Utf8Sequence(std::string_view text) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) return 1;
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the second byte's range
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
+    for (std::size_t i = 2; i < length; ++i) {
+        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
+    }
+    return length;
+}
+
+}  // namespace
+
+bool IsUtf8(std::string_view text) {
+    while (!text.empty()) {
+        const std::size_t length = Utf8Sequence(text);
+        if (length == 0) return false;
+        text.remove_prefix(length);
+    }
+    return true;
+}
+
 std::string JsonString(std::string_view text) {
     std::string out = "\"";
-    for (const char c : text) {
+    while (!text.empty()) {
+        const std::size_t length = Utf8Sequence(text);
+        if (length == 0) {
+            // Readers that insist on UTF-8 (most do) take the line whole.
+            out += "\xEF\xBF\xBD";  // U+FFFD
+            text.remove_prefix(1);
+            continue;
+        }
+        const char c = text.front();
         const auto byte = static_cast<unsigned char>(c);
         switch (c) {
             case '"':
@@ -78,11 +128,25 @@ std::string JsonString(std::string_view text) {
                     std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
                     out += escaped;
                 } else {
-                    out += c;
+                    out.append(text.substr(0, length));
                 }
         }
+        text.remove_prefix(length);
     }
     return out + "\"";
+}
+
+std::string JsonPath(std::string_view name, std::string_view path) {
+    std::string member = "\"" + std::string(name) + "\":" + JsonString(path);
+    if (IsUtf8(path)) return member;
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        hex += kDigits[byte >> 4];
+        hex += kDigits[byte & 0xF];
+    }
+    return member + ",\"" + std::string(name) + "Hex\":\"" + hex + "\"";
 }
 
 Reporter::Reporter(OutputStyle style, Writer out, Writer err)
@@ -94,9 +158,20 @@ std::string Reporter::Named(std::string_view volume, std::string_view text) cons
 }
 
 void Reporter::ShowLine(std::string line) {
+    // One column short of the width: a line that fills it wraps on some
+    // terminals. Counted and cut by characters, never inside one.
+    const std::size_t columns = columns_ ? columns_() : 0;
+    std::size_t width = 0;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if ((static_cast<unsigned char>(line[i]) & 0xC0) == 0x80) continue;
+        if (columns > 1 && width + 1 == columns) {
+            line.resize(i);
+            break;
+        }
+        ++width;
+    }
     // Blanks cover what a longer line left.
-    const std::size_t width = line.size();
-    if (line.size() < lineWidth_) line.append(lineWidth_ - line.size(), ' ');
+    if (width < lineWidth_) line.append(lineWidth_ - width, ' ');
     out_("\r" + line);
     lineWidth_ = width;
 }
@@ -109,7 +184,7 @@ void Reporter::EndLine() {
 
 void Reporter::Waiting(std::string_view message) {
     if (style_ == OutputStyle::Json) {
-        out_("{\"event\":\"waiting\",\"message\":" + JsonString(message) + "}\n");
+        Emit("\"event\":\"waiting\",\"message\":" + JsonString(message));
         return;
     }
     EndLine();
@@ -118,8 +193,8 @@ void Reporter::Waiting(std::string_view message) {
 
 void Reporter::Found(std::string_view hardwareId, std::string_view volume) {
     if (style_ == OutputStyle::Json) {
-        out_("{\"event\":\"found\",\"hardwareId\":" + JsonString(hardwareId) +
-             ",\"volume\":" + JsonString(volume) + "}\n");
+        Emit("\"event\":\"found\",\"hardwareId\":" + JsonString(hardwareId) + "," +
+             JsonPath("volume", volume));
         return;
     }
     EndLine();
@@ -135,15 +210,15 @@ void Reporter::Progress(const TransferProgress& progress, double seconds, std::s
 
     if (style_ == OutputStyle::Json) {
         std::string event =
-            "{\"event\":\"progress\",\"phase\":\"" + std::string(PhaseName(progress.phase)) +
+            "\"event\":\"progress\",\"phase\":\"" + std::string(PhaseName(progress.phase)) +
             "\",\"file\":" + JsonString(progress.file) + ",\"percent\":" + std::to_string(percent) +
             ",\"bytesDone\":" + std::to_string(progress.done) +
             ",\"bytesTotal\":" + std::to_string(progress.total);
         if (rateKnown)
             event += ",\"megabytesPerSecond\":" + Fixed(rate / 1e6, 2) +
                      ",\"secondsLeft\":" + std::to_string(std::lround(secondsLeft));
-        if (nameCameras_) event += ",\"volume\":" + JsonString(volume);
-        out_(event + "}\n");
+        if (nameCameras_) event += "," + JsonPath("volume", volume);
+        Emit(event);
         return;
     }
 
@@ -183,7 +258,7 @@ void Reporter::Progress(const TransferProgress& progress, double seconds, std::s
 
 void Reporter::Notice(std::string_view message) {
     if (style_ == OutputStyle::Json) {
-        out_("{\"event\":\"notice\",\"message\":" + JsonString(message) + "}\n");
+        Emit("\"event\":\"notice\",\"message\":" + JsonString(message));
         return;
     }
     EndLine();
@@ -192,35 +267,46 @@ void Reporter::Notice(std::string_view message) {
 
 void Reporter::Warning(std::string_view message) {
     if (style_ == OutputStyle::Json) {
-        out_("{\"event\":\"warning\",\"message\":" + JsonString(message) + "}\n");
+        Emit("\"event\":\"warning\",\"message\":" + JsonString(message));
         return;
     }
     EndLine();
     err_(std::string(message) + "\n");
 }
 
-void Reporter::Done(std::string_view volume) {
-    if (style_ == OutputStyle::Json) {
-        out_("{\"event\":\"done\",\"volume\":" + JsonString(volume) + "}\n");
-        return;
-    }
-    cameraLines_.erase(std::string(volume));
-    EndLine();
-    out_(Named(volume, "Update success") + "\n");
+std::string Reporter::Facts(const CameraFacts& camera) {
+    return ",\"hardwareId\":" + JsonString(camera.hardwareId) +
+           ",\"serial\":" + JsonString(camera.serial) + "," + JsonPath("volume", camera.volume);
 }
 
-void Reporter::Failed(int status, std::string_view message, std::string_view volume) {
+void Reporter::Emit(const std::string& members) {
+    // The first event says which shape of events follows.
+    const std::string version =
+        versionSaid_ ? "" : "\"version\":" + std::to_string(kJsonVersion) + ",";
+    versionSaid_ = true;
+    out_("{" + version + members + "}\n");
+}
+
+void Reporter::Done(const CameraFacts& camera) {
     if (style_ == OutputStyle::Json) {
-        std::string event = "{\"event\":\"failed\",\"status\":" + std::to_string(status) +
-                            ",\"reason\":\"" + std::string(StatusName(status)) +
-                            "\",\"message\":" + JsonString(message);
-        if (nameCameras_ && !volume.empty()) event += ",\"volume\":" + JsonString(volume);
-        out_(event + "}\n");
+        Emit("\"event\":\"done\"" + Facts(camera));
         return;
     }
-    cameraLines_.erase(std::string(volume));
+    cameraLines_.erase(camera.volume);
     EndLine();
-    err_(Named(volume, message) + "\n");
+    out_(Named(camera.volume, "Update success") + "\n");
+}
+
+void Reporter::Failed(int status, std::string_view message, const CameraFacts& camera) {
+    if (style_ == OutputStyle::Json) {
+        Emit("\"event\":\"failed\",\"status\":" + std::to_string(status) + ",\"reason\":\"" +
+             std::string(StatusName(status)) + "\",\"message\":" + JsonString(message) +
+             Facts(camera));
+        return;
+    }
+    cameraLines_.erase(camera.volume);
+    EndLine();
+    err_(Named(camera.volume, message) + "\n");
 }
 
 }  // namespace orvane::cli

@@ -21,8 +21,26 @@ enum class OutputStyle {
     Json,      // one JSON object per line, on the output only
 };
 
-// `text` as a JSON string, quotes included.
+// `text` as a JSON string, quotes included, always valid UTF-8: a byte
+// that is not part of a UTF-8 sequence becomes U+FFFD.
 std::string JsonString(std::string_view text);
+// Whether `text` is UTF-8 throughout.
+bool IsUtf8(std::string_view text);
+// The JSON member `name` for a path: where the path is not UTF-8 (a folder
+// named on an older system), `<name>Hex` follows with its exact bytes in
+// hexadecimal, since the text then holds U+FFFD in their place.
+std::string JsonPath(std::string_view name, std::string_view path);
+
+// Which camera an outcome is about; empty parts where none is known.
+struct CameraFacts {
+    std::string hardwareId;
+    std::string serial;
+    std::string volume;
+};
+
+// The shape of the JSON events, given as "version" in the first one; it
+// changes when a member changes meaning or goes away, not when one is added.
+inline constexpr int kJsonVersion = 1;
 
 class Reporter {
   public:
@@ -35,6 +53,11 @@ class Reporter {
     // volume, and the terminal's line shows them all.
     void NameEachCamera() { nameCameras_ = true; }
 
+    // Terminal: the progress line is cut to what `columns` says the
+    // terminal's width is (0: not known), so that it never wraps, which
+    // would leave each rewrite on a line of its own.
+    void LimitWidth(std::function<std::size_t()> columns) { columns_ = std::move(columns); }
+
     // Something about the wait: a near miss, storage not mounted yet.
     void Waiting(std::string_view message);
     void Found(std::string_view hardwareId, std::string_view volume);
@@ -46,12 +69,15 @@ class Reporter {
     // Something that went wrong without making the outcome a failure, such
     // as a volume left mounted after a successful update.
     void Warning(std::string_view message);
-    void Done(std::string_view volume);
-    void Failed(int status, std::string_view message, std::string_view volume = {});
+    void Done(const CameraFacts& camera);
+    void Failed(int status, std::string_view message, const CameraFacts& camera = {});
 
   private:
     // Ends an open progress line, so that the next text starts on its own.
     void EndLine();
+    // One JSON event of `members`.
+    void Emit(const std::string& members);
+    static std::string Facts(const CameraFacts& camera);
 
     // Lines: the last step of one camera that got a line.
     struct LineState {
@@ -69,6 +95,8 @@ class Reporter {
     Writer out_;
     Writer err_;
     bool nameCameras_ = false;
+    bool versionSaid_ = false;
+    std::function<std::size_t()> columns_;
     std::size_t lineWidth_ = 0;  // of the progress line now shown; 0: none
     std::map<std::string, LineState, std::less<>> lines_;
     std::map<std::string, std::string, std::less<>> cameraLines_;  // Terminal, several cameras

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 
 #include "cli/cli_log.h"
 #include "cli/volume_mounter.h"
@@ -75,12 +76,21 @@ std::variant<SettingsPlace, Failure> LocateSettings(const Options& options, Syst
     return SettingsPlace{path, base};
 }
 
+// Far above any real FirmWare.ini.
+constexpr std::uint64_t kSettingsLimit = 64 * 1024;
+
 std::variant<UpdateSettings, Failure> LoadSettings(SystemPort& system, const std::string& path) {
     // The reader takes a missing file for missing values; say which it is.
+    if (system.IsFolder(path))
+        return Failure{kBadSettings, "The settings file " + path + " is a folder, not a file."};
     Result<std::unique_ptr<ReadableFile>> file = system.OpenForRead(path, ReadCaching::Normal);
     if (!file.ok())
         return Failure{kBadSettings, "The settings file " + path + " could not be read. " +
                                          texts::DescribeSystemError(file.error(), false)};
+    if (file.value()->Size() > kSettingsLimit)
+        return Failure{kBadSettings, "The settings file " + path + " is larger than " +
+                                         std::to_string(kSettingsLimit / 1024) +
+                                         " KiB: it is not a FirmWare.ini."};
     UpdateSettings settings = ReadUpdateSettings(system, path);
     if (settings.hardwareId == texts::kSettingMissing)
         return Failure{kBadSettings, "The settings file " + path +
@@ -196,7 +206,8 @@ std::variant<Ready, Failure> WaitForCamera(const Options& options, SystemPort& s
         const unsigned waited = options.waitSeconds.value_or(0);
         Sight sight = LookForCamera(system, settings, waited);
         if (sight.drive) return Ready{std::move(*sight.camera), std::move(*sight.drive)};
-        if (mounter != nullptr && MountOnce(*mounter, report, attempt, sight)) continue;
+        if (mounter != nullptr && mounter->Mounts() && MountOnce(*mounter, report, attempt, sight))
+            continue;
         const auto now = loop.Now();
         if (deadline && now >= *deadline) return Failure{kNoCamera, sight.failure};
         if (sight.notice != shown) {
@@ -264,6 +275,57 @@ std::uint64_t UpdateBytes(SystemPort& system, const TransferRequest& request) {
     return bytes;
 }
 
+// How often a running transfer is looked at: whether its camera still
+// answers, and after a stop, whether to give it up.
+constexpr milliseconds kWatchInterval{250};
+// A camera that made no step for this long is said not to answer.
+constexpr std::chrono::seconds kSilence{2};
+// After a stop, how long a transfer may take to come back before the run
+// ends without it (where its replacements have not begun): with the watch's
+// tick, within a second of the stop.
+constexpr milliseconds kStopGrace{750};
+
+constexpr const char* kGivenUp =
+    "Stopped: the camera does not answer, so orvane-cli ends without waiting for it. Its "
+    "old files were not replaced; a temporary file may be left on it, which the next run "
+    "removes.";
+
+// Keeps an eye on one running transfer.
+struct Watch {
+    explicit Watch(std::chrono::steady_clock::time_point now) : moved(now) {}
+
+    // Says when the camera stops answering, and when it answers again.
+    void Look(const BackgroundTransfer& transfer, std::chrono::steady_clock::time_point now,
+              Reporter& report, std::string_view volume) {
+        const std::uint64_t seen = transfer.Steps();
+        if (seen != steps) {
+            steps = seen;
+            moved = now;
+            if (silent) report.Notice(Named(volume, "The camera answers again."));
+            silent = false;
+        } else if (!silent && now - moved >= kSilence) {
+            silent = true;
+            report.Warning(Named(volume,
+                                 "The camera is not answering: nothing has moved for 2 seconds. "
+                                 "Waiting for it; Ctrl-C stops the update and leaves its old "
+                                 "files."));
+        }
+    }
+    // After a stop, whether the run ends without the transfer now.
+    bool GiveUp(BackgroundTransfer& transfer, std::chrono::steady_clock::time_point now) {
+        return stopped && now - *stopped >= kStopGrace && transfer.Abandon();
+    }
+
+    static std::string Named(std::string_view volume, std::string_view text) {
+        return volume.empty() ? std::string(text) : std::string(volume) + ": " + std::string(text);
+    }
+
+    std::uint64_t steps = 0;
+    std::chrono::steady_clock::time_point moved;
+    std::optional<std::chrono::steady_clock::time_point> stopped;
+    bool silent = false;
+};
+
 CameraOutcome UpdateOneCamera(const Options& options, SystemPort& system, EventLoop& loop,
                               Reporter& report, const UpdateSettings& settings,
                               const std::string& base, VolumeMounter* mounter) {
@@ -299,17 +361,25 @@ CameraOutcome UpdateOneCamera(const Options& options, SystemPort& system, EventL
         });
     transfer->Start();
     bool stopping = false;
+    Watch watch(loop.Now());
     while (!over) {
         if (loop.StopRequested() && !stopping) {
             // Ignored by the transfer once the replacements have begun: the
             // camera never holds a mixed set.
             transfer->RequestStop();
             stopping = true;
+            watch.stopped = loop.Now();
             report.Notice(
                 "Stopping: the camera keeps its old files, unless their replacement has "
                 "begun, which then finishes first.");
         }
-        loop.Wait(kScanInterval);
+        if (watch.GiveUp(*transfer, loop.Now())) {
+            outcome.status = kStopped;
+            outcome.message = kGivenUp;
+            break;
+        }
+        watch.Look(*transfer, loop.Now(), report, {});
+        loop.Wait(kWatchInterval);
     }
     outcome.seconds = std::chrono::duration<double>(loop.Now() - start).count();
     if (result) {
@@ -322,8 +392,9 @@ CameraOutcome UpdateOneCamera(const Options& options, SystemPort& system, EventL
 
 // Unmounts the updated camera's volume and powers the camera off; a failure
 // is said, but leaves the update a success.
-void Eject(VolumeMounter& mounter, Reporter& report, const std::string& volume) {
-    const EjectResult result = mounter.Eject(volume);
+void Eject(VolumeMounter& mounter, Reporter& report, const std::string& volume,
+           const std::string& device) {
+    const EjectResult result = mounter.Eject(volume, device);
     const std::string text = DescribeEject(result, volume);
     if (result.failure)
         report.Warning(text);
@@ -331,22 +402,37 @@ void Eject(VolumeMounter& mounter, Reporter& report, const std::string& volume) 
         report.Notice(text);
 }
 
-// Tells what became of one camera, ejects it after a success where asked,
-// and logs it; a stop before any camera was found leaves no log line.
+// Tells what became of one camera, logs it, and ejects it after a success
+// where asked; a stop before any camera was found leaves no log line.
 void Conclude(const Options& options, const SystemPort& system, Reporter& report,
               VolumeMounter* mounter, std::optional<RunLog>& log, const std::string& hardwareId,
               const CameraOutcome& outcome) {
     const std::string volume = VolumeName(system, outcome.volume);
-    if (outcome.status == kSuccess) {
-        report.Done(volume);
-        if (options.eject && mounter != nullptr) Eject(*mounter, report, outcome.volume);
-    } else {
-        report.Failed(outcome.status, outcome.message, volume);
+    const CameraFacts facts{hardwareId, outcome.camera ? outcome.camera->serial : std::string(),
+                            volume};
+    if (outcome.status == kSuccess)
+        report.Done(facts);
+    else
+        report.Failed(outcome.status, outcome.message, facts);
+    // The line before the eject, which may wait long for the system (and a
+    // signal then ends the program): a bench keeps its record whatever comes.
+    if (log && (outcome.camera || outcome.status != kStopped)) {
+        // A bench that loses its record must know at once, not at the end.
+        if (std::optional<std::string> failed = log->Write(
+                LogEntry{std::chrono::system_clock::now(), hardwareId, facts.serial, volume,
+                         outcome.bytes, outcome.seconds, outcome.status, outcome.message}))
+            report.Warning(
+                "The log " + options.logFile.value_or("") + " could not be written (" + *failed +
+                "): it has no line for " +
+                (volume.empty() ? std::string("this camera") : "the camera at " + volume) + ".");
     }
-    if (log && (outcome.camera || outcome.status != kStopped))
-        log->Write(LogEntry{std::chrono::system_clock::now(), hardwareId,
-                            outcome.camera ? outcome.camera->serial : std::string(), volume,
-                            outcome.bytes, outcome.seconds, outcome.status, outcome.message});
+    if (outcome.status != kSuccess || !options.eject) return;
+    if (mounter != nullptr)
+        Eject(*mounter, report, outcome.volume,
+              outcome.camera ? outcome.camera->instance : std::string());
+    else
+        report.Warning("This orvane-cli cannot eject the camera: unmount " + volume +
+                       " yourself before you unplug it.");
 }
 
 // Waits until `camera` has been unplugged; false when a stop came first.
@@ -379,6 +465,7 @@ struct Running {
     std::chrono::steady_clock::time_point start;
     std::uint64_t bytes = 0;
     bool over = false;
+    Watch watch{std::chrono::steady_clock::time_point{}};
 };
 
 // --all: every matching camera, each on a system of its own, at once. The
@@ -390,19 +477,22 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
                      VolumeMounter* mounter, const SystemMaker& makeSystem,
                      std::optional<RunLog>& log) {
     report.NameEachCamera();
-    int last = kSuccess;
+    int worst = kSuccess;
     auto record = [&](const CameraOutcome& outcome) {
-        if (outcome.status != kSuccess) last = outcome.status;
+        worst = MoreSevere(worst, outcome.status);
         Conclude(options, system, report, mounter, log, settings.hardwareId, outcome);
     };
 
     std::vector<std::unique_ptr<Running>> cameras;
+    bool anyStarted = false;
     auto start = [&](UsbDevice camera, std::string volume) {
+        anyStarted = true;
         auto& one = *cameras.emplace_back(std::make_unique<Running>());
         one.camera = std::move(camera);
         one.volume = std::move(volume);
         one.system = makeSystem();
         one.start = loop.Now();
+        one.watch = Watch(one.start);
         report.Found(settings.hardwareId, one.volume);
         TransferRequest request =
             MakeUpdateRequest(*one.system, base, settings.srcPath, one.volume, settings.destPath);
@@ -427,10 +517,24 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
             });
         one.transfer->Start();
     };
+    // A camera is one connection of a device, not the port it is on: a new
+    // one in the same port (another arrival) is another camera, and may get
+    // the volume name a finished one had.
+    auto sameCamera = [](const UsbDevice& a, const UsbDevice& b) {
+        return !a.instance.empty() && a.instance == b.instance && a.arrival == b.arrival;
+    };
     auto started = [&](const UsbDevice& camera, const std::string& volume) {
         return std::any_of(cameras.begin(), cameras.end(), [&](const auto& one) {
-            return one->volume == volume ||
-                   (!camera.instance.empty() && one->camera.instance == camera.instance);
+            return (!one->over && one->volume == volume) || sameCamera(one->camera, camera);
+        });
+    };
+    // A finished camera that has gone leaves the list, so that whatever comes
+    // next in its place is new.
+    auto forgetDeparted = [&](const std::vector<UsbDevice>& present) {
+        std::erase_if(cameras, [&](const auto& one) {
+            return one->over && std::none_of(present.begin(), present.end(), [&](const auto& c) {
+                       return sameCamera(one->camera, c);
+                   });
         });
     };
 
@@ -440,8 +544,13 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
     std::string shown;
     bool stopping = false;
     // The cameras seen without a volume to write to, and why.
-    std::map<std::string, std::string> unready;
-    // Each unmounted disk is mounted once; why that failed, where it did.
+    struct Waiting {
+        UsbDevice camera;
+        std::string why;
+    };
+    std::map<std::string, Waiting> unready;
+    // Each unmounted disk is mounted once while it stays; why that failed,
+    // where it did.
     std::map<std::string, std::string> mounts;
     for (;;) {
         bool mounted = false;
@@ -460,7 +569,20 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
         }
         if (!stopping) {
             unready.clear();
-            for (UsbDevice& camera : FindCameras(system, settings.hardwareId)) {
+            std::vector<UsbDevice> present = FindCameras(system, settings.hardwareId);
+            forgetDeparted(present);
+            // A disk that went away is mounted again when it comes back
+            // (re-plugged, or another camera given its name).
+            std::set<std::string> unmounted;
+            for (const UsbDevice& camera : present) {
+                const DeviceStorage storage =
+                    ResolveCameraStorage(system, camera.instance, settings.destPath);
+                if (storage.state == DeviceStorage::State::NotMounted)
+                    unmounted.insert(storage.diskName);
+            }
+            std::erase_if(mounts,
+                          [&](const auto& tried) { return !unmounted.contains(tried.first); });
+            for (UsbDevice& camera : present) {
                 if (started(camera, {})) continue;
                 const DeviceStorage storage =
                     ResolveCameraStorage(system, camera.instance, settings.destPath);
@@ -469,7 +591,8 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
                     start(std::move(camera), storage.drive);
                     continue;
                 }
-                if (storage.state == DeviceStorage::State::NotMounted && mounter != nullptr) {
+                if (storage.state == DeviceStorage::State::NotMounted && mounter != nullptr &&
+                    mounter->Mounts()) {
                     auto [tried, first] = mounts.try_emplace(storage.diskName);
                     if (first) {
                         auto result = mounter->Mount(storage.diskName);
@@ -486,41 +609,89 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
                 }
                 // A volume already being written belongs to another camera.
                 if (why.empty()) why = std::string(texts::kCheckDevice);
-                unready[camera.instance] = std::move(why);
+                std::string instance = camera.instance;
+                unready[instance] = Waiting{std::move(camera), std::move(why)};
             }
         }
         if (mounted) continue;  // look again at once
+        const auto now = loop.Now();
+        for (const auto& one : cameras) {
+            if (one->over) continue;
+            if (stopping && !one->watch.stopped) one->watch.stopped = now;
+            if (one->watch.GiveUp(*one->transfer, now)) {
+                one->over = true;
+                // Its worker may still be in the call that never returned,
+                // on this system: left to the process's end, not joined.
+                static_cast<void>(one->system.release());
+                record(CameraOutcome{kStopped, kGivenUp, one->camera, one->volume, one->bytes,
+                                     std::chrono::duration<double>(now - one->start).count()});
+                continue;
+            }
+            one->watch.Look(*one->transfer, now, report, one->volume);
+        }
         const bool busy =
             std::any_of(cameras.begin(), cameras.end(), [](const auto& one) { return !one->over; });
-        if (cameras.empty()) {
-            if (stopping) {
-                report.Failed(kStopped,
-                              "Stopped while waiting for the camera. Nothing was written.");
-                return kStopped;
+        const bool timedOut = deadline && now >= *deadline;
+        if (!busy && (stopping || anyStarted || timedOut)) {
+            // Every camera seen gets its outcome and its log line: one never
+            // started is said to be so, with what kept it.
+            for (auto& [instance, waiting] : unready) {
+                CameraOutcome outcome{kNoCamera,
+                                      "A camera at " + instance + ": " + waiting.why,
+                                      waiting.camera,
+                                      {},
+                                      0,
+                                      0};
+                if (stopping) {
+                    outcome.status = kStopped;
+                    outcome.message = "A camera at " + instance +
+                                      " was not started: the run was stopped first. Nothing "
+                                      "was written to it.";
+                }
+                record(outcome);
             }
-            const Sight sight = LookForCamera(system, settings, options.waitSeconds.value_or(0));
-            if (deadline && loop.Now() >= *deadline) {
-                report.Failed(kNoCamera, sight.failure);
-                return kNoCamera;
+            if (!anyStarted && unready.empty()) {
+                if (stopping)
+                    record(
+                        CameraOutcome{kStopped,
+                                      "Stopped while waiting for the camera. Nothing was written.",
+                                      {},
+                                      {},
+                                      0,
+                                      0});
+                else
+                    record(CameraOutcome{
+                        kNoCamera,
+                        LookForCamera(system, settings, options.waitSeconds.value_or(0)).failure,
+                        {},
+                        {},
+                        0,
+                        0});
             }
-            if (sight.notice != shown) {
-                report.Waiting(sight.notice);
-                shown = sight.notice;
-            }
-        } else if (!busy) {
-            for (const auto& [camera, why] : unready)
-                record(
-                    CameraOutcome{kNoCamera, "A camera at " + camera + ": " + why, {}, {}, 0, 0});
-            return last;
+            return stopping ? kStopped : worst;
         }
-        milliseconds timeout = kScanInterval;
-        if (deadline && cameras.empty())
+        if (!anyStarted) {
+            std::string notice =
+                LookForCamera(system, settings, options.waitSeconds.value_or(0)).notice;
+            if (!unready.empty())
+                notice = texts::WaitingForStorageLine(unready.begin()->second.why);
+            if (notice != shown) {
+                report.Waiting(notice);
+                shown = notice;
+            }
+        }
+        milliseconds timeout = busy ? kWatchInterval : kScanInterval;
+        if (deadline && !anyStarted)
             timeout =
                 std::min(timeout, std::chrono::duration_cast<milliseconds>(*deadline - loop.Now()) +
                                       milliseconds(1));
         loop.Wait(std::max(timeout, milliseconds(0)));
     }
 }
+
+int UpdateCameras(const Options& options, SystemPort& system, EventLoop& loop, Reporter& report,
+                  VolumeMounter* mounter, const SystemMaker& makeSystem,
+                  std::optional<RunLog>& log);
 
 }  // namespace
 
@@ -531,13 +702,31 @@ int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Repor
         return failure.status;
     };
 
+    // A usage error is refused before anything is read or written.
+    if (options.all && !makeSystem) {
+        report.Failed(kUsage,
+                      "--all is not available here yet: update one camera at a time, or one "
+                      "after another with --repeat.");
+        return kUsage;
+    }
     std::optional<RunLog> log;
     if (options.logFile) {
         log.emplace(*options.logFile);
-        if (!log->ok())
-            return fail(
-                Failure{kUsage, "The log " + *options.logFile + " cannot be opened for writing."});
+        if (!log->OpenError().empty()) return fail(Failure{kUsage, log->OpenError()});
     }
+    const int status = UpdateCameras(options, system, loop, report, mounter, makeSystem, log);
+    return log && log->Incomplete() ? MoreSevere(status, kLogIncomplete) : status;
+}
+
+namespace {
+
+int UpdateCameras(const Options& options, SystemPort& system, EventLoop& loop, Reporter& report,
+                  VolumeMounter* mounter, const SystemMaker& makeSystem,
+                  std::optional<RunLog>& log) {
+    auto fail = [&](const Failure& failure) {
+        report.Failed(failure.status, failure.message);
+        return failure.status;
+    };
 
     std::variant<SettingsPlace, Failure> place = LocateSettings(options, system);
     if (auto* failure = std::get_if<Failure>(&place)) return fail(*failure);
@@ -547,10 +736,6 @@ int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Repor
     const UpdateSettings& settings = std::get<UpdateSettings>(loaded);
 
     if (options.all) {
-        if (!makeSystem)
-            return fail(Failure{kUsage,
-                                "--all is not available here yet: update one camera at a time, or "
-                                "one after another with --repeat."});
         return UpdateAllCameras(options, system, loop, report, settings, where.base, mounter,
                                 makeSystem, log);
     }
@@ -561,17 +746,20 @@ int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Repor
         CameraOutcome outcome =
             UpdateOneCamera(options, system, loop, report, settings, where.base, mounter);
         if (!outcome.camera && options.repeat && anyCamera) {
-            // The wait for the next camera ended: Ctrl-C, or --wait.
+            // The wait for the next camera ended: --wait, or a stop, which
+            // a calling script must see as one.
             if (outcome.status == kNoCamera) report.Waiting(outcome.message);
-            return worst;
+            return outcome.status == kStopped ? kStopped : worst;
         }
         Conclude(options, system, report, mounter, log, settings.hardwareId, outcome);
         if (!options.repeat || !outcome.camera || outcome.status == kStopped) return outcome.status;
         anyCamera = true;
-        if (outcome.status != kSuccess) worst = outcome.status;
+        worst = MoreSevere(worst, outcome.status);
         if (!WaitForDeparture(system, loop, report, *outcome.camera, settings.hardwareId))
-            return worst;
+            return kStopped;
     }
 }
+
+}  // namespace
 
 }  // namespace orvane::cli

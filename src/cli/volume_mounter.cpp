@@ -54,6 +54,7 @@ std::string DescribeMountFailure(const MountFailure& failure, std::string_view d
 }
 
 std::string DescribeEject(const EjectResult& result, std::string_view mountPoint) {
+    if (!result.said.empty()) return result.said;
     const std::string volume(mountPoint);
     if (!result.failure) {
         if (result.poweredOff)

@@ -38,6 +38,9 @@ struct EjectResult {
     bool poweredOff = false;
     // What stopped it: the unmount while `unmounted` is false, the power-off after.
     std::optional<MountFailure> failure;
+    // What the user is told, where the system's way of ejecting words it
+    // itself; empty: DescribeEject says it.
+    std::string said;
 };
 
 class VolumeMounter {
@@ -48,9 +51,13 @@ class VolumeMounter {
     // user: the system's policy decides, and may ask the user. A volume
     // already mounted comes back as it is. May block while the user is asked.
     virtual std::variant<MountedVolume, MountFailure> Mount(std::string_view diskName) = 0;
+    // Whether Mount does anything: a system that mounts every volume itself
+    // (Windows) only ejects.
+    virtual bool Mounts() const { return true; }
     // Unmounts the volume mounted at `mountPoint`, then powers off the drive
-    // it lies on, so that it can be unplugged.
-    virtual EjectResult Eject(std::string_view mountPoint) = 0;
+    // it lies on, so that it can be unplugged; `device` is the camera's USB
+    // device (UsbDevice::instance), where the system ejects by device.
+    virtual EjectResult Eject(std::string_view mountPoint, std::string_view device) = 0;
 };
 
 // What the user is told when `diskName` could not be mounted: what

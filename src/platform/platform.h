@@ -95,6 +95,10 @@ struct UsbDevice {
     // The device's USB serial number, printable ASCII without blanks; empty when it
     // has none or the system did not say.
     std::string serial;
+    // Tells this connection of the device from an earlier one in the same
+    // place: the bus's device number on Linux, which a new enumeration at
+    // the same port changes. Empty when the system did not say.
+    std::string arrival = {};
 };
 
 // A disk (Windows) or block device (Linux: whole disks and partitions alike),

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -39,6 +40,15 @@ class BackgroundTransfer : public TransferObserver,
     // From the user-interface thread: stop at the next chunk, if the
     // replacements have not begun.
     void RequestStop() { stop_.store(true); }
+    // From the user-interface thread, after a stop, when the worker is stuck
+    // in a call that never returns (a camera that stopped answering): gives
+    // the transfer up, so that the program may end without it. False once
+    // the replacements have begun: they run to their end first. Once true,
+    // they never begin, and the done handler is never called.
+    bool Abandon();
+    // How many steps the worker has made so far: a count that stands still
+    // while a call on the camera does not return.
+    std::uint64_t Steps() const { return steps_.load(); }
 
     // TransferObserver, on the worker thread.
     void OnProgress(const TransferProgress& progress) override;
@@ -53,6 +63,12 @@ class BackgroundTransfer : public TransferObserver,
     std::shared_ptr<const ProgressHandler> onProgress_;
     std::shared_ptr<const DoneHandler> onDone_;
     std::atomic<bool> stop_{false};
+    std::atomic<std::uint64_t> steps_{0};
+    // Running, then either Replacing (the worker's) or Abandoned (the user
+    // interface's): whichever comes first stands.
+    // Shared with the posted tasks: a transfer given up calls no handler.
+    enum class Fate { Running, Replacing, Abandoned };
+    std::shared_ptr<std::atomic<Fate>> fate_ = std::make_shared<std::atomic<Fate>>(Fate::Running);
     // What was last posted; touched on the worker thread only.
     TransferPhase shownPhase_ = TransferPhase::Preparing;
     std::string shownFile_;

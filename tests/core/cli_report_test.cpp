@@ -36,6 +36,13 @@ TEST(CommandLineOptions, ReadsValuesAndRefusesWhatItCannotUse) {
     EXPECT_NE(ErrorOf({"--ini"}), "");
     EXPECT_NE(ErrorOf({"--json=yes"}), "");
     EXPECT_NE(ErrorOf({"FirmWare.ini"}), "");
+
+    // A forgotten value is not taken from the next option; "--" ends them.
+    EXPECT_NE(ErrorOf({"--log", "--json"}).find("not the option \"--json\""), std::string::npos);
+    EXPECT_EQ(std::get<Options>(ParseOptions({"--log=-x.csv"})).logFile, "-x.csv");
+    EXPECT_NE(ErrorOf({"--", "--json"}), "");
+    EXPECT_TRUE(std::get<Options>(ParseOptions({"--json", "--"})).json);
+    EXPECT_FALSE(std::get<Options>(ParseOptions({"--no-interaction"})).interactive);
 }
 
 // A bench ejects each camera unless told not to; a single run only when asked.
@@ -63,14 +70,65 @@ TEST(CommandLineReport, OneTerminalLineIsRewrittenThenEnded) {
     // Blanks cover the end of the longer line before it.
     EXPECT_EQ(out, "\rPutting the files in place  100%" + std::string(10, ' '));
     out.clear();
+    // A narrow terminal: cut one short of its width, never inside a character.
+    std::size_t columns = 12;
+    report.LimitWidth([&] { return columns; });
+    report.Progress(TransferProgress{TransferPhase::Writing, "v\xC3\xB6rm.bin", 1, 4}, 0.0);
+    EXPECT_EQ(out, "\rWriting v\xC3\xB6r" + std::string(21, ' '));
+    out.clear();
     report.Failed(kWriteFailed, "It failed.");
     EXPECT_EQ(out, "\n");
     EXPECT_EQ(err, "It failed.\n");
 }
 
-TEST(CommandLineLog, QuotesOnlyFieldsThatNeedIt) {
-    EXPECT_EQ(CsvField("USB\\VID_1D6C&PID_00AB&REV_0100"), "USB\\VID_1D6C&PID_00AB&REV_0100");
-    EXPECT_EQ(CsvField("a, \"b\""), "\"a, \"\"b\"\"\"");
+// A serial number is the device's own text: a spreadsheet must read it as
+// text, never run it.
+TEST(CommandLineLog, QuotesFieldsThatNeedItAndDisarmsFormulas) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"USB\\VID_1D6C&PID_00AB&REV_0100", "USB\\VID_1D6C&PID_00AB&REV_0100"},
+        {"a, \"b\"", "\"a, \"\"b\"\"\""},
+        {"=HYPERLINK(\"http://x\",\"y\")", "\"'=HYPERLINK(\"\"http://x\"\",\"\"y\"\")\""},
+        {"+SUM(A1:A9)", "'+SUM(A1:A9)"},
+        {"-2+3", "'-2+3"},
+        {"@A1", "'@A1"},
+        {"\tx", "'\tx"},
+        {"\rx", "\"'\rx\""},
+        {"A=1+2", "A=1+2"},
+        {"", ""},
+    };
+    for (const auto& [text, field] : cases) EXPECT_EQ(CsvField(text), field) << text;
+}
+
+// Whatever bytes a path holds, the JSON is UTF-8: a byte outside a
+// well-formed sequence is U+FFFD, and the path's bytes follow in hex.
+TEST(CommandLineJson, StaysUtf8WhateverTheBytes) {
+    const std::string kReplacement = "\xEF\xBF\xBD";
+    const std::pair<std::string, std::string> cases[] = {
+        {"caf\xC3\xA9 \xF0\x9F\x93\xB7", "caf\xC3\xA9 \xF0\x9F\x93\xB7"},  // é, a camera
+        {"caf\xE9", "caf" + kReplacement},                                 // Latin-1
+        {"\xC0\x80", kReplacement + kReplacement},                         // overlong NUL
+        {"\xED\xA0\x80", kReplacement + kReplacement + kReplacement},      // a surrogate
+        {"\xE2\x82", kReplacement + kReplacement},                         // cut short
+        {"\xF4\x90\x80\x80", kReplacement + kReplacement + kReplacement + kReplacement},
+        {"\x80x", kReplacement + "x"},
+        {"a\"\\\x01", "a\\\"\\\\\\u0001"},
+    };
+    for (const auto& [text, inside] : cases) EXPECT_EQ(JsonString(text), "\"" + inside + "\"");
+    EXPECT_EQ(JsonPath("volume", "/media/caf\xC3\xA9"), "\"volume\":\"/media/caf\xC3\xA9\"");
+    EXPECT_EQ(JsonPath("volume", "/m/\xE9"),
+              "\"volume\":\"/m/" + kReplacement + "\",\"volumeHex\":\"2f6d2fe9\"");
+}
+
+// Several cameras end with the most severe outcome, whatever their order.
+TEST(CommandLineStatus, TheMostSevereOutcomeWins) {
+    const int order[] = {kStopped,      kDisconnected, kWriteFailed,   kNoRoom,
+                         kDriveRefused, kNoCamera,     kLogIncomplete, kSuccess};
+    for (std::size_t i = 0; i < std::size(order); ++i) {
+        for (std::size_t j = i; j < std::size(order); ++j) {
+            EXPECT_EQ(MoreSevere(order[i], order[j]), order[i]) << order[i] << " " << order[j];
+            EXPECT_EQ(MoreSevere(order[j], order[i]), order[i]) << order[i] << " " << order[j];
+        }
+    }
 }
 
 TEST(NearMiss, ReadsOnlyWholeUsbHardwareIds) {

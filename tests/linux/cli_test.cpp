@@ -5,8 +5,10 @@
 // The command line on the real Linux back end, from FirmWare.ini to the two
 // files on the "camera", with the system's state laid out in temporary
 // folders: exit statuses, near misses, and the events it reports.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,7 +66,9 @@ class TestHost : public CliHost {
         if (onMakeDirectory) onMakeDirectory();
         return CliHost::MakeDirectory(path);
     }
+    std::function<void()> onCreate;  // on the worker
     Result<std::unique_ptr<WritableFile>> CreateForWrite(std::string_view path) override {
+        if (onCreate) onCreate();
         if (createFails) return SystemError{*createFails, 5, "injected"};
         return CliHost::CreateForWrite(path);
     }
@@ -139,6 +143,7 @@ class CommandLine : public ::testing::Test {
         const std::string port = "2-" + std::to_string(n);
         const std::string device = "sys/devices/pci0000:00/0000:00:14.0/usb2/" + port;
         tree.Write(device + "/serial", "S" + std::to_string(n) + "\n");
+        tree.Write(device + "/devnum", std::to_string(n + 1) + "\n");
         tree.Write(device + "/idVendor", "1d6c\n");
         tree.Write(device + "/idProduct", "00ab\n");
         tree.Write(device + "/bcdDevice", "0100\n");
@@ -205,7 +210,10 @@ class CommandLine : public ::testing::Test {
                 stopNoticed = true;
                 stopSaid.notify_all();
             },
-            [this](std::string_view text) { err += text; });
+            [this](std::string_view text) {
+                err += text;
+                if (onOutput) onOutput(text);
+            });
         TestHost own(Roots());
         TestHost& host = given != nullptr ? *given : own;
         return cli::RunUpdate(options, host, host, report, mounter, makeSystem);
@@ -227,7 +235,7 @@ class CommandLine : public ::testing::Test {
     std::filesystem::path camera;
     std::filesystem::path previousDirectory;
     std::string out, err;
-    std::function<void(std::string_view)> onOutput;  // sees each piece of output
+    std::function<void(std::string_view)> onOutput;  // sees each piece of output and error
     std::mutex stopMutex;
     std::condition_variable stopSaid;
     bool stopNoticed = false;
@@ -394,10 +402,10 @@ class FakeMounter : public cli::VolumeMounter {
         mounted.emplace_back(disk);
         return mount();
     }
-    cli::EjectResult Eject(std::string_view mountPoint) override {
+    cli::EjectResult Eject(std::string_view mountPoint, std::string_view) override {
         ejected.emplace_back(mountPoint);
-        if (ejectFailure) return {false, false, ejectFailure};
-        return {true, true, std::nullopt};
+        if (ejectFailure) return {false, false, ejectFailure, {}};
+        return {true, true, std::nullopt, {}};
     }
 };
 
@@ -470,7 +478,7 @@ TEST_F(CommandLine, AFailedMountIsSaidAndTriedOncePerArrival) {
 
 // A service bench: three cameras plugged in one after another, each updated
 // and logged, the second short of room; Ctrl-C while waiting for a fourth
-// ends the run with the status of the one that failed.
+// ends the run as stopped, so that a calling script stops too.
 TEST_F(CommandLine, RepeatUpdatesEachCameraInTurnAndLogsIt) {
     TestHost host(Roots());
     const std::vector<std::string> serials = {"A100", "B200", "C300"};
@@ -488,7 +496,7 @@ TEST_F(CommandLine, RepeatUpdatesEachCameraInTurnAndLogsIt) {
         }
     };
     const std::string log = tree / "bench.csv";
-    EXPECT_EQ(Run({"--repeat", "--log", log}, &host), cli::kNoRoom) << err;
+    EXPECT_EQ(Run({"--repeat", "--log", log}, &host), cli::kStopped) << err;
     EXPECT_EQ(plugged, 3u);
 
     std::istringstream lines(ReadFile(log));
@@ -507,6 +515,153 @@ TEST_F(CommandLine, RepeatUpdatesEachCameraInTurnAndLogsIt) {
     }
 }
 
+// A log that cannot take a line is said at once, with the system's reason,
+// and the run's status says the record is incomplete.
+TEST_F(CommandLine, ALogThatFailsIsSaid) {
+    PlugCamera();
+    EXPECT_EQ(Run({"--wait", "0", "--log", "/dev/full"}), cli::kLogIncomplete) << err;
+    EXPECT_EQ(CameraFile("vorm.bin"), image);
+    EXPECT_NE(out.find("Update success"), std::string::npos);
+    EXPECT_NE(err.find("The log /dev/full could not be written (No space left on device): it "
+                       "has no line for the camera at " +
+                       camera.string()),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(Run({"--wait", "0", "--json", "--log", "/dev/full"}), cli::kLogIncomplete);
+    EXPECT_EQ(JsonEvents(out).back()["event"].toString(), "warning") << out;
+}
+
+// A volume in a folder whose name is not UTF-8 still gives JSON that a
+// strict reader takes, and the folder's exact bytes.
+TEST_F(CommandLine, JsonStaysUtf8ForAFolderOfAnOlderSystem) {
+    camera = tree.MakeFolder("media/CAM\xE9RA");
+    tree.Write("work/FirmWare.ini", std::string(kSettings));
+    PlugCamera(false);
+    mountTable += "2 1 " + testing::DeviceNumberOf(tree.root()) + " / " + camera.string() +
+                  " rw - vfat /dev/sdc1 rw\n";
+    tree.Write("mountinfo", mountTable);
+    EXPECT_EQ(Run({"--json", "--wait", "0"}), cli::kSuccess) << out;
+    tree.Write("events.jsonl", out);
+    const std::string check =
+        "python3 -c 'import sys, json\n"
+        "for line in open(sys.argv[1], \"rb\"):\n"
+        "    event = json.loads(line.decode(\"utf-8\", \"strict\"))\n"
+        "    if \"volumeHex\" in event: "
+        "print(bytes.fromhex(event[\"volumeHex\"]).decode(\"latin-1\"))\n"
+        "' " +
+        tree / "events.jsonl";
+    std::FILE* python = ::popen(check.c_str(), "r");
+    ASSERT_NE(python, nullptr);
+    std::string said;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, python) != nullptr) said += buffer;
+    EXPECT_EQ(::pclose(python), 0) << out;
+    EXPECT_NE(said.find("CAM\xC3\xA9RA"), std::string::npos) << said;  // é, read back as Latin-1
+}
+
+// Odd files as settings or log: nothing blocks or reads without end, and
+// each is refused with what it is. A pipe with a reader takes the log.
+TEST_F(CommandLine, OddSettingsAndLogFilesAreRefusedAtOnce) {
+    PlugCamera();
+    const std::string fifo = tree / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    tree.Write("big.ini", std::string(kSettings) + std::string(70 * 1024, ';'));
+    struct Case {
+        std::vector<std::string> arguments;
+        int status;
+        const char* says;
+    };
+    const std::vector<Case> cases = {
+        {{"--ini", fifo}, cli::kBadSettings, "not a regular file"},
+        {{"--ini", "/dev/zero"}, cli::kBadSettings, "not a regular file"},
+        {{"--ini", tree / "work"}, cli::kBadSettings, "is a folder, not a file"},
+        {{"--ini", tree / "big.ini"}, cli::kBadSettings, "larger than 64 KiB"},
+        {{"--log", fifo}, cli::kUsage, "(it is a pipe that nothing reads from yet)"},
+        {{"--log", tree / "work"}, cli::kUsage, "(Is a directory)"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> arguments = c.arguments;
+        arguments.insert(arguments.end(), {"--wait", "0"});
+        EXPECT_EQ(Run(arguments), c.status) << err;
+        EXPECT_NE(err.find(c.says), std::string::npos) << err;
+    }
+    EXPECT_EQ(ReadFile(camera / "FIRMWARE/vorm.bin"), "");
+
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(Run({"--log", fifo, "--wait", "0"}), cli::kSuccess) << err;
+    char line[4096];
+    const ssize_t got = ::read(reader, line, sizeof line);
+    ::close(reader);
+    ASSERT_GT(got, 0);
+    EXPECT_NE(std::string(line, static_cast<std::size_t>(got)).find(",success,"),
+              std::string::npos);
+}
+
+// A camera that stops answering mid-write is said to, and Ctrl-C then ends
+// the run without waiting for it, its old files in place.
+TEST_F(CommandLine, AStopEndsTheRunWhenTheCameraHangs) {
+    PlugCamera();
+    tree.Write("media/CAMERA/FIRMWARE/vorm.bin", "old image");
+    TestHost host(Roots());
+    std::mutex mutex;
+    std::condition_variable released;
+    bool over = false;
+    host.onCreate = [&] {
+        std::unique_lock lock(mutex);
+        released.wait(lock, [&] { return over; });
+    };
+    onOutput = [&](std::string_view text) {
+        if (text.find("The camera is not answering") != std::string_view::npos) host.RequestStop();
+    };
+    EXPECT_EQ(Run({"--wait", "0"}, &host), cli::kStopped) << out;
+    {
+        std::lock_guard lock(mutex);
+        over = true;
+    }
+    released.notify_all();
+    EXPECT_NE(err.find("the camera does not answer, so orvane-cli ends without waiting"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(CameraFile("vorm.bin"), "old image");
+}
+
+// In --all as alone, a refused mount keeps its reason, and its log line.
+TEST_F(CommandLine, AllSaysWhyAMountFailedAndLogsIt) {
+    PlugCameraNumber(1, false);
+    FakeMounter mounter;
+    mounter.mount = [] {
+        return cli::MountFailure{cli::MountFailure::Kind::NotAuthorised, "Not authorized"};
+    };
+    const std::string log = tree / "all.csv";
+    EXPECT_EQ(Run({"--all", "--wait", "0", "--log", log}, nullptr, &mounter,
+                  [] { return std::unique_ptr<SystemPort>(); }),
+              cli::kNoCamera);
+    EXPECT_NE(err.find("was not authorised (Not authorized)"), std::string::npos) << err;
+    const std::string lines = ReadFile(log);
+    EXPECT_NE(lines.find(",S1,,0,0.0,no-camera,"), std::string::npos) << lines;
+    EXPECT_NE(lines.find("was not authorised"), std::string::npos) << lines;
+
+    // Tried once while it stays; unplugged and back, it is tried again.
+    mounter.mounted.clear();
+    TestHost host(Roots());
+    const std::string port = tree / "sys/bus/usb/devices/2-1";
+    const std::string device = tree / "sys/devices/pci0000:00/0000:00:14.0/usb2/2-1";
+    const std::vector<std::function<void()>> steps = {
+        [] {}, [&] { std::filesystem::remove(port); },
+        [&] { std::filesystem::create_directory_symlink(device, port); },
+        [&host] { host.RequestStop(); }};
+    std::size_t step = 0;
+    std::function<void()> next = [&] {
+        steps[step++]();
+        if (step < steps.size()) host.onWait = next;
+    };
+    host.onWait = next;
+    EXPECT_EQ(Run({"--all"}, &host, &mounter, [] { return std::unique_ptr<SystemPort>(); }),
+              cli::kStopped);
+    EXPECT_EQ(mounter.mounted.size(), 2u);
+}
+
 // One of several cameras, on a volume of a made-up device; its writes fail
 // as the system's do once the camera is pulled, when `pulled` is set.
 class BenchCamera : public CameraSystem {
@@ -515,10 +670,13 @@ class BenchCamera : public CameraSystem {
 
     Status HoldVolume(std::string_view) override { return Ok(); }
     Result<std::unique_ptr<WritableFile>> CreateForWrite(std::string_view path) override {
+        if (onCreate) onCreate();
         auto file = CameraSystem::CreateForWrite(path);
         if (!file.ok() || !pulled_) return file;
         return std::unique_ptr<WritableFile>(std::make_unique<PulledFile>(std::move(file.value())));
     }
+
+    std::function<void()> onCreate;  // on the camera's worker
 
   private:
     class PulledFile : public WritableFile {
@@ -593,12 +751,93 @@ TEST_F(CommandLine, AllUpdatesEveryCameraAndAPulledOneFailsAlone) {
     EXPECT_EQ(logged, 3);
 }
 
+// A camera finished, and a fresh one went into its port while another was
+// still being written: the fresh one is a camera of its own, even on the
+// volume name the first one had.
+TEST_F(CommandLine, AllTakesAFreshCameraInAReusedPort) {
+    const std::filesystem::path first = PlugCameraNumber(1);
+    PlugCameraNumber(2);
+    TestHost host(Roots());
+    std::mutex mutex;
+    std::condition_variable seen;
+    int found = 0;
+    onOutput = [&](std::string_view text) {
+        if (text.find("\"found\"") != std::string_view::npos) {
+            std::lock_guard lock(mutex);
+            ++found;
+            seen.notify_all();
+        }
+        if (text.find("\"done\"") == std::string_view::npos ||
+            text.find("CAM1") == std::string_view::npos || found > 2)
+            return;
+        const std::string device = "sys/devices/pci0000:00/0000:00:14.0/usb2/2-1";
+        tree.Write(device + "/devnum", "9\n");
+        tree.Write(device + "/serial", "FRESH\n");
+        std::filesystem::remove_all(first / "FIRMWARE");
+        host.changed = true;
+    };
+    int made = 0;
+    auto makeSystem = [&]() -> std::unique_ptr<SystemPort> {
+        auto bench = std::make_unique<BenchCamera>(host, false);
+        // The second camera is still writing when the fresh one comes; a
+        // run that never takes it goes on after a while, and fails.
+        if (++made == 2)
+            bench->onCreate = [&] {
+                std::unique_lock lock(mutex);
+                seen.wait_for(lock, std::chrono::seconds(20), [&] { return found >= 3; });
+            };
+        return bench;
+    };
+    const std::string log = tree / "all.csv";
+    EXPECT_EQ(Run({"--all", "--json", "--wait", "0", "--log", log}, &host, nullptr, makeSystem),
+              cli::kSuccess)
+        << out;
+    EXPECT_EQ(made, 3);
+    EXPECT_EQ(ReadFile(first / "FIRMWARE/vorm.bin"), image);
+    const std::string lines = ReadFile(log);
+    EXPECT_NE(lines.find(",FRESH," + first.string() + ","), std::string::npos) << lines;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 4) << lines;
+}
+
+// Ctrl-C while one camera is written and another is not ready yet: the run
+// ends as stopped, and the waiting camera is said to be not started.
+TEST_F(CommandLine, AStopEndsAllAsStopped) {
+    PlugCameraNumber(1);
+    PlugCameraNumber(2, false);
+    TestHost host(Roots());
+    auto makeSystem = [&]() -> std::unique_ptr<SystemPort> {
+        auto bench = std::make_unique<BenchCamera>(host, false);
+        bench->onCreate = [this, &host] {
+            host.RequestStop();
+            AwaitStopNotice();
+        };
+        return bench;
+    };
+    EXPECT_EQ(Run({"--all", "--json"}, &host, nullptr, makeSystem), cli::kStopped) << out;
+    std::vector<std::string> failures;
+    for (const QJsonObject& event : JsonEvents(out)) {
+        if (event["event"].toString() != "failed") continue;
+        EXPECT_EQ(event["status"].toInt(), cli::kStopped);
+        failures.push_back(event["message"].toString().toStdString());
+    }
+    ASSERT_EQ(failures.size(), 2u) << out;
+    EXPECT_NE(failures[1].find("was not started"), std::string::npos) << failures[1];
+}
+
+// As a terminal's job has them, whatever the test was started with (a
+// background job ignores SIGINT, nohup SIGHUP): the program keeps an
+// ignored signal ignored.
+void DefaultSignals() {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) ::signal(signal, SIG_DFL);
+}
+
 // The program itself, started in `folder` with `arguments`, its output
 // into `output`.
 pid_t StartProgram(const std::filesystem::path& folder, int output,
                    std::vector<std::string> arguments) {
     const pid_t child = ::fork();
     if (child != 0) return child;
+    DefaultSignals();
     ::dup2(output, STDOUT_FILENO);
     if (::chdir(folder.c_str()) != 0) ::_exit(126);
     std::vector<char*> argv{const_cast<char*>(ORVANE_CLI_PROGRAM)};
@@ -608,26 +847,67 @@ pid_t StartProgram(const std::filesystem::path& folder, int output,
     ::_exit(127);
 }
 
-// Ctrl-C while it waits ends it with the stop's status.
-TEST(CommandLineProgram, InterruptWhileWaitingExitsAsStopped) {
+// Reads `fd` until `text` has come; what came.
+std::string ReadUntil(int fd, std::string_view text) {
+    std::string said;
+    char c;
+    while (said.find(text) == std::string::npos && ::read(fd, &c, 1) == 1) said += c;
+    return said;
+}
+
+// After the stop, each signal ends it as the signal does by default, so
+// that the calling shell sees which one; Ctrl-\ as well, without a core.
+TEST(CommandLineProgram, AStopEndsItByItsSignal) {
+    TempTree tree;
+    tree.Write("FirmWare.ini", std::string(kSettings));
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        SCOPED_TRACE(signal);
+        int output[2];
+        ASSERT_EQ(::pipe(output), 0);
+        const pid_t child = StartProgram(tree.root(), output[1], {});
+        ASSERT_GE(child, 0);
+        ::close(output[1]);
+        // Once it says it waits, its signal handling is in place.
+        EXPECT_NE(ReadUntil(output[0], "\n").find("Waiting for the camera"), std::string::npos);
+        ::kill(child, signal);
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ::close(output[0]);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "exit " << WEXITSTATUS(status);
+        EXPECT_EQ(WTERMSIG(status), signal);
+        EXPECT_FALSE(WCOREDUMP(status));
+    }
+}
+
+// Ctrl-C on the terminal reaches the shell loop that runs it too: the loop
+// stops, instead of going on with the next round.
+TEST(CommandLineProgram, CtrlCStopsACallingShellLoop) {
     TempTree tree;
     tree.Write("FirmWare.ini", std::string(kSettings));
     int output[2];
     ASSERT_EQ(::pipe(output), 0);
-    const pid_t child = StartProgram(tree.root(), output[1], {});
-    ASSERT_GE(child, 0);
+    const std::string loop = std::string("for round in 1 2; do '") + ORVANE_CLI_PROGRAM +
+                             "' --wait 2; echo \"round $round over\"; done";
+    const pid_t shell = ::fork();
+    if (shell == 0) {
+        ::setpgid(0, 0);  // a job of its own, as a terminal's foreground
+        DefaultSignals();
+        ::dup2(output[1], STDOUT_FILENO);
+        if (::chdir(tree.root().c_str()) != 0) ::_exit(126);
+        ::execl("/bin/bash", "bash", "-c", loop.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ASSERT_GE(shell, 0);
+    ::setpgid(shell, shell);
     ::close(output[1]);
-    // Once it says it waits, its signal handling is in place.
-    std::string said;
-    char c;
-    while (said.find('\n') == std::string::npos && ::read(output[0], &c, 1) == 1) said += c;
-    EXPECT_NE(said.find("Waiting for the camera"), std::string::npos) << said;
-    ::kill(child, SIGINT);
+    EXPECT_NE(ReadUntil(output[0], "\n").find("Waiting for the camera"), std::string::npos);
+    ::kill(-shell, SIGINT);
     int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(::waitpid(shell, &status, 0), shell);
+    const std::string rest = ReadUntil(output[0], "never said");
     ::close(output[0]);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), cli::kStopped);
+    EXPECT_EQ(rest.find("round 1 over"), std::string::npos) << rest;
+    EXPECT_TRUE(WIFSIGNALED(status) || WEXITSTATUS(status) == 130);
 }
 
 // A reader that went away does not end it half-way: it still ends with its

@@ -148,7 +148,7 @@ TEST_F(UDisks, MountsUpdatesAndUnmountsTheCameraVolume) {
     const std::string mountPoint = std::get<cli::MountedVolume>(again).mountPoint;
     EXPECT_EQ(ReadFile(mountPoint + "/FIRMWARE/vorm.bin"), image);
     EXPECT_EQ(ReadFile(mountPoint + "/FIRMWARE/dsccmd.ini"), "[Update]\nFile=vorm.bin\n");
-    const cli::EjectResult ejected = mounter.Eject(mountPoint);
+    const cli::EjectResult ejected = mounter.Eject(mountPoint, {});
     EXPECT_TRUE(ejected.unmounted);
     EXPECT_FALSE(ejected.poweredOff);
     EXPECT_FALSE(ejected.failure) << ejected.failure->detail;
@@ -156,16 +156,21 @@ TEST_F(UDisks, MountsUpdatesAndUnmountsTheCameraVolume) {
 }
 
 // A user whom polkit does not let mount (no session at the machine, no agent
-// to ask through) is told so, with the device.
+// to ask through) is told so, with the device; so is an unattended run
+// (--no-interaction), which polkit may not ask about.
 TEST_F(UDisks, ARefusedMountIsSaid) {
     const std::optional<std::string> loop = LoopDisk();
     if (!loop) GTEST_SKIP() << "ORVANE_TEST_LOOP names no loop device";
-    UDisksMounter mounter;
-    EXPECT_EQ(Run({"--wait", "0"}, mounter), cli::kNoCamera);
-    EXPECT_NE(err.find("its storage " + *loop +
-                       " is not mounted, and mounting it through UDisks2 was not authorised"),
-              std::string::npos)
-        << err;
+    for (const bool interactive : {true, false}) {
+        UDisksMounter mounter(interactive);
+        std::vector<std::string> arguments{"--wait", "0"};
+        if (!interactive) arguments.push_back("--no-interaction");
+        EXPECT_EQ(Run(arguments, mounter), cli::kNoCamera);
+        EXPECT_NE(err.find("its storage " + *loop +
+                           " is not mounted, and mounting it through UDisks2 was not authorised"),
+                  std::string::npos)
+            << err;
+    }
 }
 
 }  // namespace

@@ -8,23 +8,53 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <iterator>
 
 namespace orvane::linux_port {
 
 namespace {
 
-constexpr int kWatchedSignals[] = {SIGHUP, SIGINT, SIGTERM};
+constexpr int kWatchedSignals[] = {SIGHUP, SIGINT, SIGTERM, SIGQUIT};
 
-// The signal handler can only write: async-signal-safe, and the loop reads it.
+// What the signal handler touches: async-signal-safe writes and atomics.
 int signalPipe[2] = {-1, -1};
+std::atomic<int> firstSignal{0};
+// The loop waits in poll(2), and sees a stop at once.
+std::atomic<bool> listening{false};
+// Transfers under way: a stop must let each reach a safe point.
+std::atomic<int> transfers{0};
+
+// Ends the process as `signal` does by default, so that a calling shell
+// sees which one (and a loop in it stops); Ctrl-\ leaves no core behind.
+[[noreturn]] void EndBy(int signal) {
+    if (signal == SIGQUIT) {
+        const rlimit none{0, 0};
+        ::setrlimit(RLIMIT_CORE, &none);
+    }
+    ::signal(signal, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    ::raise(signal);
+    ::_exit(128 + signal);
+}
 
 void OnSignal(int signal) {
     const int saved = errno;
+    int none = 0;
+    firstSignal.compare_exchange_strong(none, signal);
+    // Nothing is written and nobody is looking: whatever call the program
+    // is blocked in (a settings file, the service bus), it ends now.
+    if (!listening.load() && transfers.load() == 0) EndBy(signal);
     const auto byte = static_cast<unsigned char>(signal);
     [[maybe_unused]] ssize_t ignored = ::write(signalPipe[1], &byte, 1);
     errno = saved;
@@ -91,6 +121,19 @@ void CliHost::PostToUi(std::function<void()> task) {
         ssize_t ignored = ::write(wakePipe_[1], "t", 1);
 }
 
+void CliHost::HoldSystemForTransfer(bool hold) {
+    transfers.fetch_add(hold ? 1 : -1);
+}
+
+int CliHost::StopSignal() {
+    return firstSignal.load();
+}
+
+void CliHost::EndBySignal(int signal) {
+    std::fflush(nullptr);
+    EndBy(signal);
+}
+
 bool CliHost::StopRequested() const {
     std::lock_guard lock(mutex_);
     return stop_;
@@ -121,7 +164,9 @@ void CliHost::Wait(std::chrono::milliseconds timeout) {
     for (const int fd : {wakePipe_[0], DeviceEventSocket(), signalPipe[0]}) {
         if (fd >= 0) fds[count++] = pollfd{fd, POLLIN, 0};
     }
+    listening.store(true);
     const int ready = ::poll(fds, count, static_cast<int>(timeout.count()));
+    listening.store(false);
     if (ready > 0) {
         Drain(wakePipe_[0]);
         if (Drain(signalPipe[0])) {

@@ -27,15 +27,23 @@ class CliHost : public LinuxSystem, public cli::EventLoop {
     CliHost(const CliHost&) = delete;
     CliHost& operator=(const CliHost&) = delete;
 
-    // SIGHUP, SIGINT and SIGTERM, from now on, ask the run to stop instead of
-    // ending the process; a signal ignored at start (nohup) stays ignored.
+    // SIGHUP, SIGINT, SIGTERM and SIGQUIT, from now on, ask the run to stop
+    // instead of ending the process, where a transfer runs or the loop
+    // waits; elsewhere (a blocking call, with nothing written) they end it
+    // at once. A signal ignored at start (nohup) stays ignored.
     void WatchTerminationSignals();
+    // The first of those signals that came, or 0.
+    static int StopSignal();
+    // Ends the process by `signal`, as if it had not been caught.
+    [[noreturn]] static void EndBySignal(int signal);
     // Asks the run to stop, as a signal does. Any thread.
     void RequestStop();
 
     // SystemPort: the worker thread and the way back from it.
     void RunInBackground(std::function<void()> work) override;
     void PostToUi(std::function<void()> task) override;
+    // Counts the transfers under way, which a signal must not cut short.
+    void HoldSystemForTransfer(bool hold) override;
 
     // cli::EventLoop.
     void Wait(std::chrono::milliseconds timeout) override;

@@ -3,10 +3,13 @@
 // SPDX-License-Identifier: Apache-2.0
 
 // Start-up of the Linux command line: options, then one update.
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -33,6 +36,7 @@ namespace {
 class Host : public orvane::linux_port::CliHost {
   public:
     void HoldSystemForTransfer(bool hold) override {
+        CliHost::HoldSystemForTransfer(hold);
         std::lock_guard lock(mutex_);
         if (hold && holds_++ == 0) inhibitor_.Acquire();
         if (!hold && holds_ > 0 && --holds_ == 0) inhibitor_.Release();
@@ -73,10 +77,18 @@ int main(int argc, char* argv[]) {
             std::fflush(stream);
         };
     };
-    const cli::OutputStyle style = options.json              ? cli::OutputStyle::Json
-                                   : ::isatty(STDOUT_FILENO) ? cli::OutputStyle::Terminal
-                                                             : cli::OutputStyle::Lines;
+    // A terminal that cannot go back to the start of a line gets plain lines.
+    const char* term = std::getenv("TERM");
+    const bool rewrites =
+        ::isatty(STDOUT_FILENO) && !(term != nullptr && std::strcmp(term, "dumb") == 0);
+    const cli::OutputStyle style = options.json ? cli::OutputStyle::Json
+                                   : rewrites   ? cli::OutputStyle::Terminal
+                                                : cli::OutputStyle::Lines;
     cli::Reporter report(style, write(stdout), write(stderr));
+    report.LimitWidth([]() -> std::size_t {
+        winsize size{};
+        return ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+    });
     // A reader that goes away (`orvane-cli | head`) must not end the process
     // between the replacement of one file and the next: the writes fail
     // quietly instead.
@@ -94,9 +106,14 @@ int main(int argc, char* argv[]) {
         return std::make_unique<linux_port::CameraSystem>(host);
     };
 #ifdef ORVANE_CLI_QT
-    linux_port::UDisksMounter mounter;
-    return cli::RunUpdate(options, host, host, report, &mounter, makeSystem);
+    linux_port::UDisksMounter mounter(options.interactive);
+    const int status = cli::RunUpdate(options, host, host, report, &mounter, makeSystem);
 #else
-    return cli::RunUpdate(options, host, host, report, nullptr, makeSystem);
+    const int status = cli::RunUpdate(options, host, host, report, nullptr, makeSystem);
 #endif
+    // After the safe stop, the signal ends the program as a calling shell
+    // expects; a transfer given up is left to the process's end.
+    if (const int signal = linux_port::CliHost::StopSignal(); signal != 0)
+        linux_port::CliHost::EndBySignal(signal);
+    return status;
 }

@@ -43,12 +43,36 @@ SystemError LastConfinedError() {
 }
 
 // Reads a whole file; /proc files report a size of 0, so read to the end.
+// What a file to read whole must be: a regular file, which never makes the
+// open or a read wait for a writer, and never ends like /dev/zero.
+SystemError NotARegularFile(const struct stat& status) {
+    if (S_ISDIR(status.st_mode)) return ErrorFromErrno(EISDIR);
+    return SystemError{ErrorKind::Other, 0, "not a regular file, but a pipe or a device"};
+}
+
+// Far above any settings file or mount table.
+constexpr std::size_t kWholeFileLimit = 16u << 20;
+
 Result<std::string> ReadWholeFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return LastError();
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        SystemError error = LastError();
+        ::close(fd);
+        return error;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return NotARegularFile(status);
+    }
     std::string text;
     char buffer[16384];
     for (;;) {
+        if (text.size() > kWholeFileLimit) {
+            ::close(fd);
+            return ErrorFromErrno(EFBIG);
+        }
         ssize_t length = ::read(fd, buffer, sizeof buffer);
         if (length < 0 && errno == EINTR) continue;
         if (length < 0) {
@@ -558,13 +582,14 @@ Status LinuxSystem::MakeDirectory(std::string_view path) {
 
 Result<std::unique_ptr<ReadableFile>> LinuxSystem::OpenForRead(std::string_view path,
                                                                ReadCaching caching) {
-    Result<int> opened =
-        OpenFile(path, O_RDONLY | (caching == ReadCaching::Uncached ? O_DIRECT : 0), 0);
+    // Never waits at the open, as it would for a pipe without a writer.
+    Result<int> opened = OpenFile(
+        path, O_RDONLY | O_NONBLOCK | (caching == ReadCaching::Uncached ? O_DIRECT : 0), 0);
     // A file system that cannot read past its cache refuses O_DIRECT at the
     // open.
     const bool direct = caching == ReadCaching::Uncached && opened.ok();
     if (caching == ReadCaching::Uncached && !opened.ok() && opened.error().code == EINVAL)
-        opened = OpenFile(path, O_RDONLY, 0);
+        opened = OpenFile(path, O_RDONLY | O_NONBLOCK, 0);
     if (!opened.ok()) return opened.error();
     int fd = opened.value();
     struct stat status {};
@@ -572,6 +597,10 @@ Result<std::unique_ptr<ReadableFile>> LinuxSystem::OpenForRead(std::string_view 
         SystemError error = LastError();
         ::close(fd);
         return error;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return NotARegularFile(status);
     }
     const auto size = static_cast<std::uint64_t>(status.st_size);
     if (direct) {

@@ -168,6 +168,12 @@ std::vector<UsbDevice> ListUsbDevices(const std::filesystem::path& sysfsUsbDevic
         std::error_code resolveError;
         std::filesystem::path resolved = std::filesystem::canonical(folder, resolveError);
         if (!resolveError) device.instance = resolved.string();
+        if (Attribute number = ReadAttribute(folder / "devnum");
+            number.state == AttributeState::Read) {
+            for (const char c : number.text) {
+                if (IsDigit(c)) device.arrival += c;
+            }
+        }
         // The serial is whatever the device sent; it ends up in logs, so only
         // printable ASCII is kept.
         if (Attribute serial = ReadAttribute(folder / "serial");

@@ -85,7 +85,8 @@ MountFailure FailureOf(const QDBusError& error) {
 
 class UDisks {
   public:
-    UDisks() : bus_(QDBusConnection::systemBus()) {}
+    explicit UDisks(bool interactive)
+        : bus_(QDBusConnection::systemBus()), interactive_(interactive) {}
 
     // The failure when there is no system bus to talk to at all.
     std::optional<MountFailure> Unreachable() const {
@@ -117,7 +118,7 @@ class UDisks {
     // Calls one of UDisks2's methods that take only options: as a file
     // manager does, polkit may ask the user.
     QDBusMessage Act(const QString& path, const QString& interface, const QString& method) {
-        const QVariantMap options{{QStringLiteral("auth.no_user_interaction"), false}};
+        const QVariantMap options{{QStringLiteral("auth.no_user_interaction"), !interactive_}};
         return Call(path, interface, method, {options}, kActionTimeoutMs);
     }
 
@@ -126,11 +127,12 @@ class UDisks {
                       const QVariantList& arguments, int timeoutMs) {
         QDBusMessage call = QDBusMessage::createMethodCall(kService, path, interface, method);
         call.setArguments(arguments);
-        call.setInteractiveAuthorizationAllowed(true);
+        call.setInteractiveAuthorizationAllowed(interactive_);
         return bus_.call(call, QDBus::Block, timeoutMs);
     }
 
     QDBusConnection bus_;
+    bool interactive_;
 };
 
 // The object with a file system for `device`: the block itself, or else the
@@ -154,7 +156,7 @@ QString FilesystemFor(const Objects& objects, const QString& block) {
 
 }  // namespace
 
-UDisksMounter::UDisksMounter() = default;
+UDisksMounter::UDisksMounter(bool interactive) : interactive_(interactive) {}
 UDisksMounter::~UDisksMounter() = default;
 
 void UDisksMounter::EnsureApplication() {
@@ -171,7 +173,7 @@ void UDisksMounter::EnsureApplication() {
 
 std::variant<cli::MountedVolume, MountFailure> UDisksMounter::Mount(std::string_view diskName) {
     EnsureApplication();
-    UDisks udisks;
+    UDisks udisks(interactive_);
     if (std::optional<MountFailure> failure = udisks.Unreachable()) return *failure;
     std::variant<Objects, MountFailure> read = udisks.ReadObjects();
     if (auto* failure = std::get_if<MountFailure>(&read)) return *failure;
@@ -210,10 +212,10 @@ std::variant<cli::MountedVolume, MountFailure> UDisksMounter::Mount(std::string_
     return volume;
 }
 
-cli::EjectResult UDisksMounter::Eject(std::string_view mountPoint) {
+cli::EjectResult UDisksMounter::Eject(std::string_view mountPoint, std::string_view) {
     EnsureApplication();
     cli::EjectResult result;
-    UDisks udisks;
+    UDisks udisks(interactive_);
     if (std::optional<MountFailure> failure = udisks.Unreachable()) {
         result.failure = failure;
         return result;

@@ -17,7 +17,9 @@ namespace orvane::linux_port {
 
 class UDisksMounter : public cli::VolumeMounter {
   public:
-    UDisksMounter();
+    // Without `interactive`, polkit may not ask the user: what it would ask
+    // about is refused instead.
+    explicit UDisksMounter(bool interactive = true);
     ~UDisksMounter() override;
     UDisksMounter(const UDisksMounter&) = delete;
     UDisksMounter& operator=(const UDisksMounter&) = delete;
@@ -25,12 +27,13 @@ class UDisksMounter : public cli::VolumeMounter {
     // Called on the program's main thread. A program without a Qt
     // application gets one on the first call; the program's locale stays.
     std::variant<cli::MountedVolume, cli::MountFailure> Mount(std::string_view diskName) override;
-    cli::EjectResult Eject(std::string_view mountPoint) override;
+    cli::EjectResult Eject(std::string_view mountPoint, std::string_view device) override;
 
   private:
     void EnsureApplication();
 
     std::unique_ptr<QCoreApplication> application_;
+    bool interactive_;
 };
 
 }  // namespace orvane::linux_port

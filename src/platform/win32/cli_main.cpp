@@ -9,6 +9,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
+#include "platform/win32/cli_eject.h"
 #include "platform/win32/cli_host.h"
 #include "platform/win32/wide_text.h"
 #include "version.h"
@@ -72,9 +73,18 @@ int wmain(int argc, wchar_t* argv[]) {
     cli::Reporter report(
         style, [&out](std::string_view text) { out.Write(text); },
         [&err](std::string_view text) { err.Write(text); });
+    report.LimitWidth([]() -> std::size_t {
+        CONSOLE_SCREEN_BUFFER_INFO info;
+        if (GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info) == FALSE) return 0;
+        return static_cast<std::size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+    });
     win32::CliHost host;
     host.WatchConsoleEvents();
-    const int status = cli::RunUpdate(options, host, host, report);
+    win32::DeviceEjector ejector;
+    const int status = cli::RunUpdate(options, host, host, report, &ejector);
     host.RunOver();
+    // A transfer given up after a stop (its camera not answering) is left to
+    // the process's end, not waited for.
+    if (status == cli::kStopped) ExitProcess(static_cast<UINT>(status));
     return status;
 }

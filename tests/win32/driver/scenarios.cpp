@@ -999,7 +999,7 @@ void CommandLine(Scenario& scenario) {
         return " after " + std::to_string((GetTickCount() - begun) / 1000) + " s";
     };
     Program update = Program::Console(scenario.setting().program, scenario.setting().workFolder,
-                                      scenario.Work("update.txt"), "--wait 3600");
+                                      scenario.Work("update.txt"), "--wait 3600 --eject");
     WaitUntil([&] { return Contains(ReadFileBytes(scenario.Work("update.txt")), "Waiting for"); },
               60000, "orvane-cli says it waits for the camera");
     Log("the camera plugged in" + after());
@@ -1012,6 +1012,9 @@ void CommandLine(Scenario& scenario) {
     Expect(Contains(output, "found; writing to G:\n"), "it names the drive as G:");
     Expect(Contains(output, "Update success\n"), "it says the update succeeded");
     Expect(!Contains(output, "\r"), "into a file the progress comes as lines, not one rewritten");
+    // Whether Wine lets the device go or not, --eject is never silent.
+    Expect(Contains(output, "ejected the camera (G:)") || Contains(output, "eject the camera (G:)"),
+           "it says what became of --eject");
     scenario.ExpectNewFilesOnCamera();
 }
 
@@ -1035,6 +1038,8 @@ void CommandLineFailures(Scenario& scenario) {
     Program absent =
         Program::Console(exe, work, scenario.Work("absent.txt"), "--ini absent.ini --wait 0");
     Program full = Program::Console(exe, work, scenario.Work("full.txt"), "--wait 0");
+    Program all = Program::Console(exe, work, scenario.Work("all.txt"),
+                                   "--all --wait 0 --ini absent.ini --log all.csv");
 
     DWORD code = absent.WaitForExit(60000);
     std::string output = ReadFileBytes(scenario.Work("absent.txt"));
@@ -1042,6 +1047,14 @@ void CommandLineFailures(Scenario& scenario) {
     Expect(code == 4, "without its camera orvane-cli ends with status 4");
     Expect(Contains(output, texts::DescribeNoCamera("USB\\VID_04DA&PID_9999", 0)),
            "it says which camera it did not find");
+
+    // A usage error, --all here, is refused before the log is made.
+    code = all.WaitForExit(60000);
+    output = ReadFileBytes(scenario.Work("all.txt"));
+    Log("--all: status " + std::to_string(code) + ": " + output);
+    Expect(code == 2, "--all ends with status 2 where it is not available");
+    Expect(GetFileAttributesA(scenario.Work("all.csv").c_str()) == INVALID_FILE_ATTRIBUTES,
+           "no log is made for a refused command line");
 
     code = full.WaitForExit(60000);
     output = ReadFileBytes(scenario.Work("full.txt"));
