@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // CM_Request_Device_EjectW on the camera's device node: with a place for the
 // veto, the system asks no one and says who refused.
 #include "platform/win32/cli_eject.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 The Orvane developers
+//
+// SPDX-License-Identifier: Apache-2.0
+
 // Ejecting the camera from the Windows command line: the system is asked to
 // remove the camera's USB device, as "Safely Remove Hardware" does. Windows
 // mounts volumes itself, so there is nothing to mount.
