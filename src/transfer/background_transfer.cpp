@@ -37,7 +37,24 @@ void BackgroundTransfer::Run() {
     platform_.PostToUi([onDone = onDone_, failure = std::move(failure)] { (*onDone)(failure); });
 }
 
+bool BackgroundTransfer::RequestStop() {
+    State expected = State::Writing;
+    return state_.compare_exchange_strong(expected, State::Stopping) || expected == State::Stopping;
+}
+
+bool BackgroundTransfer::StopRequested() {
+    activity_.fetch_add(1);
+    return state_.load() == State::Stopping;
+}
+
+bool BackgroundTransfer::BeginReplacing() {
+    activity_.fetch_add(1);
+    State expected = State::Writing;
+    return state_.compare_exchange_strong(expected, State::Replacing);
+}
+
 void BackgroundTransfer::OnProgress(const TransferProgress& progress) {
+    activity_.fetch_add(1);
     // Each post wakes the user-interface thread, which on a busy machine can
     // cost the worker its turn on the processor: a few a second are enough
     // for the bar to move smoothly.

@@ -32,13 +32,21 @@ class BackgroundTransfer : public TransferObserver,
     // may run it, and deliver the result, before this returns.
     void Start();
 
-    // From the user-interface thread: stop at the next chunk, if the
-    // replacements have not begun.
-    void RequestStop() { stop_.store(true); }
+    // From the user-interface thread: stop at the next chunk. True when the
+    // stop will be taken: the replacements have not begun and now never
+    // will, so the camera keeps its old files even if the worker never
+    // comes back. False once they have begun.
+    bool RequestStop();
+    // Whether the new files have begun to take the old ones' places.
+    bool Replacing() const { return state_.load() == State::Replacing; }
+    // Goes up each time the worker comes back from the camera between two
+    // requests: while it stands still, the camera is not answering.
+    unsigned Activity() const { return activity_.load(); }
 
     // TransferObserver, on the worker thread.
     void OnProgress(const TransferProgress& progress) override;
-    bool StopRequested() override { return stop_.load(); }
+    bool StopRequested() override;
+    bool BeginReplacing() override;
 
   private:
     void Run();
@@ -48,7 +56,11 @@ class BackgroundTransfer : public TransferObserver,
     // Shared with the posted tasks, which may run after this object is gone.
     std::shared_ptr<const ProgressHandler> onProgress_;
     std::shared_ptr<const DoneHandler> onDone_;
-    std::atomic<bool> stop_{false};
+    enum class State { Writing, Stopping, Replacing };
+    // Changed once, by whichever thread comes first: a stop and the start of
+    // the replacements exclude each other.
+    std::atomic<State> state_{State::Writing};
+    std::atomic<unsigned> activity_{0};
     // What was last posted; touched on the worker thread only.
     TransferPhase shownPhase_ = TransferPhase::Preparing;
     std::string shownFile_;

@@ -281,6 +281,9 @@ TEST_P(EndToEnd, ACameraShowingNoStorageOfItsOwnGetsNoOtherVolume) {
     dialog.OnInitDialog();
     ASSERT_TRUE(dialog.deviceFound());
     dialog.OnUpdateClicked();
+    // Just plugged in: its storage may yet come, and is waited for.
+    EXPECT_TRUE(window.messages.empty());
+    for (unsigned tick = 0; tick < kDriveWaitTicks; ++tick) dialog.OnTimer(DRIVE_WAIT_TIMER_ID);
     ASSERT_EQ(window.messages.size(), 1u);
     EXPECT_NE(window.messages[0].find("shows no storage"), std::string::npos) << window.messages[0];
     EXPECT_NE(window.messages[0].find("mass storage"), std::string::npos);
@@ -331,6 +334,26 @@ TEST_P(DriveWait, MountedThreeSecondsAfterThePressGetsTheFiles) {
     MountCamera(testing::DeviceNumberOf(tree.root()));
     Wait(1);
     EXPECT_EQ(window.messages, std::vector<std::string>{std::string(texts::kUpdateSuccess)});
+    EXPECT_EQ(CameraFiles(),
+              (std::vector<std::string>{"FIRMWARE", "FIRMWARE/dsccmd.ini", "FIRMWARE/vorm.bin"}));
+    EXPECT_TRUE(FilesBelow(stick).empty());
+}
+
+// The camera on the bus, its disk set up by the system only 2 s after the
+// press: the press waits for it rather than saying to change the USB mode.
+TEST_P(DriveWait, ADiskArrivingTwoSecondsAfterThePressGetsTheFiles) {
+    PlugCameraWithoutVolume(false);
+    PlugStick();
+    dialog.OnInitDialog();
+    ASSERT_TRUE(dialog.deviceFound());
+    dialog.OnUpdateClicked();
+    Wait(4);
+    EXPECT_TRUE(window.messages.empty());
+    Disk(testing::DeviceNumberOf(tree.root()), kCameraDevice + "/1-4:1.0/host7/block/sdc", "sdc1");
+    MountCamera(testing::DeviceNumberOf(tree.root()));
+    Wait(1);
+    EXPECT_EQ(window.messages, std::vector<std::string>{std::string(texts::kUpdateSuccess)});
+    EXPECT_EQ(window.endResult, IDOK);
     EXPECT_EQ(CameraFiles(),
               (std::vector<std::string>{"FIRMWARE", "FIRMWARE/dsccmd.ini", "FIRMWARE/vorm.bin"}));
     EXPECT_TRUE(FilesBelow(stick).empty());

@@ -35,6 +35,7 @@ class RecordingWindow : public WindowSide {
             task();
         }
     }
+    void RunDeviceQuery(std::function<void()> work) override { RunInBackground(std::move(work)); }
     void PostToUi(std::function<void()> task) override { posted.push_back(std::move(task)); }
 
     bool aboutEntryAdded = false;
