@@ -35,7 +35,11 @@ class RecordingWindow : public WindowSide {
             task();
         }
     }
-    void RunDeviceQuery(std::function<void()> work) override { RunInBackground(std::move(work)); }
+    // Asked at once, on this thread, whatever the transfer's thread is.
+    void RunDeviceQuery(std::function<void()> work) override {
+        RecordingWindow::RunInBackground(std::move(work));
+    }
+    void EndProcess(int result) override { processEnd = result; }
     void PostToUi(std::function<void()> task) override { posted.push_back(std::move(task)); }
 
     bool aboutEntryAdded = false;
@@ -43,6 +47,7 @@ class RecordingWindow : public WindowSide {
     std::map<unsigned, unsigned> timers;  // id -> interval
     std::vector<std::string> messages;
     std::optional<int> endResult;
+    std::optional<int> processEnd;
     std::vector<int> progress;
     std::deque<std::function<void()>> posted;
 };
