@@ -251,20 +251,26 @@ void CUpdaterDialog::StopWatchWhenIdle() {
 }
 
 void CUpdaterDialog::OnWatchTick() {
-    if (m_leaveResult && ++m_leaveTicks >= kLeaveTicks) {
-        m_platform.EndProcess(*m_leaveResult);
-        return;
-    }
+    bool answered = false;
     if (m_transfer) {
         const unsigned activity = m_transfer->Activity();
-        if (activity != m_seenActivity) {
-            m_seenActivity = activity;
-            Answered();
+        answered = activity != m_seenActivity;
+        m_seenActivity = activity;
+    }
+    // A worker still coming back from the camera is on its way to the stop:
+    // only one that stays silent is left behind.
+    if (m_leaveResult) {
+        m_leaveTicks = answered ? 0 : m_leaveTicks + 1;
+        if (m_leaveTicks >= kLeaveTicks) {
+            m_platform.EndProcess(*m_leaveResult);
             return;
         }
-    } else if (!m_lookup) {
+    }
+    if (answered) {
+        Answered();
         return;
     }
+    if (!m_transfer && !m_lookup) return;
     if (++m_quietTicks < kQuietTicks || m_silent) return;
     m_silent = true;
     ShowSilence();

@@ -34,7 +34,8 @@ inline constexpr unsigned kDriveWaitTicks = 30;
 // While the camera is asked about its storage, or written to, this timer
 // watches that it still answers: after kQuietTicks without an answer the
 // status line says it does not. After Cancel, what is still out on the
-// camera gets kLeaveTicks to come back before the process ends without it.
+// camera gets kLeaveTicks without an answer before the process ends
+// without it.
 inline constexpr unsigned WATCH_TIMER_ID = 3;
 inline constexpr unsigned WATCH_INTERVAL_MS = 250;
 inline constexpr unsigned kQuietTicks = 8;
@@ -134,7 +135,7 @@ class CUpdaterDialog {
     // The camera answered: the status line it hid comes back.
     void Answered();
     // Ends the dialog with `result`, giving what is still out on the camera
-    // kLeaveTicks to come back first.
+    // until it has been silent for kLeaveTicks.
     void Leave(int result);
     void FinishLeaving();
     void StartTransfer();
