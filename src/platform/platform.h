@@ -5,9 +5,10 @@
 // worker thread) and, for the dialog, `DialogPort` (windows, boxes, timers);
 // `Platform` is both. Each operation states its contract above its
 // declaration. Operations run on the user-interface thread, except that the
-// transfer runs on a worker thread (see `RunInBackground`) and calls the
-// operations it needs from there; those marked "may block" can take as long
-// as the device they touch.
+// transfer runs on a worker thread (see `RunInBackground`) and the dialog's
+// questions about the camera on threads of their own (`RunDeviceQuery`),
+// each calling the operations it needs from there; those marked "may block"
+// can take as long as the device they touch, which may be for ever.
 #pragma once
 
 #include <chrono>
@@ -211,7 +212,8 @@ class SystemPort {
     // `FreeSpace`, `DriveRoot`, `JoinPath` and the operations of the Files
     // section (`HoldVolume` and `ReleaseVolume` among them), and no others;
     // the user-interface thread meanwhile calls only the operations of
-    // `DialogPort` (or, in a front end without a dialog, none of these).
+    // `DialogPort` (or, in a front end without a dialog, none of these),
+    // whose device queries may read devices and drives beside it.
     // One piece of work runs at a time.
     virtual void RunInBackground(std::function<void()> work) = 0;
     // Has `task` run on the user-interface thread, from whichever message loop
