@@ -112,6 +112,23 @@ TEST(CameraHangs, AWriteThatNeverReturnsEndsAtCancelWithTheOldFilesAndTheNextRun
     EXPECT_EQ(next.platform.FilesUnder("G:").size(), 2u);
 }
 
+// A worker that comes back from the camera after Cancel is on its way to
+// the stop: it is waited for, and takes its temporary files away.
+TEST(CameraHangs, AfterCancelAWorkerThatAnswersAgainIsWaitedFor) {
+    HangingCamera h;
+    h.PressAndHangAt("Write " + kDest + "vorm.bin.orvtmp");
+    h.dialog->OnCancel();
+    h.TickWatch(kLeaveTicks - 1);
+    h.platform.EndHang(false);
+    h.platform.JoinThreads();
+    h.TickWatch(1);
+    EXPECT_FALSE(h.platform.processEnd.has_value());
+    h.platform.DeliverPosted();
+    EXPECT_EQ(h.platform.endResult, IDCANCEL);
+    EXPECT_EQ(h.platform.files[kDest + "vorm.bin"], "old image");
+    EXPECT_EQ(h.platform.FilesUnder("G:").size(), 2u);
+}
+
 // Once the new files have begun to take the old ones' places, Cancel waits
 // for them all; only a camera that stopped answering is left, at a second
 // Cancel.
