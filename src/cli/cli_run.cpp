@@ -297,7 +297,7 @@ struct Watch {
     // Says when the camera stops answering, and when it answers again.
     void Look(const BackgroundTransfer& transfer, std::chrono::steady_clock::time_point now,
               Reporter& report, std::string_view volume) {
-        const std::uint64_t seen = transfer.Steps();
+        const unsigned seen = transfer.Activity();
         if (seen != steps) {
             steps = seen;
             moved = now;
@@ -320,7 +320,7 @@ struct Watch {
         return volume.empty() ? std::string(text) : std::string(volume) + ": " + std::string(text);
     }
 
-    std::uint64_t steps = 0;
+    unsigned steps = 0;
     std::chrono::steady_clock::time_point moved;
     std::optional<std::chrono::steady_clock::time_point> stopped;
     bool silent = false;

@@ -58,6 +58,15 @@ DeviceStorage ResolveCameraStorage(SystemPort& system, std::string_view deviceIn
     return DeviceStorage{DeviceStorage::State::Drive, drives.empty() ? "" : drives.back(), {}};
 }
 
+CameraSight LookAtCamera(SystemPort& system, std::string_view hardwareId,
+                         std::string_view destPath) {
+    CameraSight sight;
+    sight.camera = FindCamera(system, hardwareId);
+    if (sight.camera)
+        sight.storage = ResolveCameraStorage(system, sight.camera->instance, destPath);
+    return sight;
+}
+
 // The dialog's scan.
 
 std::optional<UsbDevice> CUpdaterDialog::FindCamera() {
@@ -69,6 +78,7 @@ void CUpdaterDialog::ScanForCamera() {
     if (!camera) return;
     m_platform.StopTimer(m_timerId);
     m_deviceFound = 1;
+    m_cameraSeenAt = m_platform.Now();
     // The drive is not taken here: the camera's volume often gets its drive
     // seconds after the device appears. "UpDate" chooses it.
     m_deviceInstance = std::move(camera->instance);

@@ -28,4 +28,14 @@ std::vector<UsbDevice> FindCameras(SystemPort& system, std::string_view hardware
 DeviceStorage ResolveCameraStorage(SystemPort& system, std::string_view deviceInstance,
                                    std::string_view destPath);
 
+// The camera and its storage, as one look at the system found them.
+struct CameraSight {
+    std::optional<UsbDevice> camera;  // nothing: no such device is present
+    DeviceStorage storage;            // the camera's, when it is there
+};
+
+// FindCamera and then ResolveCameraStorage, as one question to the system.
+CameraSight LookAtCamera(SystemPort& system, std::string_view hardwareId,
+                         std::string_view destPath);
+
 }  // namespace orvane

@@ -21,10 +21,14 @@ void CUpdaterDialog::ArmPollTimer() {
 }
 
 void CUpdaterDialog::OnTimer(unsigned nIDEvent) {
-    // Only the drive wait's own timer is told apart; any other tick is the
-    // poll timer's.
+    // Only the drive wait's and the watch's own timers are told apart; any
+    // other tick is the poll timer's.
     if (nIDEvent == DRIVE_WAIT_TIMER_ID) {
         LookForWaitedDrive(true);
+        return;
+    }
+    if (nIDEvent == WATCH_TIMER_ID) {
+        OnWatchTick();
         return;
     }
     if (m_deviceFound == 0 && !m_transfer) ScanForCamera();
@@ -35,6 +39,9 @@ void CUpdaterDialog::OnDeviceChange() {
         LookForWaitedDrive(false);
         return;
     }
+    // Something on the bus changed: a camera switched to another USB mode,
+    // or plugged in again, is settling anew.
+    if (m_deviceFound != 0 && !m_transfer) m_cameraSeenAt = m_platform.Now();
     if (m_deviceFound == 0 && !m_transfer) ScanForCamera();
 }
 

@@ -9,11 +9,13 @@
 // worker thread) and, for the dialog, `DialogPort` (windows, boxes, timers);
 // `Platform` is both. Each operation states its contract above its
 // declaration. Operations run on the user-interface thread, except that the
-// transfer runs on a worker thread (see `RunInBackground`) and calls the
-// operations it needs from there; those marked "may block" can take as long
-// as the device they touch.
+// transfer runs on a worker thread (see `RunInBackground`) and the dialog's
+// questions about the camera on threads of their own (`RunDeviceQuery`),
+// each calling the operations it needs from there; those marked "may block"
+// can take as long as the device they touch, which may be for ever.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -218,7 +220,8 @@ class SystemPort {
     // `FreeSpace`, `DriveRoot`, `JoinPath` and the operations of the Files
     // section (`HoldVolume` and `ReleaseVolume` among them), and no others;
     // the user-interface thread meanwhile calls only the operations of
-    // `DialogPort` (or, in a front end without a dialog, none of these).
+    // `DialogPort` (or, in a front end without a dialog, none of these),
+    // whose device queries may read devices and drives beside it.
     // One piece of work runs at a time.
     virtual void RunInBackground(std::function<void()> work) = 0;
     // Has `task` run on the user-interface thread, from whichever message loop
@@ -358,6 +361,23 @@ class DialogPort {
     // Puts the dialog back as it is at rest: the notice picture, "UpDate"
     // enabled. Harmless when no progress is shown.
     virtual void HideProgress() = 0;
+
+    // A clock that never goes back; only the differences of its readings
+    // mean anything.
+    virtual std::chrono::steady_clock::time_point Now() { return std::chrono::steady_clock::now(); }
+    // Starts `work` on a thread of its own and returns at once, never waiting
+    // for an earlier one; where no thread can be started, runs it before
+    // returning. `work` asks about the camera (PresentUsbDevices,
+    // LogicalDrives, StorageLayoutOfDrives, IsFolder, DriveRoot, JoinPath)
+    // and gives its answer through PostToUi. A device that does not answer
+    // may hold it for ever: it is then left to the end of the process. Those
+    // operations may thus run on several threads at once, beside a transfer.
+    virtual void RunDeviceQuery(std::function<void()> work) = 0;
+    // Ends the process at once, with the exit status that the dialog's
+    // ending with `result` gives, waiting for no thread and running no
+    // further code of the dialog's: for when a request on the camera does not
+    // return. Nothing the camera holds may depend on the process's clean end.
+    virtual void EndProcess(int result) = 0;
 };
 
 // Both sides, as the dialog programs supply them. The system side is a

@@ -5,7 +5,6 @@
 // The transfer on the host's worker thread.
 #include "transfer/background_transfer.h"
 
-#include <thread>
 #include <utility>
 
 namespace orvane {
@@ -39,28 +38,35 @@ void BackgroundTransfer::Run() {
         SystemHold hold(platform_);
         failure = TransferFirmware(platform_, request_, this);
     }
-    platform_.PostToUi([onDone = onDone_, fate = fate_, failure = std::move(failure)] {
-        if (fate->load() != Fate::Abandoned) (*onDone)(failure);
+    platform_.PostToUi([onDone = onDone_, abandoned = abandoned_, failure = std::move(failure)] {
+        if (!abandoned->load()) (*onDone)(failure);
     });
 }
 
 bool BackgroundTransfer::Abandon() {
-    Fate expected = Fate::Running;
-    return fate_->compare_exchange_strong(expected, Fate::Abandoned) || expected == Fate::Abandoned;
+    if (!RequestStop()) return false;
+    abandoned_->store(true);
+    return true;
+}
+
+bool BackgroundTransfer::RequestStop() {
+    State expected = State::Writing;
+    return state_.compare_exchange_strong(expected, State::Stopping) || expected == State::Stopping;
+}
+
+bool BackgroundTransfer::StopRequested() {
+    activity_.fetch_add(1);
+    return state_.load() == State::Stopping;
+}
+
+bool BackgroundTransfer::BeginReplacing() {
+    activity_.fetch_add(1);
+    State expected = State::Writing;
+    return state_.compare_exchange_strong(expected, State::Replacing);
 }
 
 void BackgroundTransfer::OnProgress(const TransferProgress& progress) {
-    steps_.fetch_add(1);
-    if (progress.phase == TransferPhase::PuttingInPlace) {
-        Fate expected = Fate::Running;
-        // Given up between the last look for a stop and the first
-        // replacement: the program is ending, and must end before any file
-        // of the camera is replaced.
-        if (!fate_->compare_exchange_strong(expected, Fate::Replacing) &&
-            expected == Fate::Abandoned) {
-            for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
-        }
-    }
+    activity_.fetch_add(1);
     // Each post wakes the user-interface thread, which on a busy machine can
     // cost the worker its turn on the processor: a few a second are enough
     // for the bar to move smoothly.
@@ -73,9 +79,7 @@ void BackgroundTransfer::OnProgress(const TransferProgress& progress) {
     shownFile_ = progress.file;
     shownPercent_ = percent;
     shownAt_ = now;
-    platform_.PostToUi([onProgress = onProgress_, fate = fate_, progress] {
-        if (fate->load() != Fate::Abandoned) (*onProgress)(progress);
-    });
+    platform_.PostToUi([onProgress = onProgress_, progress] { (*onProgress)(progress); });
 }
 
 }  // namespace orvane

@@ -8,7 +8,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -37,22 +36,27 @@ class BackgroundTransfer : public TransferObserver,
     // may run it, and deliver the result, before this returns.
     void Start();
 
-    // From the user-interface thread: stop at the next chunk, if the
-    // replacements have not begun.
-    void RequestStop() { stop_.store(true); }
-    // From the user-interface thread, after a stop, when the worker is stuck
-    // in a call that never returns (a camera that stopped answering): gives
-    // the transfer up, so that the program may end without it. False once
-    // the replacements have begun: they run to their end first. Once true,
-    // they never begin, and the done handler is never called.
+    // From the user-interface thread: stop at the next chunk. True when the
+    // stop will be taken: the replacements have not begun and now never
+    // will, so the camera keeps its old files even if the worker never
+    // comes back. False once they have begun.
+    bool RequestStop();
+    // Whether the new files have begun to take the old ones' places.
+    bool Replacing() const { return state_.load() == State::Replacing; }
+    // Goes up each time the worker comes back from the camera between two
+    // requests: while it stands still, the camera is not answering.
+    unsigned Activity() const { return activity_.load(); }
+    // From the user-interface thread, when the worker is stuck in a call that
+    // never returns (a camera that stopped answering): stops the transfer and
+    // gives it up, so that the program may end without it. False once the
+    // replacements have begun: they run to their end first. Once true, they
+    // never begin, and the done handler is never called.
     bool Abandon();
-    // How many steps the worker has made so far: a count that stands still
-    // while a call on the camera does not return.
-    std::uint64_t Steps() const { return steps_.load(); }
 
     // TransferObserver, on the worker thread.
     void OnProgress(const TransferProgress& progress) override;
-    bool StopRequested() override { return stop_.load(); }
+    bool StopRequested() override;
+    bool BeginReplacing() override;
 
   private:
     void Run();
@@ -62,13 +66,13 @@ class BackgroundTransfer : public TransferObserver,
     // Shared with the posted tasks, which may run after this object is gone.
     std::shared_ptr<const ProgressHandler> onProgress_;
     std::shared_ptr<const DoneHandler> onDone_;
-    std::atomic<bool> stop_{false};
-    std::atomic<std::uint64_t> steps_{0};
-    // Running, then either Replacing (the worker's) or Abandoned (the user
-    // interface's): whichever comes first stands.
+    enum class State { Writing, Stopping, Replacing };
+    // Changed once, by whichever thread comes first: a stop and the start of
+    // the replacements exclude each other.
+    std::atomic<State> state_{State::Writing};
+    std::atomic<unsigned> activity_{0};
     // Shared with the posted tasks: a transfer given up calls no handler.
-    enum class Fate { Running, Replacing, Abandoned };
-    std::shared_ptr<std::atomic<Fate>> fate_ = std::make_shared<std::atomic<Fate>>(Fate::Running);
+    std::shared_ptr<std::atomic<bool>> abandoned_ = std::make_shared<std::atomic<bool>>(false);
     // What was last posted; touched on the worker thread only.
     TransferPhase shownPhase_ = TransferPhase::Preparing;
     std::string shownFile_;

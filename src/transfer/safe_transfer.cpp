@@ -44,7 +44,7 @@ class Transfer {
         if (!failure) failure = WriteTemporaries();
         // The last moment a stop leaves the old files: from here on every
         // replacement runs.
-        if (!failure && StopRequested()) failure = Stopped();
+        if (!failure && observer_ != nullptr && !observer_->BeginReplacing()) failure = Stopped();
         if (!failure) failure = PutInPlace();
         RemoveTemporaries();
         if (failure) failure->driveWasWritable = driveWasWritable_;

@@ -66,6 +66,11 @@ class TransferObserver {
     // the first replacement. Once replacements have begun it is no longer
     // asked: they all run, so the camera never holds a mixed set.
     virtual bool StopRequested() = 0;
+    // Asked once, right before the first replacement, in place of the last
+    // StopRequested: false stops there. An observer that answers true takes
+    // no stop from then on, so whoever asked for one can tell whether the
+    // old files are sure to stay.
+    virtual bool BeginReplacing() { return !StopRequested(); }
 };
 
 struct TransferRequest {

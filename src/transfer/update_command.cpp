@@ -5,6 +5,7 @@
 // The "UpDate" button: from the detection state to the files on the camera.
 #include <utility>
 
+#include "device/camera_scan.h"
 #include "settings/folder_values.h"
 #include "settings/settings.h"
 #include "transfer/background_transfer.h"
@@ -27,7 +28,7 @@ TransferRequest MakeUpdateRequest(SystemPort& system, std::string_view sourceBas
 }
 
 void CUpdaterDialog::OnUpdateClicked() {
-    if (m_transfer || m_driveWaitTicks) return;
+    if (m_transfer || m_driveWaitTicks || m_leaveResult) return;
     if (m_deviceFound == 0) {
         // Poll ticks go on while the box is open and may find the camera; the
         // user then presses "UpDate" again.
@@ -44,14 +45,50 @@ void CUpdaterDialog::OnUpdateClicked() {
 
     // The camera may have been unplugged since it was found, or after a
     // failed press: it must be there now, and its drive is chosen now, when
-    // its volume has had time to appear.
-    std::optional<UsbDevice> camera = FindCamera();
-    if (!camera) {
+    // its volume has had time to appear. The question goes to another
+    // thread, so that a device that does not answer cannot hold the window;
+    // the wait's timer bounds it, and keeps Cancel live.
+    m_driveWaitTicks = 0;
+    m_waitLineShown = false;
+    m_driveWaitTimed = m_platform.ArmTimer(DRIVE_WAIT_TIMER_ID, DRIVE_WAIT_INTERVAL_MS) != 0;
+    StartLookup();
+}
+
+void CUpdaterDialog::StartLookup() {
+    const unsigned lookup = ++m_lookupsMade;
+    m_lookup = lookup;
+    ++m_lookupsOut;
+    m_quietTicks = 0;
+    ArmWatch();
+    SystemPort& system = m_platform;
+    // The dialog outlives every answer: while one is out it ends only
+    // through EndProcess (Leave).
+    m_platform.RunDeviceQuery([this, &system, lookup, hardwareId = m_hardwareId,
+                               destPath = m_destPath] {
+        CameraSight sight = LookAtCamera(system, hardwareId, destPath);
+        system.PostToUi([this, lookup, sight = std::move(sight)] { OnCameraSight(lookup, sight); });
+    });
+}
+
+void CUpdaterDialog::OnCameraSight(unsigned lookup, const CameraSight& sight) {
+    --m_lookupsOut;
+    const bool awaited = m_lookup == lookup;
+    if (awaited) m_lookup.reset();
+    // An answer given up on, or one that comes after Cancel, changes nothing.
+    if (!awaited || m_leaveResult) {
+        FinishLeaving();
+        return;
+    }
+    Answered();
+    StopWatchWhenIdle();
+    if (!m_driveWaitTicks) return;
+    if (!sight.camera) {
+        StopWaitingForDrive();
         ForgetCamera();
         return;
     }
-    m_deviceInstance = std::move(camera->instance);
-    UseCameraStorage(ResolveCameraDrive());
+    m_deviceInstance = sight.camera->instance;
+    UseCameraStorage(sight.storage);
 }
 
 void CUpdaterDialog::ForgetCamera() {
@@ -62,21 +99,26 @@ void CUpdaterDialog::ForgetCamera() {
     m_platform.ShowMessage(texts::kCheckDevice);
 }
 
+bool CUpdaterDialog::Waitable(DeviceStorage::State state) const {
+    using State = DeviceStorage::State;
+    if (state == State::NotMounted) return true;
+    if (state != State::NoStorage && state != State::NoMedium) return false;
+    return m_platform.Now() - m_cameraSeenAt < kSettleTime;
+}
+
 void CUpdaterDialog::UseCameraStorage(const DeviceStorage& storage) {
     using State = DeviceStorage::State;
-    if (storage.state == State::NotMounted && !m_driveWaitTicks) {
-        // Right after plugging in, the system is still setting the camera's
-        // volume up. The wait runs on a timer, so Cancel stays live.
-        m_driveWaitTicks = 0;
-        m_platform.ShowProgress(0, texts::WaitingForDriveLine(m_platform.System()));
-        if (m_platform.ArmTimer(DRIVE_WAIT_TIMER_ID, DRIVE_WAIT_INTERVAL_MS) != 0) return;
-        // Without a timer nothing would end the wait: say what is missing now.
-        StopWaitingForDrive();
-    } else if (storage.state == State::NotMounted && *m_driveWaitTicks < kDriveWaitTicks) {
+    // Once waiting, the camera is given the whole wait whatever it shows
+    // meanwhile; only then does a box say what is missing.
+    if (storage.state != State::Drive && m_driveWaitTimed && *m_driveWaitTicks < kDriveWaitTicks &&
+        (m_waitLineShown || Waitable(storage.state))) {
+        if (!m_waitLineShown) {
+            m_waitLineShown = true;
+            ShowStatus(0, std::string(texts::WaitingForDriveLine(m_platform.System())));
+        }
         return;
-    } else if (m_driveWaitTicks) {
-        StopWaitingForDrive();
     }
+    StopWaitingForDrive();
 
     switch (storage.state) {
         case State::Drive:
@@ -103,20 +145,24 @@ void CUpdaterDialog::UseCameraStorage(const DeviceStorage& storage) {
 void CUpdaterDialog::LookForWaitedDrive(bool tick) {
     if (!m_driveWaitTicks) return;
     if (tick) ++*m_driveWaitTicks;
-    std::optional<UsbDevice> camera = FindCamera();
-    if (!camera) {
-        StopWaitingForDrive();
-        ForgetCamera();
+    if (!m_lookup) {
+        StartLookup();
         return;
     }
-    m_deviceInstance = std::move(camera->instance);
-    UseCameraStorage(ResolveCameraDrive());
+    // The last question is still out: another would only be held by the
+    // same device. Past the wait's end, it is given up on.
+    if (*m_driveWaitTicks <= kDriveWaitTicks) return;
+    m_lookup.reset();
+    StopWaitingForDrive();
+    StopWatchWhenIdle();
+    m_platform.ShowMessage(texts::DescribeCameraNotAnswering());
 }
 
 void CUpdaterDialog::StopWaitingForDrive() {
     m_platform.StopTimer(DRIVE_WAIT_TIMER_ID);
     m_driveWaitTicks.reset();
-    m_platform.HideProgress();
+    m_silent = false;
+    HideStatus();
 }
 
 void CUpdaterDialog::StartTransfer() {
@@ -133,24 +179,33 @@ void CUpdaterDialog::StartTransfer() {
         MakeUpdateRequest(m_platform, directory.value(), m_srcPath, m_driveLetter, m_destPath);
 
     m_leaveAfterTransfer = false;
-    m_platform.ShowProgress(0, texts::ProgressLine(TransferProgress{}));
+    ShowStatus(0, texts::ProgressLine(TransferProgress{}));
     // The dialog ends only after the result has reached it, so it outlives
     // every task the transfer posts.
     m_transfer = std::make_shared<BackgroundTransfer>(
         m_platform, std::move(request),
         [this](const TransferProgress& progress) { OnTransferProgress(progress); },
         [this](const std::optional<TransferFailure>& failure) { OnTransferDone(failure); });
+    m_seenActivity = 0;
+    m_quietTicks = 0;
+    ArmWatch();
     std::shared_ptr<BackgroundTransfer> started = m_transfer;
     started->Start();
 }
 
 void CUpdaterDialog::OnTransferProgress(const TransferProgress& progress) {
-    if (m_transfer) m_platform.ShowProgress(PercentDone(progress), texts::ProgressLine(progress));
+    if (!m_transfer) return;
+    Answered();
+    ShowStatus(PercentDone(progress), texts::ProgressLine(progress));
 }
 
 void CUpdaterDialog::OnTransferDone(const std::optional<TransferFailure>& failure) {
     m_transfer.reset();
-    m_platform.HideProgress();
+    // Whatever Cancel asked for, the transfer came back: its result decides.
+    m_leaveResult.reset();
+    m_silent = false;
+    StopWatchWhenIdle();
+    HideStatus();
     const bool leave = m_leaveAfterTransfer;
     m_leaveAfterTransfer = false;
     if (failure && failure->step == TransferStep::Stopped) {
@@ -169,8 +224,112 @@ void CUpdaterDialog::OnTransferDone(const std::optional<TransferFailure>& failur
 }
 
 void CUpdaterDialog::RequestTransferStop() {
+    if (m_transfer->RequestStop()) {
+        // The camera keeps its old files now, whatever the worker does: it
+        // gets a moment to take its temporary files away, and is left behind
+        // if the camera does not answer (the next run removes them).
+        m_leaveAfterTransfer = true;
+        Leave(IDCANCEL);
+        return;
+    }
+    // The new files have begun to take the old ones' places, and all of them
+    // will, unless the camera stopped answering and the user insists.
+    if (m_silent && m_leaveAfterTransfer) {
+        m_platform.EndProcess(IDCANCEL);
+        return;
+    }
     m_leaveAfterTransfer = true;
-    m_transfer->RequestStop();
+    if (m_silent) ShowSilence();
+}
+
+// ---- The camera's answers ------------------------------------------------------
+
+void CUpdaterDialog::ArmWatch() {
+    if (!m_watching) m_watching = m_platform.ArmTimer(WATCH_TIMER_ID, WATCH_INTERVAL_MS) != 0;
+}
+
+void CUpdaterDialog::StopWatchWhenIdle() {
+    if (!m_watching || m_lookup || m_transfer || m_leaveResult) return;
+    m_platform.StopTimer(WATCH_TIMER_ID);
+    m_watching = false;
+}
+
+void CUpdaterDialog::OnWatchTick() {
+    bool answered = false;
+    if (m_transfer) {
+        const unsigned activity = m_transfer->Activity();
+        answered = activity != m_seenActivity;
+        m_seenActivity = activity;
+    }
+    // A worker still coming back from the camera is on its way to the stop:
+    // only one that stays silent is left behind.
+    if (m_leaveResult) {
+        m_leaveTicks = answered ? 0 : m_leaveTicks + 1;
+        if (m_leaveTicks >= kLeaveTicks) {
+            m_platform.EndProcess(*m_leaveResult);
+            return;
+        }
+    }
+    if (answered) {
+        Answered();
+        return;
+    }
+    if (!m_transfer && !m_lookup) return;
+    if (++m_quietTicks < kQuietTicks || m_silent) return;
+    m_silent = true;
+    ShowSilence();
+}
+
+void CUpdaterDialog::ShowStatus(int percent, std::string status) {
+    m_shownPercent = percent;
+    m_shownStatus = std::move(status);
+    if (!m_silent) m_platform.ShowProgress(m_shownPercent, m_shownStatus);
+}
+
+void CUpdaterDialog::HideStatus() {
+    m_shownPercent = 0;
+    m_shownStatus.clear();
+    m_platform.HideProgress();
+}
+
+void CUpdaterDialog::ShowSilence() {
+    using texts::Silence;
+    Silence where = Silence::Looking;
+    if (m_transfer && !m_transfer->Replacing())
+        where = Silence::Writing;
+    else if (m_transfer)
+        where = m_leaveAfterTransfer ? Silence::Leaving : Silence::Replacing;
+    m_platform.ShowProgress(m_shownPercent, texts::NotAnsweringLine(where, m_platform.System()));
+}
+
+void CUpdaterDialog::Answered() {
+    m_quietTicks = 0;
+    if (!m_silent) return;
+    m_silent = false;
+    if (m_shownStatus.empty())
+        m_platform.HideProgress();
+    else
+        m_platform.ShowProgress(m_shownPercent, m_shownStatus);
+}
+
+void CUpdaterDialog::Leave(int result) {
+    if (m_lookupsOut == 0 && !m_transfer) {
+        m_platform.EndModal(result);
+        return;
+    }
+    m_leaveResult = result;
+    m_leaveTicks = 0;
+    ArmWatch();
+    // Without a timer nothing would end the wait for them.
+    if (!m_watching) m_platform.EndProcess(result);
+}
+
+void CUpdaterDialog::FinishLeaving() {
+    if (!m_leaveResult || m_lookupsOut != 0 || m_transfer) return;
+    const int result = *m_leaveResult;
+    m_leaveResult.reset();
+    StopWatchWhenIdle();
+    m_platform.EndModal(result);
 }
 
 std::optional<std::string> CUpdaterDialog::MissingFolderSettings() const {

@@ -343,3 +343,28 @@ std::string WaitingForStorageLine(const std::string& storageMessage) {
 }
 
 }  // namespace orvane::texts
+
+namespace orvane::texts {
+
+std::string NotAnsweringLine(Silence where, HostSystem system) {
+    const std::string_view ellipsis = system == HostSystem::Windows ? "..." : "\u2026";
+    switch (where) {
+        case Silence::Looking:
+            return "The camera is not answering. Waiting for it" + std::string(ellipsis);
+        case Silence::Writing:
+            return "The camera is not answering. Cancel keeps its old files.";
+        case Silence::Replacing:
+            return "The camera is not answering. Do not disconnect it.";
+        case Silence::Leaving:
+            return "The camera is not answering. Cancel again to leave anyway.";
+    }
+    return {};
+}
+
+std::string DescribeCameraNotAnswering() {
+    return Join({"The camera is connected but did not answer when asked for its storage.",
+                 "Unplug the camera, plug it in again, then " + Again(Front::Dialog) + ".",
+                 "Nothing was written."});
+}
+
+}  // namespace orvane::texts

@@ -97,3 +97,21 @@ std::string DescribeNoCamera(std::string_view wanted, unsigned waitedSeconds);
 std::string WaitingForStorageLine(const std::string& storageMessage);
 
 }  // namespace orvane::texts
+
+namespace orvane::texts {
+
+// Where the dialog waits on a camera that has stopped answering.
+enum class Silence {
+    Looking,    // for its storage
+    Writing,    // the new files, before any replaces an old one: Cancel keeps the old files
+    Replacing,  // the new files taking the old ones' places
+    Leaving,    // the same, after the user asked to leave: a second Cancel does
+};
+
+// The status line once the camera has not answered for a while.
+std::string NotAnsweringLine(Silence where, HostSystem system);
+
+// The message when the camera did not answer the question of its storage.
+std::string DescribeCameraNotAnswering();
+
+}  // namespace orvane::texts

@@ -27,17 +27,18 @@ int CUpdaterDialog::OnInitDialog() {
 
 void CUpdaterDialog::OnOK() {
     // The dialog never ends under a running transfer or a drive wait.
-    if (m_transfer || m_driveWaitTicks) return;
-    m_platform.EndModal(IDOK);
+    if (m_transfer || m_driveWaitTicks || m_leaveResult) return;
+    Leave(IDOK);
 }
 
 void CUpdaterDialog::OnCancel() {
-    if (m_driveWaitTicks) StopWaitingForDrive();
+    if (m_leaveResult) return;  // already on its way out
     if (m_transfer) {
         RequestTransferStop();
         return;
     }
-    m_platform.EndModal(IDCANCEL);
+    if (m_driveWaitTicks) StopWaitingForDrive();
+    Leave(IDCANCEL);
 }
 
 }  // namespace orvane

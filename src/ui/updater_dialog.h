@@ -10,11 +10,13 @@
 // belong to: settings/, device/ and transfer/.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "device/camera_scan.h"
 #include "device/device_storage.h"
 #include "platform/platform.h"
 #include "settings/settings.h"
@@ -32,6 +34,21 @@ inline constexpr unsigned POLL_INTERVAL_MS = 5000;
 inline constexpr unsigned DRIVE_WAIT_TIMER_ID = 2;
 inline constexpr unsigned DRIVE_WAIT_INTERVAL_MS = 500;
 inline constexpr unsigned kDriveWaitTicks = 30;
+
+// While the camera is asked about its storage, or written to, this timer
+// watches that it still answers: after kQuietTicks without an answer the
+// status line says it does not. After Cancel, what is still out on the
+// camera gets kLeaveTicks without an answer before the process ends
+// without it.
+inline constexpr unsigned WATCH_TIMER_ID = 3;
+inline constexpr unsigned WATCH_INTERVAL_MS = 250;
+inline constexpr unsigned kQuietTicks = 8;
+inline constexpr unsigned kLeaveTicks = 3;
+
+// Right after plugging in, the system shows the camera before its disk, and
+// the disk before its medium: "no storage" and "no card" this soon after the
+// camera appeared are waited for like a drive that is not there yet.
+inline constexpr std::chrono::seconds kSettleTime{15};
 
 class CUpdaterDialog {
   public:
@@ -62,7 +79,10 @@ class CUpdaterDialog {
     void OnOK();
     // Ends the dialog, ending a wait for the drive first. While a transfer
     // runs it asks the transfer to stop instead, and the dialog ends once
-    // the transfer has.
+    // the transfer has. What does not come back from the camera in time is
+    // left behind: before the replacements, and during them at a second
+    // Cancel once the camera has stopped answering, the process ends
+    // without it.
     void OnCancel();
 
     // Settings.
@@ -87,6 +107,8 @@ class CUpdaterDialog {
     unsigned timerId() const { return m_timerId; }
     bool transferRunning() const { return m_transfer != nullptr; }
     bool waitingForDrive() const { return m_driveWaitTicks.has_value(); }
+    // The camera has not answered for kQuietTicks, and the status line says so.
+    bool cameraSilent() const { return m_silent; }
     const std::string& hardwareId() const { return m_hardwareId; }
     const std::string& srcPath() const { return m_srcPath; }
     const std::string& destPath() const { return m_destPath; }
@@ -101,6 +123,25 @@ class CUpdaterDialog {
     void UseCameraStorage(const DeviceStorage& storage);
     void LookForWaitedDrive(bool tick);
     void StopWaitingForDrive();
+    // Asks about the camera and its storage on a thread of the host's; the
+    // answer comes to OnCameraSight.
+    void StartLookup();
+    void OnCameraSight(unsigned lookup, const CameraSight& sight);
+    // Whether `state` is one the system may still be settling into.
+    bool Waitable(DeviceStorage::State state) const;
+    void ArmWatch();
+    void OnWatchTick();
+    void StopWatchWhenIdle();
+    // The status line, unless the camera's silence stands in its place.
+    void ShowStatus(int percent, std::string status);
+    void HideStatus();
+    void ShowSilence();
+    // The camera answered: the status line it hid comes back.
+    void Answered();
+    // Ends the dialog with `result`, giving what is still out on the camera
+    // until it has been silent for kLeaveTicks.
+    void Leave(int result);
+    void FinishLeaving();
     void StartTransfer();
     void RequestTransferStop();
     // The message naming the folder settings FirmWare.ini lacks, if any.
@@ -123,8 +164,32 @@ class CUpdaterDialog {
     std::shared_ptr<BackgroundTransfer> m_transfer;
     // The user asked to leave while the transfer ran.
     bool m_leaveAfterTransfer = false;
-    // Ticks of the drive wait so far; nothing while no wait goes on.
+    // Ticks of the drive wait so far; nothing while no wait goes on. A wait
+    // runs from a press of "UpDate" until the transfer starts or a box says
+    // why it cannot.
     std::optional<unsigned> m_driveWaitTicks;
+    bool m_driveWaitTimed = false;  // its timer runs, so something ends it
+    bool m_waitLineShown = false;   // the status line says the dialog waits
+    // When the dialog last saw the camera appear, or anything change on the
+    // bus while it was there.
+    std::chrono::steady_clock::time_point m_cameraSeenAt{};
+    // The lookup whose answer the dialog waits for, by number; lookups that
+    // have not answered yet, that one and any given up on.
+    std::optional<unsigned> m_lookup;
+    unsigned m_lookupsMade = 0;
+    unsigned m_lookupsOut = 0;
+    // Watch ticks since the camera last answered, and whether the status
+    // line says it does not.
+    unsigned m_quietTicks = 0;
+    unsigned m_seenActivity = 0;
+    bool m_silent = false;
+    bool m_watching = false;
+    // The status line the camera's silence hides, to show again once it answers.
+    int m_shownPercent = 0;
+    std::string m_shownStatus;
+    // After Cancel: the result to end with, and the watch ticks since.
+    std::optional<int> m_leaveResult;
+    unsigned m_leaveTicks = 0;
 };
 
 }  // namespace orvane

@@ -68,6 +68,53 @@ TEST(DriveWait, AfterFifteenSecondsABoxNamesTheDiskInTheSystemsOwnWords) {
     }
 }
 
+// The mended fault: the system shows the camera before its disk, and the
+// disk before its card; a press in those first seconds said at once to set
+// the USB mode, and nothing was written.
+TEST(DriveWait, NoStorageOrNoCardRightAfterPluggingInIsWaitedForLikeAMissingDrive) {
+    for (const bool card : {false, true}) {
+        for (const bool arrives : {true, false}) {
+            SCOPED_TRACE(std::string(card ? "no card" : "no storage") +
+                         (arrives ? ", then it arrives" : ", for good"));
+            Harness h;
+            h.PlugStick("H");
+            if (card) {
+                h.PlugCamera("G");
+                h.platform.drivesWithoutMedium.insert("G");
+            } else {
+                h.platform.Plug({kCameraId}, kCameraInstance);
+            }
+            h.Open();
+            h.platform.now += kSettleTime / 2;
+            h.dialog->OnUpdateClicked();
+            EXPECT_TRUE(h.platform.messages.empty());
+            EXPECT_TRUE(h.dialog->waitingForDrive());
+            EXPECT_EQ(h.platform.progressStatus, "Waiting for the camera's drive...");
+            h.Tick(4);  // 2 s
+            h.platform.now += std::chrono::seconds(2);
+            if (!arrives) {
+                h.Tick(kDriveWaitTicks);
+                ASSERT_EQ(h.platform.messages.size(), 1u);
+                EXPECT_TRUE(Contains(h.platform.messages[0], card ? "no card" : "no storage"))
+                    << h.platform.messages[0];
+                EXPECT_FALSE(h.dialog->waitingForDrive());
+                EXPECT_EQ(h.platform.fileOps, 0);
+                continue;
+            }
+            if (card) {
+                h.platform.drivesWithoutMedium.clear();
+            } else {
+                h.AddCameraDisk("1", 0);
+                h.Mount("G", "1");
+            }
+            h.Tick(1);
+            EXPECT_EQ(h.platform.messages, std::vector<std::string>{"Update success"});
+            EXPECT_EQ(h.platform.FilesUnder("G:\\FIRMWARE").size(), 2u);
+            EXPECT_TRUE(h.platform.FilesUnder("H:").empty());
+        }
+    }
+}
+
 TEST(DriveWait, WithoutATimerTheBoxComesAtOnceRatherThanAWaitWithoutEnd) {
     Harness h;
     h.PlugCameraWithoutDrive("1");
@@ -124,6 +171,7 @@ TEST(DriveChoice, ACameraShowingNoStorageGetsNoOtherDriveAndIsToldWhy) {
     h.platform.Plug({kCameraId}, kCameraInstance);
     h.PlugStick("H");
     CUpdaterDialog& dialog = h.Open();
+    h.platform.now += kSettleTime;  // long since plugged in: it has settled
     dialog.OnUpdateClicked();
     ASSERT_EQ(h.platform.messages.size(), 1u);
     EXPECT_TRUE(Contains(h.platform.messages[0], "shows no storage")) << h.platform.messages[0];
@@ -174,7 +222,9 @@ TEST(DriveChoice, AnEmptyCardSlotSaysThereIsNoCardNotThatTheCameraWentAway) {
             h.platform.drives.push_back("G");
         }
         h.platform.drivesWithoutMedium.insert("G");
-        h.Open().OnUpdateClicked();
+        h.Open();
+        h.platform.now += kSettleTime;
+        h.dialog->OnUpdateClicked();
         ASSERT_EQ(h.platform.messages.size(), 1u);
         const std::string& message = h.platform.messages[0];
         EXPECT_TRUE(Contains(message, "no card in the camera")) << message;

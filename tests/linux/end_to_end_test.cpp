@@ -8,6 +8,7 @@
 // an exFAT card mounted through FUSE on a loop device, whose line in the
 // mount table is the system's own (that one needs root and FUSE).
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <condition_variable>
@@ -61,6 +62,22 @@ class ThreadedWindow : public RecordingWindow {
         std::lock_guard lock(mutex_);
         queue_.push_back(std::move(task));
         posted_.notify_one();
+    }
+    void Join() {
+        if (worker_.joinable()) worker_.join();
+    }
+    // Runs what has been posted so far.
+    void DeliverPosted() {
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::lock_guard lock(mutex_);
+                if (queue_.empty()) return;
+                task = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            task();
+        }
     }
     // The user-interface loop: runs posted tasks until the dialog has ended.
     void RunUntilEnded() {
@@ -275,6 +292,83 @@ TEST_P(EndToEnd, TransferOnAWorkerThreadEndsWithOneWholeSet) {
     }
 }
 
+// The process serving the FUSE mount of `device`, or 0.
+pid_t FuseDaemonOf(const std::string& device) {
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::string arguments = ReadFile(entry.path() / "cmdline");
+        std::replace(arguments.begin(), arguments.end(), '\0', ' ');
+        if (arguments.find("exfat") != std::string::npos &&
+            arguments.find(" " + device + " ") != std::string::npos)
+            return static_cast<pid_t>(std::stol(entry.path().filename().string()));
+    }
+    return 0;
+}
+
+// Stops the camera volume's FUSE daemon as the transfer starts: from then
+// on every request on the volume waits.
+class FreezingWindow : public ThreadedWindow {
+  public:
+    explicit FreezingWindow(pid_t daemon) : daemon_(daemon) {}
+    void RunInBackground(std::function<void()> work) override {
+        ::kill(daemon_, SIGSTOP);
+        // Stopped for sure before the first request reaches it.
+        while (ReadFile("/proc/" + std::to_string(daemon_) + "/stat").find(") T ") ==
+               std::string::npos)
+            std::this_thread::yield();
+        ThreadedWindow::RunInBackground(std::move(work));
+    }
+
+  private:
+    pid_t daemon_;
+};
+
+// The camera's volume stops answering once "UpDate" has started the
+// transfer: the window stays live and says so, and Cancel ends the process
+// without waiting for the volume. The old files stay.
+TEST_P(EndToEnd, AVolumeThatStopsAnsweringIsLeftAtCancel) {
+    if (GetParam() != CameraVolume::Exfat) GTEST_SKIP() << "needs the camera on FUSE";
+    PlugCamera();
+    std::filesystem::create_directories(camera / "FIRMWARE");
+    std::ofstream(camera / "FIRMWARE/vorm.bin") << "old image";
+    const pid_t daemon = FuseDaemonOf(card->loopDevice());
+    ASSERT_GT(daemon, 0);
+    FreezingWindow frozen(daemon);
+    LinuxPlatform platform(frozen, Roots());
+    CUpdaterDialog dialog(platform);
+    // Whatever fails below, the volume answers again and the worker ends
+    // before the platform it uses does.
+    struct Thaw {
+        pid_t daemon;
+        FreezingWindow& window;
+        ~Thaw() {
+            ::kill(daemon, SIGCONT);
+            window.Join();
+        }
+    } thaw{daemon, frozen};
+
+    dialog.OnInitDialog();
+    ASSERT_TRUE(dialog.deviceFound());
+    dialog.OnUpdateClicked();
+    frozen.DeliverPosted();  // the camera's storage, found
+    ASSERT_TRUE(dialog.transferRunning());
+    for (unsigned tick = 0; tick <= kQuietTicks && !dialog.cameraSilent(); ++tick) {
+        frozen.DeliverPosted();
+        dialog.OnTimer(WATCH_TIMER_ID);
+    }
+    EXPECT_TRUE(dialog.cameraSilent());
+    dialog.OnCancel();
+    for (unsigned tick = 0; tick < kLeaveTicks; ++tick) dialog.OnTimer(WATCH_TIMER_ID);
+    EXPECT_EQ(frozen.processEnd, IDCANCEL);
+    EXPECT_FALSE(frozen.endResult);
+    frozen.DeliverPosted();
+    EXPECT_TRUE(dialog.transferRunning());  // its worker is still held by the volume
+
+    ::kill(daemon, SIGCONT);
+    frozen.Join();
+    EXPECT_EQ(ReadFile(camera / "FIRMWARE/vorm.bin"), "old image");
+    EXPECT_FALSE(std::filesystem::exists(camera / "FIRMWARE/dsccmd.ini"));
+}
+
 TEST_P(EndToEnd, ACameraShowingNoStorageOfItsOwnGetsNoOtherVolume) {
     // A volume shows up on the internal disk's device numbers, and a stick
     // is mounted; the camera has no disk below it.
@@ -285,6 +379,9 @@ TEST_P(EndToEnd, ACameraShowingNoStorageOfItsOwnGetsNoOtherVolume) {
     dialog.OnInitDialog();
     ASSERT_TRUE(dialog.deviceFound());
     dialog.OnUpdateClicked();
+    // Just plugged in: its storage may yet come, and is waited for.
+    EXPECT_TRUE(window.messages.empty());
+    for (unsigned tick = 0; tick < kDriveWaitTicks; ++tick) dialog.OnTimer(DRIVE_WAIT_TIMER_ID);
     ASSERT_EQ(window.messages.size(), 1u);
     EXPECT_NE(window.messages[0].find("shows no storage"), std::string::npos) << window.messages[0];
     EXPECT_NE(window.messages[0].find("mass storage"), std::string::npos);
@@ -335,6 +432,26 @@ TEST_P(DriveWait, MountedThreeSecondsAfterThePressGetsTheFiles) {
     MountCamera(testing::DeviceNumberOf(tree.root()));
     Wait(1);
     EXPECT_EQ(window.messages, std::vector<std::string>{std::string(texts::kUpdateSuccess)});
+    EXPECT_EQ(CameraFiles(),
+              (std::vector<std::string>{"FIRMWARE", "FIRMWARE/dsccmd.ini", "FIRMWARE/vorm.bin"}));
+    EXPECT_TRUE(FilesBelow(stick).empty());
+}
+
+// The camera on the bus, its disk set up by the system only 2 s after the
+// press: the press waits for it rather than saying to change the USB mode.
+TEST_P(DriveWait, ADiskArrivingTwoSecondsAfterThePressGetsTheFiles) {
+    PlugCameraWithoutVolume(false);
+    PlugStick();
+    dialog.OnInitDialog();
+    ASSERT_TRUE(dialog.deviceFound());
+    dialog.OnUpdateClicked();
+    Wait(4);
+    EXPECT_TRUE(window.messages.empty());
+    Disk(testing::DeviceNumberOf(tree.root()), kCameraDevice + "/1-4:1.0/host7/block/sdc", "sdc1");
+    MountCamera(testing::DeviceNumberOf(tree.root()));
+    Wait(1);
+    EXPECT_EQ(window.messages, std::vector<std::string>{std::string(texts::kUpdateSuccess)});
+    EXPECT_EQ(window.endResult, IDOK);
     EXPECT_EQ(CameraFiles(),
               (std::vector<std::string>{"FIRMWARE", "FIRMWARE/dsccmd.ini", "FIRMWARE/vorm.bin"}));
     EXPECT_TRUE(FilesBelow(stick).empty());

@@ -39,6 +39,11 @@ class RecordingWindow : public WindowSide {
             task();
         }
     }
+    // Asked at once, on this thread, whatever the transfer's thread is.
+    void RunDeviceQuery(std::function<void()> work) override {
+        RecordingWindow::RunInBackground(std::move(work));
+    }
+    void EndProcess(int result) override { processEnd = result; }
     void PostToUi(std::function<void()> task) override { posted.push_back(std::move(task)); }
 
     bool aboutEntryAdded = false;
@@ -46,6 +51,7 @@ class RecordingWindow : public WindowSide {
     std::map<unsigned, unsigned> timers;  // id -> interval
     std::vector<std::string> messages;
     std::optional<int> endResult;
+    std::optional<int> processEnd;
     std::vector<int> progress;
     std::deque<std::function<void()>> posted;
 };

@@ -14,16 +14,30 @@
 //   end    presses UpDate; the worker parks once the hold has ended, after
 //          the last file operation, before the result reaches the dialog
 // A parked worker prints "parked" and goes on once a signal has been handled.
+//
+// Usage: orvane_signal_target stuck-lookup|stuck-transfer
+//   presses UpDate, and the question about the camera's storage, or the
+//   transfer before its first file operation, never returns. For 3 s the
+//   window's loop is timed on a 20 ms timer; then it prints how late the
+//   latest tick came and its status line, presses Cancel, and prints
+//   "cancel" with the time (CLOCK_REALTIME, ns): the caller measures how
+//   soon the process ends after it, and removes the machine folder, which
+//   the process ends without.
 // First come "machine ROOT" and "destination FOLDER" (the camera's).
+#include <time.h>
 #include <unistd.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
 #include <QSemaphore>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "platform/linux/profile_reader.h"
@@ -46,9 +60,14 @@ class ParkingWindow : public orvane::qt::UpdaterWindow {
 
     void HoldSystemForTransfer(bool hold) override {
         UpdaterWindow::HoldSystemForTransfer(hold);
+        if (hold && parkAt_ == "stuck-transfer") NeverReturn();
         if (parkAt_ != (hold ? "start" : "end")) return;
         Say("parked");
         goOn_.acquire();
+    }
+    void RunDeviceQuery(std::function<void()> work) override {
+        if (parkAt_ == "stuck-lookup") work = [this] { NeverReturn(); };
+        UpdaterWindow::RunDeviceQuery(std::move(work));
     }
     bool EndAfterTransfer() override {
         const bool ending = UpdaterWindow::EndAfterTransfer();
@@ -57,9 +76,39 @@ class ParkingWindow : public orvane::qt::UpdaterWindow {
     }
 
   private:
+    void NeverReturn() {
+        Say("parked");
+        stuck_.acquire();
+    }
+
     const std::string parkAt_;
     QSemaphore goOn_;
+    QSemaphore stuck_;
 };
+
+// Times the window's loop while the camera does not answer, then presses
+// Cancel.
+void ProbeThenCancel(orvane::qt::UpdaterWindow& window) {
+    auto* tick = new QTimer(&window);
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    auto latest = std::make_shared<qint64>(0);
+    auto last = std::make_shared<qint64>(0);
+    QObject::connect(tick, &QTimer::timeout, &window, [&window, tick, clock, latest, last] {
+        const qint64 now = clock->elapsed();
+        *latest = std::max(*latest, now - *last - 20);
+        *last = now;
+        if (now < 3000) return;
+        tick->stop();
+        Say("latest tick " + std::to_string(*latest) + " ms late");
+        Say("status " + window.findChild<QLabel*>("progressStatus")->text().toStdString());
+        timespec at{};
+        ::clock_gettime(CLOCK_REALTIME, &at);
+        Say("cancel " + std::to_string(at.tv_sec * 1000000000LL + at.tv_nsec));
+        window.reject();
+    });
+    tick->start(20);
+}
 
 std::string ReadText(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
@@ -73,9 +122,12 @@ std::string ReadText(const std::string& path) {
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     const char* mode = argc == 2 ? argv[1] : "";
+    const bool stuck =
+        std::strcmp(mode, "stuck-lookup") == 0 || std::strcmp(mode, "stuck-transfer") == 0;
     if (std::strcmp(mode, "rest") != 0 && std::strcmp(mode, "start") != 0 &&
-        std::strcmp(mode, "end") != 0) {
-        std::fprintf(stderr, "usage: orvane_signal_target rest|start|end\n");
+        std::strcmp(mode, "end") != 0 && !stuck) {
+        std::fprintf(stderr,
+                     "usage: orvane_signal_target rest|start|end|stuck-lookup|stuck-transfer\n");
         return 2;
     }
     if (::chdir(orvane::qt::ExampleFolder().c_str()) != 0) return 2;
@@ -98,11 +150,12 @@ int main(int argc, char* argv[]) {
     Say("destination " + destination.string());
 
     ParkingWindow window(machine.roots(), mode);
-    QTimer::singleShot(0, &window, [&window, mode] {
+    QTimer::singleShot(0, &window, [&window, mode, stuck] {
         if (std::strcmp(mode, "rest") == 0)
             Say("ready");
         else
             window.core().OnUpdateClicked();
+        if (stuck) ProbeThenCancel(window);
     });
     window.show();
     return orvane::qt::ExecEndingOnSignals(window);

@@ -25,6 +25,7 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <utility>
 
 #include "platform/linux/profile_reader.h"
 #include "platform/qt/demo_machine.h"
@@ -56,17 +57,31 @@ QString Q(std::string_view text) {
 class FastWindow : public UpdaterWindow {
   public:
     using UpdaterWindow::UpdaterWindow;
+    // The watch on the camera's answers is slowed instead: a loaded machine
+    // must not look like a camera that stopped answering.
     unsigned ArmTimer(unsigned id, unsigned intervalMs) override {
         requestedInterval = intervalMs;
-        return UpdaterWindow::ArmTimer(id, 20);
+        return UpdaterWindow::ArmTimer(id, id == orvane::WATCH_TIMER_ID ? 5000 : 20);
     }
     void ShowProgress(int percent, std::string_view status) override {
         UpdaterWindow::ShowProgress(percent, status);
         auto* bar = findChild<QProgressBar*>("progressBar");
         barValues.push_back(bar->isVisible() ? bar->value() : -1);
+        if (onTransferShown && status.find(orvane::texts::kDoNotDisconnect) != status.npos) {
+            // Once the core has the transfer in hand.
+            QMetaObject::invokeMethod(this, std::exchange(onTransferShown, nullptr),
+                                      Qt::QueuedConnection);
+        }
     }
+    void RunDeviceQuery(std::function<void()> work) override {
+        UpdaterWindow::RunDeviceQuery([work = std::move(work)] {
+            asking = true;
+            work();
+        });
+    }
+    // Holds the transfer's worker, not a device query.
     void PostToUi(std::function<void()> task) override {
-        if (holdWorker && QThread::currentThread() != thread()) {
+        if (holdWorker && !asking && QThread::currentThread() != thread()) {
             holdWorker = false;
             workerGoOn.acquire();
         }
@@ -76,7 +91,11 @@ class FastWindow : public UpdaterWindow {
     std::vector<int> barValues;
     bool holdWorker = false;
     QSemaphore workerGoOn;
+    std::function<void()> onTransferShown;
+    static thread_local bool asking;
 };
+
+thread_local bool FastWindow::asking = false;
 
 // Runs `act` on the first modal widget of type T that opens over the updater
 // window, from inside that widget's own event loop.
@@ -314,14 +333,16 @@ class UpdaterWindowTest : public QObject {
         FastWindow window(machine_->roots());
         window.holdWorker = true;
         bool updateDisabled = false, statusWarns = false;
-        WhenActive(window, [&] {
-            QTest::mouseClick(Child<QPushButton>(window, "updateButton"), Qt::LeftButton);
+        window.onTransferShown = [&] {
             updateDisabled = !Child<QPushButton>(window, "updateButton")->isEnabled();
             statusWarns = Child<QLabel>(window, "progressStatus")
                               ->text()
                               .contains(Q(orvane::texts::kDoNotDisconnect));
             QTest::keyClick(&window, Qt::Key_Escape);
             window.workerGoOn.release();
+        };
+        WhenActive(window, [&] {
+            QTest::mouseClick(Child<QPushButton>(window, "updateButton"), Qt::LeftButton);
         });
         QCOMPARE(window.exec(), IDCANCEL);
         QVERIFY(updateDisabled);

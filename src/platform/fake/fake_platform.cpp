@@ -69,7 +69,8 @@ class FakeWriter : public WritableFile {
     Status Write(std::span<const std::byte> data) override {
         std::string& content = platform_.files[path_];
         if (auto error = platform_.FileOp("Write " + path_)) {
-            content.append(reinterpret_cast<const char*>(data.data()), data.size() / 2);
+            if (!platform_.Ended())
+                content.append(reinterpret_cast<const char*>(data.data()), data.size() / 2);
             return *error;
         }
         content.append(reinterpret_cast<const char*>(data.data()), data.size());
@@ -123,7 +124,8 @@ std::vector<std::string> FakePlatform::FilesUnder(const std::string& prefix) con
 
 std::optional<SystemError> FakePlatform::FileOp(const std::string& what) {
     ++fileOps;
-    calls.push_back(what);
+    Log(what);
+    if (Ended()) return Error(ErrorKind::Other, "The process has ended.");
     if (onFileOp) onFileOp(what);
     if (unpluggedDrive_ && what.find(*unpluggedDrive_ + ":") != std::string::npos)
         return Error(ErrorKind::NotFound, "The system cannot find the path specified.");
@@ -148,38 +150,38 @@ bool FakePlatform::FolderExists(const std::string& path) const {
 }
 
 IconHandle FakePlatform::LoadAppIcon() {
-    calls.push_back("LoadAppIcon");
+    Log("LoadAppIcon");
     return appIcon;
 }
 
 void FakePlatform::AddAboutToSystemMenu() {
-    calls.push_back("AddAboutToSystemMenu");
+    Log("AddAboutToSystemMenu");
 }
 
 void FakePlatform::SetWindowIcons(IconHandle icon) {
-    calls.push_back("SetWindowIcons " + std::to_string(icon));
+    Log("SetWindowIcons " + std::to_string(icon));
 }
 
 unsigned FakePlatform::ArmTimer(unsigned id, unsigned intervalMs) {
-    calls.push_back("ArmTimer " + std::to_string(id) + " " + std::to_string(intervalMs));
+    Log("ArmTimer " + std::to_string(id) + " " + std::to_string(intervalMs));
     if (timerArmFails) return 0;
     runningTimers[id] = intervalMs;
     return id;
 }
 
 void FakePlatform::StopTimer(unsigned timerId) {
-    calls.push_back("StopTimer " + std::to_string(timerId));
+    Log("StopTimer " + std::to_string(timerId));
     runningTimers.erase(timerId);
 }
 
 void FakePlatform::ShowMessage(std::string_view text) {
-    calls.push_back("ShowMessage");
+    Log("ShowMessage");
     messages.emplace_back(text);
     if (onMessage) onMessage(text);
 }
 
 void FakePlatform::EndModal(int result) {
-    calls.push_back("EndModal " + std::to_string(result));
+    Log("EndModal " + std::to_string(result));
     endResult = result;
 }
 
@@ -188,29 +190,91 @@ void FakePlatform::WriteStdout(std::string_view text) {
 }
 
 Status FakePlatform::SubscribeUsbArrival() {
-    calls.push_back("SubscribeUsbArrival");
+    Log("SubscribeUsbArrival");
     return subscribeResult;
 }
 
 void FakePlatform::ShowProgress(int percent, std::string_view status) {
-    calls.push_back("ShowProgress");
+    Log("ShowProgress");
     progressShown.push_back(percent);
     progressStatus = status;
     progressVisible = true;
 }
 
 void FakePlatform::HideProgress() {
-    calls.push_back("HideProgress");
+    Log("HideProgress");
     progressVisible = false;
 }
 
 void FakePlatform::RunInBackground(std::function<void()> work) {
-    calls.push_back("RunInBackground");
+    Log("RunInBackground");
     ++backgroundRuns;
+    if (threaded) {
+        threads_.emplace_back(std::move(work));
+        return;
+    }
     heldWork_ = std::move(work);
     if (holdBackground) return;
     RunBackgroundWork();
     DeliverPosted();
+}
+
+void FakePlatform::RunDeviceQuery(std::function<void()> work) {
+    Log("RunDeviceQuery");
+    if (threaded) {
+        threads_.emplace_back(std::move(work));
+        return;
+    }
+    work();
+    DeliverPosted();
+}
+
+void FakePlatform::EndProcess(int result) {
+    Log("EndProcess " + std::to_string(result));
+    processEnd = result;
+}
+
+void FakePlatform::Log(std::string call) {
+    std::unique_lock lock(mutex_);
+    const bool hang = !hangAt_.empty() && call.rfind(hangAt_, 0) == 0;
+    calls.push_back(std::move(call));
+    if (!hang) return;
+    hangAt_.clear();
+    hanging_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return hangEnded_; });
+}
+
+bool FakePlatform::Ended() {
+    std::lock_guard lock(mutex_);
+    return processEnded_;
+}
+
+void FakePlatform::HangAt(std::string what) {
+    std::lock_guard lock(mutex_);
+    hangAt_ = std::move(what);
+}
+
+void FakePlatform::WaitUntilHung() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return hanging_; });
+}
+
+void FakePlatform::EndHang(bool processEnded) {
+    std::lock_guard lock(mutex_);
+    hangEnded_ = true;
+    processEnded_ = processEnded_ || processEnded;
+    changed_.notify_all();
+}
+
+void FakePlatform::JoinThreads() {
+    for (std::thread& thread : threads_) thread.join();
+    threads_.clear();
+}
+
+FakePlatform::~FakePlatform() {
+    EndHang(true);
+    JoinThreads();
 }
 
 void FakePlatform::RunBackgroundWork() {
@@ -220,24 +284,37 @@ void FakePlatform::RunBackgroundWork() {
 }
 
 void FakePlatform::PostToUi(std::function<void()> task) {
+    std::lock_guard lock(mutex_);
+    if (processEnded_) return;
     posted_.push_back(std::move(task));
+    changed_.notify_all();
+}
+
+void FakePlatform::WaitForPosted() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !posted_.empty(); });
 }
 
 void FakePlatform::HoldSystemForTransfer(bool hold) {
-    calls.push_back(hold ? "HoldSystemForTransfer(true)" : "HoldSystemForTransfer(false)");
+    Log(hold ? "HoldSystemForTransfer(true)" : "HoldSystemForTransfer(false)");
     systemHeld = hold;
 }
 
 void FakePlatform::DeliverPosted() {
-    while (!posted_.empty()) {
-        std::function<void()> task = std::move(posted_.front());
-        posted_.pop_front();
+    for (;;) {
+        std::function<void()> task;
+        {
+            std::lock_guard lock(mutex_);
+            if (posted_.empty()) return;
+            task = std::move(posted_.front());
+            posted_.pop_front();
+        }
         task();
     }
 }
 
 Result<std::string> FakePlatform::CurrentDirectory() {
-    calls.push_back("CurrentDirectory");
+    Log("CurrentDirectory");
     if (!currentDirectory) return currentDirectoryError;
     return *currentDirectory;
 }
@@ -245,7 +322,7 @@ Result<std::string> FakePlatform::CurrentDirectory() {
 std::string FakePlatform::ReadProfileString(std::string_view section, std::string_view key,
                                             std::string_view fallback, std::size_t size,
                                             std::string_view path) {
-    calls.push_back("ReadProfileString " + std::string(section) + "/" + std::string(key));
+    Log("ReadProfileString " + std::string(section) + "/" + std::string(key));
     auto it = profile_.find(Upper(path) + "|" + Upper(section) + "|" + Upper(key));
     std::string value(it == profile_.end() ? fallback : std::string_view(it->second));
     if (size == 0) return {};
@@ -262,17 +339,17 @@ std::string FakePlatform::DriveRoot(std::string_view drive) {
 }
 
 std::vector<UsbDevice> FakePlatform::PresentUsbDevices() {
-    calls.push_back("PresentUsbDevices");
+    Log("PresentUsbDevices");
     return devices;
 }
 
 std::vector<std::string> FakePlatform::LogicalDrives() {
-    calls.push_back("LogicalDrives");
+    Log("LogicalDrives");
     return drives;
 }
 
 Result<StorageLayout> FakePlatform::StorageLayoutOfDrives() {
-    calls.push_back("StorageLayoutOfDrives");
+    Log("StorageLayoutOfDrives");
     if (layoutError) return *layoutError;
     StorageLayout layout;
     layout.disks = disks;
@@ -288,12 +365,12 @@ Result<StorageLayout> FakePlatform::StorageLayoutOfDrives() {
 }
 
 bool FakePlatform::IsFolder(std::string_view path) {
-    calls.push_back("IsFolder " + std::string(path));
+    Log("IsFolder " + std::string(path));
     return FolderExists(std::string(path));
 }
 
 DriveRefusal FakePlatform::CheckDrive(std::string_view drive) {
-    calls.push_back("CheckDrive " + std::string(drive));
+    Log("CheckDrive " + std::string(drive));
     if (std::find(drives.begin(), drives.end(), drive) == drives.end()) return DriveRefusal::Gone;
     auto it = refusals.find(std::string(drive));
     return it == refusals.end() ? DriveRefusal::None : it->second;
@@ -306,14 +383,14 @@ Result<VolumeSpace> FakePlatform::FreeSpace(std::string_view path) {
 }
 
 Status FakePlatform::HoldVolume(std::string_view drive) {
-    calls.push_back("HoldVolume");
+    Log("HoldVolume");
     if (holdError) return *holdError;
     heldVolume = std::string(drive);
     return Ok();
 }
 
 void FakePlatform::ReleaseVolume() {
-    calls.push_back("ReleaseVolume");
+    Log("ReleaseVolume");
     heldVolume.reset();
 }
 

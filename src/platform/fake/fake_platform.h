@@ -7,12 +7,16 @@
 // a failure injectable into any file operation.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/platform.h"
@@ -87,6 +91,27 @@ class FakePlatform : public Platform {
     bool holdBackground = false;
     void RunBackgroundWork();
     void DeliverPosted();
+    // Blocks the test's thread until a task has been posted.
+    void WaitForPosted();
+
+    // Background work and device queries run on threads of their own, and
+    // what they post waits for DeliverPosted. The threads are joined by
+    // JoinThreads and at the end.
+    bool threaded = false;
+    void JoinThreads();
+
+    // A request on a device that does not return: the first call whose line
+    // in `calls` begins with `what` blocks its thread (never the test's own;
+    // `threaded` only) until EndHang. WaitUntilHung returns once it blocks.
+    // EndHang(true) ends it as the end of the process would: that call and
+    // every later file operation fail and change nothing, and nothing more
+    // is posted.
+    void HangAt(std::string what);
+    void WaitUntilHung();
+    void EndHang(bool processEnded);
+
+    // What Now() reads; the test moves it on.
+    std::chrono::steady_clock::time_point now{};
 
     void SetProfileValue(const std::string& path, const std::string& section,
                          const std::string& key, const std::string& value);
@@ -100,6 +125,7 @@ class FakePlatform : public Platform {
     std::vector<std::string> calls;  // every platform call, in order
     std::vector<std::string> messages;
     std::optional<int> endResult;
+    std::optional<int> processEnd;  // EndProcess's result
     std::string standardOutput;
     std::map<unsigned, unsigned> runningTimers;  // id -> interval
     int fileOps = 0;                             // file operations so far
@@ -127,6 +153,9 @@ class FakePlatform : public Platform {
     Status SubscribeUsbArrival() override;
     void ShowProgress(int percent, std::string_view status) override;
     void HideProgress() override;
+    std::chrono::steady_clock::time_point Now() override { return now; }
+    void RunDeviceQuery(std::function<void()> work) override;
+    void EndProcess(int result) override;
     void RunInBackground(std::function<void()> work) override;
     void PostToUi(std::function<void()> task) override;
     void HoldSystemForTransfer(bool hold) override;
@@ -154,12 +183,29 @@ class FakePlatform : public Platform {
     // Counts a file operation; returns the injected error when it is its turn.
     std::optional<SystemError> FileOp(const std::string& what);
     bool FolderExists(const std::string& path) const;
+    // Logs a call, from any thread; blocks where HangAt says.
+    void Log(std::string call);
+    // EndHang(true) came: the process is over for everything still running.
+    bool Ended();
+
+    FakePlatform() = default;
+    FakePlatform(const FakePlatform&) = delete;
+    FakePlatform& operator=(const FakePlatform&) = delete;
+    ~FakePlatform() override;
 
   private:
     std::map<std::string, std::string> profile_;  // "path|SECTION|KEY" -> value
     std::optional<std::string> unpluggedDrive_;
     std::function<void()> heldWork_;
     std::deque<std::function<void()>> posted_;
+    std::vector<std::thread> threads_;
+    // Guards `calls`, the posted tasks and the hang.
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::string hangAt_;
+    bool hanging_ = false;
+    bool hangEnded_ = false;
+    bool processEnded_ = false;
 };
 
 }  // namespace orvane::fake

@@ -36,6 +36,11 @@ class WindowSide {
     virtual void RunInBackground(std::function<void()> work) = 0;
     virtual void PostToUi(std::function<void()> task) = 0;
     virtual void HoldSystemForTransfer(bool hold) { static_cast<void>(hold); }
+    // A window side without threads of its own asks at once: the answer is
+    // there before anything could wait for it, so nothing is ever left out
+    // on a device and the dialog ends as usual.
+    virtual void RunDeviceQuery(std::function<void()> work) { work(); }
+    virtual void EndProcess(int result) { EndModal(result); }
 };
 
 // Where the back end looks for the system's state; tests and the demo point
@@ -172,6 +177,10 @@ class LinuxPlatform : public Platform, public LinuxSystem {
     }
     void PostToUi(std::function<void()> task) override { window_.PostToUi(std::move(task)); }
     void HoldSystemForTransfer(bool hold) override { window_.HoldSystemForTransfer(hold); }
+    void RunDeviceQuery(std::function<void()> work) override {
+        window_.RunDeviceQuery(std::move(work));
+    }
+    void EndProcess(int result) override { window_.EndProcess(result); }
 
   private:
     WindowSide& window_;

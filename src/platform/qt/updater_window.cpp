@@ -19,6 +19,10 @@
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimerEvent>
+#include <cstdio>
+#include <cstdlib>
+#include <system_error>
+#include <thread>
 
 #include "platform/qt/about_dialog.h"
 #include "platform/qt/dialog_units.h"
@@ -207,6 +211,19 @@ void UpdaterWindow::RunInBackground(std::function<void()> work) {
     transferOver_ = false;
     worker_.reset(QThread::create(std::move(work)));
     worker_->start();
+}
+
+void UpdaterWindow::RunDeviceQuery(std::function<void()> work) {
+    try {
+        std::thread(work).detach();
+    } catch (const std::system_error&) {
+        work();  // no thread to be had: ask here, as a host without threads does
+    }
+}
+
+void UpdaterWindow::EndProcess(int result) {
+    std::fflush(stdout);
+    std::_Exit(result == IDOK ? 0 : 1);
 }
 
 void UpdaterWindow::PostToUi(std::function<void()> task) {

@@ -58,6 +58,11 @@ class UpdaterWindow : public QDialog, public linux_port::WindowSide {
     void HideProgress() override;
     void RunInBackground(std::function<void()> work) override;
     void PostToUi(std::function<void()> task) override;
+    // A detached thread: one held by a device is left to the process's end.
+    void RunDeviceQuery(std::function<void()> work) override;
+    // _Exit, after standard output is flushed: no destructor waits for a
+    // worker the camera holds.
+    void EndProcess(int result) override;
     // From the worker: logind's sleep lock for the transfer's length.
     void HoldSystemForTransfer(bool hold) override;
 

@@ -183,6 +183,32 @@ void Win32Platform::RunInBackground(std::function<void()> work) {
     worker_.Start(std::move(work));
 }
 
+namespace {
+
+DWORD WINAPI RunDetached(LPVOID parameter) {
+    std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(parameter));
+    (*work)();
+    return 0;
+}
+
+}  // namespace
+
+void Win32Platform::RunDeviceQuery(std::function<void()> work) {
+    auto* owned = new std::function<void()>(std::move(work));
+    HANDLE thread = CreateThread(nullptr, 0, RunDetached, owned, 0, nullptr);
+    if (thread == nullptr) {
+        RunDetached(owned);
+        return;
+    }
+    CloseHandle(thread);
+}
+
+void Win32Platform::EndProcess(int result) {
+    // The program's exit status does not depend on the dialog's result.
+    static_cast<void>(result);
+    TerminateProcess(GetCurrentProcess(), 0);
+}
+
 void Win32Platform::PostToUi(std::function<void()> task) {
     auto* posted = new std::function<void()>(std::move(task));
     // The queue refuses only when full, and progress comes a percent at a

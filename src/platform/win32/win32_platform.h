@@ -52,6 +52,12 @@ class Win32Platform : public Platform, public Win32System {
     void HideProgress() override;
     void RunInBackground(std::function<void()> work) override;
     void PostToUi(std::function<void()> task) override;
+    // A thread whose handle is closed at once: one held by a device is left
+    // to the process's end.
+    void RunDeviceQuery(std::function<void()> work) override;
+    // TerminateProcess on itself: unlike ExitProcess it runs no DLL's
+    // detach code, which a thread held in a device request could block.
+    void EndProcess(int result) override;
 
   private:
     HINSTANCE instance_;
