@@ -93,6 +93,9 @@ void CUpdaterDialog::UseCameraStorage(const DeviceStorage& storage) {
         case State::NoStorage:
             m_platform.ShowMessage(texts::DescribeNoStorage());
             return;
+        case State::NotAnswering:
+            m_platform.ShowMessage(texts::DescribeNotAnswering());
+            return;
     }
 }
 

@@ -205,6 +205,12 @@ std::string DescribeNoCard(Front front) {
                  "Put the card in the camera, then " + Again(front) + ".", "Nothing was written."});
 }
 
+std::string DescribeNotAnswering(Front front) {
+    return Join({"The camera is connected, but its storage is not answering.",
+                 "Unplug the camera, plug it in again, then " + Again(front) + ".",
+                 "Nothing was written."});
+}
+
 std::string DescribeTransferFailure(const TransferFailure& failure, HostSystem system,
                                     Front front) {
     const std::string unchanged = "The files on the camera were not changed.";
