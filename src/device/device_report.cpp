@@ -209,8 +209,8 @@ std::string WriteDeviceReport(const DeviceReport& report) {
         text += "disk " + Escape(disk.path) + " node=" + Escape(disk.node) +
                 (disk.facts ? FactsText(*disk.facts) : "") + "\n";
     for (const DeviceReport::Letter& letter : report.letters) {
-        text += "letter " + Escape(letter.letter.letter) +
-                " type=" + std::string(LetterTypeName(letter.letter.type));
+        text += "letter " + Escape(letter.letter.letter);
+        if (letter.described) text += " type=" + std::string(LetterTypeName(letter.letter.type));
         if (!letter.letter.dosTarget.empty()) text += " target=" + Escape(letter.letter.dosTarget);
         if (letter.facts) text += FactsText(*letter.facts);
         text += "\n";
@@ -312,6 +312,7 @@ std::variant<DeviceReport, std::string> ReadDeviceReport(std::string_view text) 
             if (it == std::end(kLetterTypes)) return fail("unknown type=" + type);
             letter.letter.type = it->first;
             letter.letter.dosTarget = Unescape(fields.Get("target").value_or(""));
+            letter.described = fields.Get("type").has_value();
             if (HasFacts(fields)) {
                 letter.facts.emplace();
                 if (auto why = ReadFacts(fields, *letter.facts)) return fail(*why);
@@ -394,10 +395,18 @@ StorageFacts ReportSource::QueryStorage(const std::string& path) {
     return StorageFacts{};
 }
 
-std::vector<DriveLetter> ReportSource::Letters() {
-    std::vector<DriveLetter> letters;
-    for (const DeviceReport::Letter& letter : report_.letters) letters.push_back(letter.letter);
+std::vector<std::string> ReportSource::Letters() {
+    std::vector<std::string> letters;
+    for (const DeviceReport::Letter& letter : report_.letters)
+        letters.push_back(letter.letter.letter);
     return letters;
+}
+
+DriveLetter ReportSource::DescribeLetter(const std::string& name) {
+    for (const DeviceReport::Letter& letter : report_.letters) {
+        if (letter.letter.letter == name) return letter.letter;
+    }
+    return DriveLetter{name, LetterType::NoRoot, {}};
 }
 
 // ---- Recording ---------------------------------------------------------------
@@ -457,11 +466,22 @@ StorageFacts RecordingSource::QueryStorage(const std::string& path) {
     return facts;
 }
 
-std::vector<DriveLetter> RecordingSource::Letters() {
-    std::vector<DriveLetter> letters = source_.Letters();
-    for (const DriveLetter& letter : letters)
-        report_.letters.push_back(DeviceReport::Letter{letter, std::nullopt});
+std::vector<std::string> RecordingSource::Letters() {
+    std::vector<std::string> letters = source_.Letters();
+    for (const std::string& letter : letters)
+        report_.letters.push_back(
+            DeviceReport::Letter{{letter, LetterType::Unknown, {}}, false, {}});
     return letters;
+}
+
+DriveLetter RecordingSource::DescribeLetter(const std::string& name) {
+    DriveLetter letter = source_.DescribeLetter(name);
+    for (DeviceReport::Letter& entry : report_.letters) {
+        if (entry.letter.letter != name) continue;
+        entry.letter = letter;
+        entry.described = true;
+    }
+    return letter;
 }
 
 // ---- The choice --------------------------------------------------------------

@@ -7,7 +7,7 @@
 //   usb <instance> ids=<id>,<id> [serial=<s>]        a USB device, hardware IDs most specific first
 //   node <instance> parent=<instance> | gone         Windows: a node and the one above it
 //   disk <path> node=<instance> <facts>              Windows: a disk interface and its answers
-//   letter <L> type=<type> target=<dos target> [<facts>]
+//   letter <L> [type=<type> target=<dos target>] [<facts>]
 //   block <major:minor> name=<dev> above=<folder> unit=<n> partition=<n> [no-medium]
 //   mount <mount point> on=<major:minor>             Linux: block devices and mounted volumes
 //   destination-on <drive>                           the destination folder exists there
@@ -48,6 +48,7 @@ struct DeviceReport {
     };
     struct Letter {
         DriveLetter letter;
+        bool described = true;              // false: its type and target were not asked
         std::optional<StorageFacts> facts;  // nothing: the letter was not opened
     };
     std::vector<Node> nodes;
@@ -80,7 +81,8 @@ class ReportSource : public DeviceTreeSource {
     std::optional<DeviceNode> Parent(DeviceNode node) override;
     std::optional<std::string> InstanceId(DeviceNode node) override;
     StorageFacts QueryStorage(const std::string& path) override;
-    std::vector<DriveLetter> Letters() override;
+    std::vector<std::string> Letters() override;
+    DriveLetter DescribeLetter(const std::string& letter) override;
     unsigned parentsAsked() const { return parentsAsked_; }
 
   private:
@@ -100,7 +102,8 @@ class RecordingSource : public DeviceTreeSource {
     std::optional<DeviceNode> Parent(DeviceNode node) override;
     std::optional<std::string> InstanceId(DeviceNode node) override;
     StorageFacts QueryStorage(const std::string& path) override;
-    std::vector<DriveLetter> Letters() override;
+    std::vector<std::string> Letters() override;
+    DriveLetter DescribeLetter(const std::string& letter) override;
 
   private:
     std::string NameOf(DeviceNode node);

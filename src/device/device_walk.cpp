@@ -112,11 +112,16 @@ StorageLayout WalkDeviceTree(DeviceTreeSource& source) {
         layout.disks.push_back(std::move(entry));
     }
 
-    for (const DriveLetter& letter : source.Letters()) {
+    for (std::string& name : source.Letters()) {
         DriveOnDisk drive;
-        drive.drive = letter.letter;
+        drive.drive = std::move(name);
         // Without a disk in the tree no letter can be matched to one.
-        if (layout.disks.empty() || !LetterMayLieOnDisk(letter)) {
+        if (layout.disks.empty()) {
+            layout.drives.push_back(std::move(drive));
+            continue;
+        }
+        const DriveLetter letter = source.DescribeLetter(drive.drive);
+        if (!LetterMayLieOnDisk(letter)) {
             layout.drives.push_back(std::move(drive));
             continue;
         }

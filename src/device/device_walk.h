@@ -74,8 +74,11 @@ class DeviceTreeSource {
     virtual std::optional<std::string> InstanceId(DeviceNode node) = 0;
     // What the disk or volume at `path` says of itself, within a ceiling.
     virtual StorageFacts QueryStorage(const std::string& path) = 0;
-    // The letters in use, in letter order.
-    virtual std::vector<DriveLetter> Letters() = 0;
+    // The letters in use, in letter order ("C", "G").
+    virtual std::vector<std::string> Letters() = 0;
+    // A letter's type and DOS target: asked only where a disk could be
+    // matched to it, since under Wine even a type is a request to a driver.
+    virtual DriveLetter DescribeLetter(const std::string& letter) = 0;
 };
 
 // Deeper than any real USB tree (hubs nest at most five deep): a source
