@@ -43,6 +43,9 @@ struct Options {
     // camera off where the system offers a way to (UDisks2 on Linux). On by
     // default with --repeat.
     bool eject = false;
+    // Print what the system shows of its USB devices and storage, and the
+    // drive that would be chosen; write nothing.
+    bool devices = false;
     bool help = false;
     bool version = false;
 };

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_devices.h"
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
 #include "platform/linux/cli_host.h"
@@ -69,6 +70,10 @@ int main(int argc, char* argv[]) {
             std::fflush(stream);
         };
     };
+    if (options.devices) {
+        linux_port::CliHost host;
+        return cli::RunDeviceReport(options, host, nullptr, write(stdout));
+    }
     const cli::OutputStyle style = options.json              ? cli::OutputStyle::Json
                                    : ::isatty(STDOUT_FILENO) ? cli::OutputStyle::Terminal
                                                              : cli::OutputStyle::Lines;
