@@ -102,14 +102,18 @@ StorageFacts QueryStorageNow(const std::string& path) {
     return facts;
 }
 
-Win32DeviceSource::~Win32DeviceSource() = default;
+Win32DeviceSource::~Win32DeviceSource() {
+    if (set_ != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(set_);
+}
 
 std::vector<DiskInterface> Win32DeviceSource::DiskInterfaces() {
     std::vector<DiskInterface> disks;
-    HDEVINFO set = SetupDiGetClassDevsW(&kDiskInterfaceClass, nullptr, nullptr,
-                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    listed_ = set != INVALID_HANDLE_VALUE;
+    if (set_ != INVALID_HANDLE_VALUE) SetupDiDestroyDeviceInfoList(set_);
+    set_ = SetupDiGetClassDevsW(&kDiskInterfaceClass, nullptr, nullptr,
+                                DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    listed_ = set_ != INVALID_HANDLE_VALUE;
     if (!listed_) return disks;
+    HDEVINFO set = set_;
     SP_DEVICE_INTERFACE_DATA disk;
     std::memset(&disk, 0, sizeof disk);
     disk.cbSize = sizeof disk;
@@ -127,7 +131,6 @@ std::vector<DiskInterface> Win32DeviceSource::DiskInterfaces() {
         if (SetupDiGetDeviceInterfaceDetailW(set, &disk, detail, required, nullptr, &info))
             disks.push_back(DiskInterface{Utf8(detail->DevicePath), info.DevInst});
     }
-    SetupDiDestroyDeviceInfoList(set);
     return disks;
 }
 

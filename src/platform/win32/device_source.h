@@ -33,6 +33,9 @@ class Win32DeviceSource : public DeviceTreeSource {
     bool listed() const { return listed_; }
 
   private:
+    // Kept open for the walk: under Wine a node handle means something only
+    // while the set it came from exists.
+    HDEVINFO set_ = INVALID_HANDLE_VALUE;
     bool listed_ = false;
 };
 
