@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <memory>
+#include <set>
 
 #include "platform/win32/wide_text.h"
 
@@ -26,12 +27,31 @@ struct PendingQuery {
     StorageFacts facts;
 };
 
+// The paths whose query is still running on a thread given up on: a hung
+// device is not asked again until it answers, so that each walk does not
+// leave one more thread behind, nor wait out the ceiling once more.
+SRWLOCK outstandingLock = SRWLOCK_INIT;
+std::set<std::string>& Outstanding() {
+    static std::set<std::string> paths;
+    return paths;
+}
+
+class OutstandingHeld {
+  public:
+    OutstandingHeld() { AcquireSRWLockExclusive(&outstandingLock); }
+    ~OutstandingHeld() { ReleaseSRWLockExclusive(&outstandingLock); }
+    OutstandingHeld(const OutstandingHeld&) = delete;
+    OutstandingHeld& operator=(const OutstandingHeld&) = delete;
+};
+
 DWORD WINAPI RunQuery(LPVOID parameter) {
     // The thread owns its share: a query given up on still has somewhere to
     // write when its request returns at last.
     std::unique_ptr<std::shared_ptr<PendingQuery>> query(
         static_cast<std::shared_ptr<PendingQuery>*>(parameter));
     (*query)->facts = QueryStorageNow((*query)->path);
+    const OutstandingHeld held;
+    Outstanding().erase((*query)->path);
     return 0;
 }
 
@@ -147,6 +167,12 @@ std::optional<std::string> Win32DeviceSource::InstanceId(DeviceNode node) {
 }
 
 StorageFacts Win32DeviceSource::QueryStorage(const std::string& path) {
+    StorageFacts hung;
+    hung.answered = false;
+    {
+        const OutstandingHeld held;
+        if (!Outstanding().insert(path).second) return hung;
+    }
     auto query = std::make_shared<PendingQuery>();
     query->path = path;
     auto* share = new std::shared_ptr<PendingQuery>(query);
@@ -163,8 +189,6 @@ StorageFacts Win32DeviceSource::QueryStorage(const std::string& path) {
     // whole: the device counts as not answering.
     if (CancelIo cancel = CancelSynchronousIoFunction()) cancel(thread);
     CloseHandle(thread);
-    StorageFacts hung;
-    hung.answered = false;
     return hung;
 }
 
