@@ -102,6 +102,8 @@ std::variant<Options, std::string> ParseOptions(const std::vector<std::string>& 
             options.version = true;
         } else if (argument == "--json") {
             options.json = true;
+        } else if (argument == "--devices") {
+            options.devices = true;
         } else if (argument == "--repeat") {
             options.repeat = true;
         } else if (argument == "--all") {
@@ -140,6 +142,7 @@ std::variant<Options, std::string> ParseOptions(const std::vector<std::string>& 
 std::string UsageText() {
     return "Usage: orvane-cli [--ini FILE] [--wait SECONDS] [--json] [--repeat | --all]\n"
            "                  [--log FILE] [--eject | --no-eject] [--no-interaction] [--]\n"
+           "       orvane-cli --devices [--ini FILE] [--json]\n"
            "       orvane-cli --help | --version\n"
            "Puts a camera's firmware update files onto the camera's own storage.\n"
            "It reads FirmWare.ini, waits for the camera it names, writes the update\n"
@@ -177,6 +180,9 @@ std::string UsageText() {
            "  --no-interaction never let the system ask for a password (to mount): a\n"
            "                   mount that would need one is refused, and said\n"
            "  --               end of the options\n"
+           "  --devices        print what the system shows of its USB devices and their\n"
+           "                   storage, and the drive the update would go to, or why\n"
+           "                   none; writes nothing. Send it with a bug report\n"
            "  --version        print the version and exit\n"
            "  --help           print this text and exit\n"
            "\n"

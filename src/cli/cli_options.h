@@ -58,6 +58,9 @@ struct Options {
     // Whether the system's policy may ask the user (a password for a
     // mount); --no-interaction makes such a mount a refusal instead.
     bool interactive = true;
+    // Print what the system shows of its USB devices and storage, and the
+    // drive that would be chosen; write nothing.
+    bool devices = false;
     bool help = false;
     bool version = false;
 };

@@ -124,6 +124,8 @@ std::string WhyNotReady(const DeviceStorage& storage, HostSystem system) {
             return texts::DescribeNoCard(front);
         case State::NoStorage:
             return texts::DescribeNoStorage(front);
+        case State::NotAnswering:
+            return texts::DescribeNotAnswering(front);
     }
     return std::string(texts::kCheckDevice);
 }

@@ -46,16 +46,15 @@ DeviceStorage ResolveCameraStorage(SystemPort& system, std::string_view deviceIn
     Result<StorageLayout> layout = system.StorageLayoutOfDrives();
     if (layout.ok() && RelatesDrivesToDevices(layout.value())) {
         const std::string folder = DestinationFolderFragment(destPath);
-        return StorageBelowDevice(layout.value(), deviceInstance, [&](const std::string& drive) {
-            return system.IsFolder(system.JoinPath(system.DriveRoot(drive), folder));
-        });
+        return ChooseCameraStorage(
+            layout.value(), {}, deviceInstance, [&](const std::string& drive) {
+                return system.IsFolder(system.JoinPath(system.DriveRoot(drive), folder));
+            });
     }
     // Where it cannot (no walkable tree; a system that does not say), the
     // last drive in use is taken: the one attached last is usually the
     // highest letter. The drive check stands between it and the transfer.
-    // An empty list gives an empty drive, which is never written to.
-    std::vector<std::string> drives = system.LogicalDrives();
-    return DeviceStorage{DeviceStorage::State::Drive, drives.empty() ? "" : drives.back(), {}};
+    return ChooseCameraStorage(StorageLayout{}, system.LogicalDrives(), deviceInstance, {});
 }
 
 CameraSight LookAtCamera(SystemPort& system, std::string_view hardwareId,

@@ -63,6 +63,14 @@ bool RelatesDrivesToDevices(const StorageLayout& layout) {
 
 DeviceStorage StorageBelowDevice(const StorageLayout& layout, std::string_view device,
                                  const std::function<bool(const std::string&)>& holdsDestination) {
+    using State = DeviceStorage::State;
+    std::vector<const StorageDisk*> disks;
+    for (const StorageDisk& disk : layout.disks) {
+        if (HangsBelow(disk, device)) disks.push_back(&disk);
+    }
+    const bool diskHung = std::any_of(disks.begin(), disks.end(),
+                                      [](const StorageDisk* disk) { return !disk->answering; });
+
     std::vector<OwnDrive> own;
     for (const DriveOnDisk& drive : layout.drives) {
         const StorageDisk* disk = FindDisk(layout, drive.diskId);
@@ -75,7 +83,8 @@ DeviceStorage StorageBelowDevice(const StorageLayout& layout, std::string_view d
         // An empty card slot keeps its drive letter on Windows; nothing can
         // be written there.
         std::erase_if(own, [](const OwnDrive& candidate) { return !candidate.HasMedium(); });
-        if (own.empty()) return DeviceStorage{DeviceStorage::State::NoMedium, {}, {}};
+        if (own.empty())
+            return DeviceStorage{diskHung ? State::NotAnswering : State::NoMedium, {}, {}};
         if (own.size() > 1 && holdsDestination) {
             std::vector<OwnDrive> holding;
             std::copy_if(own.begin(), own.end(), std::back_inserter(holding),
@@ -85,22 +94,31 @@ DeviceStorage StorageBelowDevice(const StorageLayout& layout, std::string_view d
             if (!holding.empty()) own = std::move(holding);
         }
         const OwnDrive& chosen = *std::max_element(own.begin(), own.end(), later);
-        return DeviceStorage{DeviceStorage::State::Drive, chosen.drive->drive, {}};
+        return DeviceStorage{State::Drive, chosen.drive->drive, {}};
     }
 
-    std::vector<const StorageDisk*> disks;
-    for (const StorageDisk& disk : layout.disks) {
-        if (HangsBelow(disk, device)) disks.push_back(&disk);
-    }
-    if (disks.empty()) return DeviceStorage{DeviceStorage::State::NoStorage, {}, {}};
+    if (disks.empty()) return DeviceStorage{State::NoStorage, {}, {}};
     std::erase_if(disks, [](const StorageDisk* disk) { return !disk->hasMedium; });
-    if (disks.empty()) return DeviceStorage{DeviceStorage::State::NoMedium, {}, {}};
+    if (disks.empty())
+        return DeviceStorage{diskHung ? State::NotAnswering : State::NoMedium, {}, {}};
+    // A drive that did not answer may be the one on the camera's disk: no
+    // wait for a drive to appear would end differently.
+    const bool driveHung = std::any_of(layout.drives.begin(), layout.drives.end(),
+                                       [](const DriveOnDisk& drive) { return !drive.answering; });
+    if (diskHung || driveHung) return DeviceStorage{State::NotAnswering, {}, {}};
     // The partition that will be mounted comes after its whole disk.
     const StorageDisk* named = *std::max_element(
         disks.begin(), disks.end(), [](const StorageDisk* a, const StorageDisk* b) {
             return std::tie(a->unit, a->partition, a->id) < std::tie(b->unit, b->partition, b->id);
         });
-    return DeviceStorage{DeviceStorage::State::NotMounted, {}, named->name};
+    return DeviceStorage{State::NotMounted, {}, named->name};
+}
+
+DeviceStorage ChooseCameraStorage(const StorageLayout& layout,
+                                  const std::vector<std::string>& drives, std::string_view device,
+                                  const std::function<bool(const std::string&)>& holdsDestination) {
+    if (RelatesDrivesToDevices(layout)) return StorageBelowDevice(layout, device, holdsDestination);
+    return DeviceStorage{DeviceStorage::State::Drive, drives.empty() ? "" : drives.back(), {}};
 }
 
 }  // namespace orvane

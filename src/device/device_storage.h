@@ -30,6 +30,9 @@ struct DeviceStorage {
         NotMounted,  // disks with a medium below the device, but no drive on them yet
         NoMedium,    // disks or drives below the device, none holding a medium
         NoStorage,   // no disk below the device at all
+        // A disk below the device, or a drive that may lie on one, did not
+        // answer within a ceiling: the camera is hung or still waking.
+        NotAnswering,
     };
     State state = State::NoStorage;
     std::string drive;
@@ -44,5 +47,12 @@ struct DeviceStorage {
 // when there is a choice to make.
 DeviceStorage StorageBelowDevice(const StorageLayout& layout, std::string_view device,
                                  const std::function<bool(const std::string&)>& holdsDestination);
+
+// The storage of `device` in `layout`; where the layout relates no drive to
+// any device, the last of `drives` stands in for it (an empty list gives an
+// empty drive, which is never written to).
+DeviceStorage ChooseCameraStorage(const StorageLayout& layout,
+                                  const std::vector<std::string>& drives, std::string_view device,
+                                  const std::function<bool(const std::string&)>& holdsDestination);
 
 }  // namespace orvane

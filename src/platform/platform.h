@@ -119,6 +119,9 @@ struct StorageDisk {
     unsigned unit = 0;
     unsigned partition = 0;
     bool hasMedium = true;  // false when the system says it holds none (an empty slot)
+    // False when the disk did not answer within a ceiling: it may be the
+    // camera's, hung.
+    bool answering = true;
 };
 
 // A drive (as `LogicalDrives` names it) and the disk it lies on.
@@ -129,6 +132,9 @@ struct DriveOnDisk {
     // disk (Windows); 0 where the disk entry is the partition itself.
     unsigned partition = 0;
     bool hasMedium = true;  // false when the system says the drive holds none
+    // False when the drive did not answer within a ceiling: which disk it
+    // lies on is then unknown.
+    bool answering = true;
 };
 
 // Which drives lie on which disks, and where the disks hang in the device tree.

@@ -102,7 +102,10 @@ void CUpdaterDialog::ForgetCamera() {
 bool CUpdaterDialog::Waitable(DeviceStorage::State state) const {
     using State = DeviceStorage::State;
     if (state == State::NotMounted) return true;
-    if (state != State::NoStorage && state != State::NoMedium) return false;
+    // A camera still setting itself up may show no disk yet, no card yet, or
+    // a disk that does not answer yet.
+    if (state != State::NoStorage && state != State::NoMedium && state != State::NotAnswering)
+        return false;
     return m_platform.Now() - m_cameraSeenAt < kSettleTime;
 }
 
@@ -139,6 +142,9 @@ void CUpdaterDialog::UseCameraStorage(const DeviceStorage& storage) {
         case State::NoStorage:
             m_platform.ShowMessage(texts::DescribeNoStorage());
             return;
+        case State::NotAnswering:
+            m_platform.ShowMessage(texts::DescribeNotAnswering());
+            return;
     }
 }
 
@@ -155,7 +161,7 @@ void CUpdaterDialog::LookForWaitedDrive(bool tick) {
     m_lookup.reset();
     StopWaitingForDrive();
     StopWatchWhenIdle();
-    m_platform.ShowMessage(texts::DescribeCameraNotAnswering());
+    m_platform.ShowMessage(texts::DescribeNotAnswering());
 }
 
 void CUpdaterDialog::StopWaitingForDrive() {

@@ -209,6 +209,12 @@ std::string DescribeNoCard(Front front) {
                  "Put the card in the camera, then " + Again(front) + ".", "Nothing was written."});
 }
 
+std::string DescribeNotAnswering(Front front) {
+    return Join({"The camera is connected, but its storage is not answering.",
+                 "Unplug the camera, plug it in again, then " + Again(front) + ".",
+                 "Nothing was written."});
+}
+
 std::string DescribeTransferFailure(const TransferFailure& failure, HostSystem system,
                                     Front front) {
     const std::string unchanged = "The files on the camera were not changed.";
@@ -359,12 +365,6 @@ std::string NotAnsweringLine(Silence where, HostSystem system) {
             return "The camera is not answering. Cancel again to leave anyway.";
     }
     return {};
-}
-
-std::string DescribeCameraNotAnswering() {
-    return Join({"The camera is connected but did not answer when asked for its storage.",
-                 "Unplug the camera, plug it in again, then " + Again(Front::Dialog) + ".",
-                 "Nothing was written."});
 }
 
 }  // namespace orvane::texts

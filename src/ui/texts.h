@@ -58,6 +58,9 @@ std::string DescribeDriveNotMounted(std::string_view diskName, HostSystem system
                                     Front front = Front::Dialog);
 std::string DescribeNoStorage(Front front = Front::Dialog);
 std::string DescribeNoCard(Front front = Front::Dialog);
+// The camera's storage, or a drive that may be on it, did not answer the
+// system within a ceiling.
+std::string DescribeNotAnswering(Front front = Front::Dialog);
 
 // What a running transfer is doing: "Writing vorm.bin", ...
 std::string DescribeStep(const TransferProgress& progress);
@@ -110,8 +113,5 @@ enum class Silence {
 
 // The status line once the camera has not answered for a while.
 std::string NotAnsweringLine(Silence where, HostSystem system);
-
-// The message when the camera did not answer the question of its storage.
-std::string DescribeCameraNotAnswering();
 
 }  // namespace orvane::texts

@@ -234,5 +234,20 @@ TEST(DriveChoice, AnEmptyCardSlotSaysThereIsNoCardNotThatTheCameraWentAway) {
     }
 }
 
+// A camera whose disk does not answer is neither "no storage" nor a drive
+// to wait for: the box says it is not answering, and nothing is written.
+TEST(DriveChoice, ACameraWhoseDiskDoesNotAnswerIsSaidToBeNotAnswering) {
+    Harness h;
+    h.PlugCameraWithoutDrive("1");
+    h.platform.disks.back().answering = false;
+    h.platform.disks.back().hasMedium = false;
+    h.PlugStick("H");
+    h.Open().OnUpdateClicked();
+    ASSERT_EQ(h.platform.messages.size(), 1u);
+    EXPECT_TRUE(Contains(h.platform.messages[0], "not answering")) << h.platform.messages[0];
+    EXPECT_FALSE(h.dialog->waitingForDrive());
+    EXPECT_EQ(h.platform.fileOps, 0);
+}
+
 }  // namespace
 }  // namespace orvane::testing

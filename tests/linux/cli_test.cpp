@@ -22,6 +22,7 @@
 #include <mutex>
 #include <sstream>
 
+#include "cli/cli_devices.h"
 #include "cli/cli_run.h"
 #include "cli/volume_mounter.h"
 #include "platform/linux/cli_host.h"
@@ -392,6 +393,31 @@ TEST_F(CommandLine, EachTransferOutcomeHasItsStatus) {
 }
 
 // Stands for UDisks2: mounts as `mount` says, ejects as `ejectFailure` says.
+// --devices: the report names the camera's volume and touches nothing; its
+// JSON parses; and the text, loaded as a modelled tree, decides the same.
+TEST_F(CommandLine, DevicesReportNamesTheCamerasVolumeAndReadsBackAsATree) {
+    PlugCamera();
+    TestHost host(Roots());
+    host.onMakeDirectory = [] { ADD_FAILURE() << "the report made a folder"; };
+    std::string text, json;
+    cli::Options options = std::get<cli::Options>(cli::ParseOptions({"--devices"}));
+    EXPECT_EQ(cli::RunDeviceReport(options, host, nullptr, [&](std::string_view t) { text += t; }),
+              cli::kSuccess);
+    options.json = true;
+    cli::RunDeviceReport(options, host, nullptr, [&](std::string_view t) { json += t; });
+
+    const std::string choice = "drive " + camera.string();
+    EXPECT_NE(text.find("\nexpect " + choice + "\n"), std::string::npos) << text;
+    EXPECT_TRUE(std::filesystem::is_empty(camera));
+    auto read = ReadDeviceReport(text);
+    ASSERT_TRUE(std::holds_alternative<DeviceReport>(read)) << std::get<std::string>(read);
+    EXPECT_EQ(ChoiceOfReport(std::get<DeviceReport>(read)), choice);
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(json), &error);
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << json;
+    EXPECT_EQ(document.object().value("choice").toString().toStdString(), choice);
+}
+
 class FakeMounter : public cli::VolumeMounter {
   public:
     std::function<std::variant<cli::MountedVolume, cli::MountFailure>()> mount;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_devices.h"
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
 #include "platform/linux/cli_host.h"
@@ -77,6 +78,10 @@ int main(int argc, char* argv[]) {
             std::fflush(stream);
         };
     };
+    if (options.devices) {
+        linux_port::CliHost host;
+        return cli::RunDeviceReport(options, host, nullptr, write(stdout));
+    }
     // A terminal that cannot go back to the start of a line gets plain lines.
     const char* term = std::getenv("TERM");
     const bool rewrites =

@@ -7,10 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/cli_devices.h"
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
 #include "platform/win32/cli_eject.h"
 #include "platform/win32/cli_host.h"
+#include "platform/win32/device_source.h"
 #include "platform/win32/wide_text.h"
 #include "version.h"
 
@@ -67,6 +69,12 @@ int wmain(int argc, wchar_t* argv[]) {
         return cli::kSuccess;
     }
 
+    if (options.devices) {
+        win32::CliHost host;
+        win32::Win32DeviceSource tree;
+        return cli::RunDeviceReport(options, host, &tree,
+                                    [&out](std::string_view text) { out.Write(text); });
+    }
     const cli::OutputStyle style = options.json    ? cli::OutputStyle::Json
                                    : out.console() ? cli::OutputStyle::Terminal
                                                    : cli::OutputStyle::Lines;

@@ -11,7 +11,9 @@
 #include <memory>
 #include <utility>
 
+#include "device/device_walk.h"
 #include "device/drive_list.h"
+#include "platform/win32/device_source.h"
 #include "platform/win32/instance_id.h"
 #include "platform/win32/system_error.h"
 #include "platform/win32/wide_text.h"
@@ -109,84 +111,6 @@ std::string DeviceInstanceId(DEVINST device) {
     wchar_t id[MAX_DEVICE_ID_LEN + 1] = {};
     if (CM_Get_Device_IDW(device, id, MAX_DEVICE_ID_LEN + 1, 0) != CR_SUCCESS) return {};
     return Utf8(id);
-}
-
-// What the system says of a disk or a volume, read through a handle opened
-// without read or write access: only its properties are read.
-struct StorageFacts {
-    // The storage device number as "type:number" (CD-ROM drives count apart
-    // from disks); empty when the system does not say.
-    std::string number;
-    unsigned partition = 0;
-    unsigned unit = 0;  // the SCSI logical unit; 0 when the system does not say
-    bool hasMedium = true;
-};
-
-// A disk or volume opened without read or write access, for its properties.
-HANDLE OpenForProperties(const std::string& path) {
-    return CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, 0, nullptr);
-}
-
-// The device path of a drive letter's volume: "\\.\G:".
-std::string VolumeDevicePath(std::string_view drive) {
-    return "\\\\.\\" + std::string(drive.substr(0, 1)) + ":";
-}
-
-StorageFacts QueryStorage(const std::string& path) {
-    StorageFacts facts;
-    HANDLE device = OpenForProperties(path);
-    if (device == INVALID_HANDLE_VALUE) return facts;
-    STORAGE_DEVICE_NUMBER number;
-    std::memset(&number, 0, sizeof number);
-    DWORD returned = 0;
-    if (DeviceIoControl(device, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number, sizeof number,
-                        &returned, nullptr) &&
-        returned >= sizeof number) {
-        facts.number =
-            std::to_string(number.DeviceType) + ":" + std::to_string(number.DeviceNumber);
-        facts.partition = static_cast<unsigned>(number.PartitionNumber);
-    }
-    SCSI_ADDRESS address;
-    std::memset(&address, 0, sizeof address);
-    if (DeviceIoControl(device, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &address, sizeof address,
-                        &returned, nullptr))
-        facts.unit = address.Lun;
-    // An empty card slot answers "not ready" or "no media"; any other
-    // failure leaves the medium to the writes to answer for.
-    if (!DeviceIoControl(device, IOCTL_STORAGE_CHECK_VERIFY2, nullptr, 0, nullptr, 0, &returned,
-                         nullptr)) {
-        const DWORD error = GetLastError();
-        facts.hasMedium = error != ERROR_NOT_READY && error != ERROR_NO_MEDIA_IN_DRIVE;
-    }
-    CloseHandle(device);
-    return facts;
-}
-
-// A mapped network drive, or a letter whose volume has gone: no camera.
-bool IsRemoteOrGone(std::string_view drive) {
-    const UINT type = GetDriveTypeW(Wide(VolumeRoot(drive)).c_str());
-    return type == DRIVE_REMOTE || type == DRIVE_NO_ROOT_DIR;
-}
-
-// Whether the disk under a drive sits on a USB bus, as a camera's does.
-bool IsOnUsbBus(std::string_view drive) {
-    HANDLE device = OpenForProperties(VolumeDevicePath(drive));
-    if (device == INVALID_HANDLE_VALUE) return false;
-    STORAGE_PROPERTY_QUERY query;
-    std::memset(&query, 0, sizeof query);
-    query.PropertyId = StorageDeviceProperty;
-    query.QueryType = PropertyStandardQuery;
-    // The descriptor's fixed part is all that is read; its strings follow.
-    std::uint64_t storage[64] = {};
-    auto* descriptor = reinterpret_cast<STORAGE_DEVICE_DESCRIPTOR*>(storage);
-    DWORD returned = 0;
-    const BOOL ok = DeviceIoControl(device, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query,
-                                    storage, sizeof storage, &returned, nullptr);
-    CloseHandle(device);
-    return ok &&
-           returned >= offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) + sizeof(STORAGE_BUS_TYPE) &&
-           descriptor->BusType == BusTypeUsb;
 }
 
 DWORD WINAPI RunWork(LPVOID parameter) {
@@ -316,59 +240,9 @@ std::vector<UsbDevice> Win32System::PresentUsbDevices() {
 }
 
 Result<StorageLayout> Win32System::StorageLayoutOfDrives() {
-    HDEVINFO set = SetupDiGetClassDevsW(&kDiskInterfaceClass, nullptr, nullptr,
-                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE) return LastSystemError();
-
-    StorageLayout layout;
-    SP_DEVICE_INTERFACE_DATA disk;
-    std::memset(&disk, 0, sizeof disk);
-    disk.cbSize = sizeof disk;
-    for (DWORD index = 0;
-         SetupDiEnumDeviceInterfaces(set, nullptr, &kDiskInterfaceClass, index, &disk); ++index) {
-        DWORD required = 0;
-        SetupDiGetDeviceInterfaceDetailW(set, &disk, nullptr, 0, &required, nullptr);
-        if (required < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W)) continue;
-        std::vector<std::uint64_t> storage(required / sizeof(std::uint64_t) + 1);
-        auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(storage.data());
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        SP_DEVINFO_DATA info;
-        std::memset(&info, 0, sizeof info);
-        info.cbSize = sizeof info;
-        if (!SetupDiGetDeviceInterfaceDetailW(set, &disk, detail, required, nullptr, &info))
-            continue;
-
-        const StorageFacts facts = QueryStorage(Utf8(detail->DevicePath));
-        if (facts.number.empty()) continue;
-        StorageDisk entry;
-        entry.id = facts.number;
-        entry.name = "disk " + facts.number.substr(facts.number.find(':') + 1);
-        entry.unit = facts.unit;
-        entry.hasMedium = facts.hasMedium;
-        // Up to the root: a composite device puts an interface node between
-        // the USB device and its disk.
-        for (DEVINST at = info.DevInst, parent = 0; CM_Get_Parent(&parent, at, 0) == CR_SUCCESS;
-             at = parent)
-            entry.ancestors.push_back(DeviceInstanceId(parent));
-        layout.disks.push_back(std::move(entry));
-    }
-    SetupDiDestroyDeviceInfoList(set);
-
-    for (std::string& drive : LogicalDrives()) {
-        // Each letter is looked at on the user-interface thread only where
-        // something can come of it: without a disk in the tree no drive can
-        // be matched to one (and under Wine even a drive's type is a request
-        // to the volume driver), and a mapped network drive whose server is
-        // gone would hold the thread for the network's time-out, when its
-        // type alone says it is no camera.
-        if (layout.disks.empty() || IsRemoteOrGone(drive)) {
-            layout.drives.push_back(DriveOnDisk{std::move(drive), {}, 0, true});
-            continue;
-        }
-        StorageFacts facts = QueryStorage(VolumeDevicePath(drive));
-        layout.drives.push_back(DriveOnDisk{std::move(drive), std::move(facts.number),
-                                            facts.partition, facts.hasMedium});
-    }
+    Win32DeviceSource source;
+    StorageLayout layout = WalkDeviceTree(source);
+    if (!source.listed()) return LastSystemError();
     return layout;
 }
 
@@ -409,8 +283,14 @@ DriveRefusal Win32System::CheckDrive(std::string_view drive) {
     if (type == DRIVE_REMOVABLE) return DriveGone(root) ? DriveRefusal::Gone : DriveRefusal::None;
     // A fixed disk can be the camera only on USB: some cameras, card readers
     // and USB disks report themselves as fixed. A data partition, a second
-    // internal disk or a RAM disk cannot.
-    return IsOnUsbBus(drive) ? DriveRefusal::None : DriveRefusal::NotRemovable;
+    // internal disk or a RAM disk cannot. A UASP disk may name SCSI as its
+    // bus; the tree above it still shows the USB device.
+    const StorageFacts facts = Win32DeviceSource().QueryStorage(VolumePathOfLetter(drive));
+    if (facts.bus == kBusUsb) return DriveRefusal::None;
+    const Result<StorageLayout> layout = StorageLayoutOfDrives();
+    return layout.ok() && FixedDriveOnUsb(facts, layout.value(), drive)
+               ? DriveRefusal::None
+               : DriveRefusal::NotRemovable;
 }
 
 Result<VolumeSpace> Win32System::FreeSpace(std::string_view path) {

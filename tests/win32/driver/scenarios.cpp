@@ -14,6 +14,9 @@
 #include <map>
 
 #include "session.h"
+// After session.h, which brings <windows.h>.
+#include <winioctl.h>
+
 #include "ui/res/resource.h"
 #include "ui/texts.h"
 
@@ -1064,6 +1067,97 @@ void CommandLineFailures(Scenario& scenario) {
     scenario.ExpectOldFilesOnCamera();
 }
 
+// A disk interface planted for Wine's disk `number`, as the disk class lists
+// a real one: its device instance, and the path that opens the disk.
+class PlantedDisk {
+  public:
+    explicit PlantedDisk(unsigned number) {
+        const std::string drive = "PhysicalDrive" + std::to_string(number);
+        instance_ = "STORAGE\\" + drive + "\\0";
+        enum_ = "System\\CurrentControlSet\\Enum\\" + instance_;
+        interface_ = std::string("System\\CurrentControlSet\\Control\\DeviceClasses\\") +
+                     kDiskClass + "\\##?#" + drive;
+        Set(enum_, "ClassGUID", "{4d36e967-e325-11ce-bfc1-08002be10318}");
+        Set(interface_, "DeviceInstance", instance_);
+        Set(interface_ + "\\#", "SymbolicLink", "\\\\?\\" + drive);
+        HKEY control = nullptr;
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, (interface_ + "\\#\\Control").c_str(), 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, &control, nullptr);
+        Expect(control != nullptr, "plant the disk interface");
+        DWORD linked = 1;
+        RegSetValueExA(control, "Linked", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&linked),
+                       sizeof linked);
+        RegCloseKey(control);
+    }
+    ~PlantedDisk() {
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, interface_.c_str());
+        RegDeleteTreeA(HKEY_LOCAL_MACHINE, enum_.c_str());
+    }
+    PlantedDisk(const PlantedDisk&) = delete;
+    PlantedDisk& operator=(const PlantedDisk&) = delete;
+
+  private:
+    static constexpr const char* kDiskClass = "{53f56307-b6bf-11d0-94f2-00a0c91efb8b}";
+    static void Set(const std::string& path, const char* name, const std::string& text) {
+        HKEY key = nullptr;
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        &key, nullptr);
+        Expect(key != nullptr, "create registry key " + path);
+        RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                       static_cast<DWORD>(text.size() + 1));
+        RegCloseKey(key);
+    }
+    std::string instance_, enum_, interface_;
+};
+
+// orvane-cli.exe --devices with Wine's real answers: a disk interface planted
+// for the disk behind the floppy-typed G:, which answers the same number.
+// The report lists the camera, opens and numbers the disk and C:, lists G:
+// with its target but leaves it unopened (a floppy's number counts apart from
+// the disks'), and, with no parent chain under Wine, falls back to the last
+// drive. It writes nothing.
+void DeviceReport(Scenario& scenario) {
+    scenario.WriteSettings();
+    scenario.camera().Plug();
+    HANDLE volume = CreateFileA("\\\\.\\G:", 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    Expect(volume != INVALID_HANDLE_VALUE, "open G: for its number");
+    STORAGE_DEVICE_NUMBER number{};
+    DWORD returned = 0;
+    Expect(DeviceIoControl(volume, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &number,
+                           sizeof number, &returned, nullptr) != FALSE,
+           "G: answers its device number");
+    CloseHandle(volume);
+    const std::string n = std::to_string(number.DeviceNumber);
+    PlantedDisk disk(number.DeviceNumber);
+
+    Program report = Program::Console(scenario.setting().program, scenario.setting().workFolder,
+                                      scenario.Work("devices.txt"), "--devices");
+    const DWORD code = report.WaitForExit(60000);
+    const std::string output = ReadFileBytes(scenario.Work("devices.txt"));
+    Log("status " + std::to_string(code) + ":\n" + output);
+    Expect(code == 0, "the report ends with status 0");
+    Expect(Contains(output, "\ncamera-id usb\\vid_04da&pid_2372&rev_0100\n"),
+           "it names the camera FirmWare.ini asks for");
+    Expect(
+        Contains(output,
+                 "\nusb USB\\VID_04DA&PID_2372\\5&1234&0&1 ids=USB\\VID_04DA&PID_2372&REV_0100,"),
+        "it lists the camera with its hardware IDs");
+    const std::size_t line = output.find("\ndisk \\\\?\\PhysicalDrive" + n + " node=");
+    Expect(
+        line != std::string::npos && output.substr(line, output.find('\n', line + 1) - line)
+                                             .find(" number=7:" + n + ":0 ") != std::string::npos,
+        "it opens the planted disk and reads its number");
+    Expect(Contains(output, "\nletter C type=fixed target=\\Device\\HarddiskVolume") &&
+               Contains(output, " number=7:0:"),
+           "it opens C: and reads its number");
+    Expect(Contains(output, "\nletter G type=removable target=\\Device\\Harddisk" + n + "\n"),
+           "it lists G: with its DOS target and does not open it");
+    Expect(Contains(output, "\nexpect drive G\n"),
+           "without a parent chain the last drive stands in");
+    Expect(ListFolder(scenario.setting().cameraDrive + "\\").empty(), "it writes nothing");
+}
+
 }  // namespace
 
 }  // namespace orvane::e2e
@@ -1091,6 +1185,7 @@ int main(int argc, char** argv) {
         {"unicode_folders", UnicodeFolders},
         {"command_line", CommandLine},
         {"command_line_failures", CommandLineFailures},
+        {"device_report", DeviceReport},
     };
     if (argc != 5 || scenarios.count(argv[1]) == 0) {
         std::fprintf(stderr, "usage: orvane_e2e SCENARIO PROGRAM WORK-FOLDER CAMERA-DRIVE|-\n");
