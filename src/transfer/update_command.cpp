@@ -102,10 +102,10 @@ void CUpdaterDialog::ForgetCamera() {
 bool CUpdaterDialog::Waitable(DeviceStorage::State state) const {
     using State = DeviceStorage::State;
     if (state == State::NotMounted) return true;
-    // A camera still setting itself up may show no disk yet, no card yet, or
-    // a disk that does not answer yet.
-    if (state != State::NoStorage && state != State::NoMedium && state != State::NotAnswering)
-        return false;
+    // A camera still setting itself up may show no disk or no card yet. One
+    // whose disk does not answer is said at once: waiting would only hold
+    // the user.
+    if (state != State::NoStorage && state != State::NoMedium) return false;
     return m_platform.Now() - m_cameraSeenAt < kSettleTime;
 }
 
