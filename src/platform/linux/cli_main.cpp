@@ -24,8 +24,8 @@
 #include <QCoreApplication>
 #include <clocale>
 
+#include "platform/linux/sleep_inhibitor.h"
 #include "platform/linux/udisks_mounter.h"
-#include "platform/qt/sleep_inhibitor.h"
 #endif
 
 namespace {
@@ -46,7 +46,7 @@ class Host : public orvane::linux_port::CliHost {
   private:
     std::mutex mutex_;
     unsigned holds_ = 0;
-    orvane::qt::SleepInhibitor inhibitor_;
+    orvane::linux_port::SleepInhibitor inhibitor_;
 };
 #else
 using Host = orvane::linux_port::CliHost;

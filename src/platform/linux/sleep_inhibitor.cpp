@@ -3,7 +3,7 @@
 // SPDX-License-Identifier: Apache-2.0
 
 // The sleep inhibitor lock, through Qt's D-Bus module.
-#include "platform/qt/sleep_inhibitor.h"
+#include "platform/linux/sleep_inhibitor.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -19,7 +19,9 @@
 #include "platform/qt/qt_text.h"
 #include "ui/texts.h"
 
-namespace orvane::qt {
+namespace orvane::linux_port {
+
+using qt::FromView;
 
 namespace {
 
@@ -66,4 +68,4 @@ void SleepInhibitor::Release() {
     lock_ = -1;
 }
 
-}  // namespace orvane::qt
+}  // namespace orvane::linux_port

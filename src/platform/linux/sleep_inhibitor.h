@@ -6,7 +6,7 @@
 // lock that logind hands out over the system bus.
 #pragma once
 
-namespace orvane::qt {
+namespace orvane::linux_port {
 
 class SleepInhibitor {
   public:
@@ -27,4 +27,4 @@ class SleepInhibitor {
     int lock_ = -1;
 };
 
-}  // namespace orvane::qt
+}  // namespace orvane::linux_port

@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "platform/linux/linux_platform.h"
-#include "platform/qt/sleep_inhibitor.h"
+#include "platform/linux/sleep_inhibitor.h"
 #include "ui/updater_dialog.h"
 
 class QLabel;
@@ -90,7 +90,7 @@ class UpdaterWindow : public QDialog, public linux_port::WindowSide {
     // The last worker started; joined before the next one and at the end.
     std::unique_ptr<QThread> worker_;
     bool initialized_ = false;
-    SleepInhibitor sleepInhibitor_;
+    linux_port::SleepInhibitor sleepInhibitor_;
     // False from the start of the background work until the transfer's
     // hold on the system has ended; user-interface thread only.
     bool transferOver_ = true;
