@@ -166,8 +166,9 @@ struct Ready {
 // whether it was mounted. Once it failed, the sight says why until the disk
 // goes away (an unplug, or the card taken out) and comes back.
 struct MountAttempt {
-    std::string disk;     // tried since it arrived
-    std::string failure;  // why it failed
+    std::string disk;      // tried since it arrived
+    std::string failure;   // why it failed
+    bool stopped = false;  // a stop came while the system mounted it
 };
 
 bool MountOnce(VolumeMounter& mounter, Reporter& report, MountAttempt& attempt, Sight& sight) {
@@ -183,7 +184,9 @@ bool MountOnce(VolumeMounter& mounter, Reporter& report, MountAttempt& attempt, 
                           " through UDisks2.");
             return true;
         }
-        attempt.failure = DescribeMountFailure(std::get<MountFailure>(mounted), sight.unmounted);
+        const auto& failure = std::get<MountFailure>(mounted);
+        attempt.failure = DescribeMountFailure(failure, sight.unmounted);
+        attempt.stopped = failure.kind == MountFailure::Kind::Stopped;
     }
     if (!attempt.failure.empty()) {
         sight.failure = attempt.failure;
@@ -208,6 +211,7 @@ std::variant<Ready, Failure> WaitForCamera(const Options& options, SystemPort& s
         if (sight.drive) return Ready{std::move(*sight.camera), std::move(*sight.drive)};
         if (mounter != nullptr && mounter->Mounts() && MountOnce(*mounter, report, attempt, sight))
             continue;
+        if (attempt.stopped) return Failure{kStopped, attempt.failure};
         const auto now = loop.Now();
         if (deadline && now >= *deadline) return Failure{kNoCamera, sight.failure};
         if (sight.notice != shown) {
