@@ -56,7 +56,7 @@ std::string CsvField(const std::string& text) {
 
 namespace {
 
-const char kCsvHeader[] = "time,hardware_id,serial,volume,bytes,seconds,outcome,message\n";
+const char kCsvHeader[] = "time,hardware_id,serial,volume,bytes,seconds,outcome,message,warning\n";
 
 std::string Reason(int error) {
     return std::strerror(error);
@@ -140,26 +140,34 @@ std::optional<std::string> RunLog::Write(const LogEntry& entry) {
     const std::string outcome(StatusName(entry.status));
     std::string line;
     if (json_) {
-        line = "{\"time\":\"" + UtcTimestamp(entry.time) +
-               "\",\"hardwareId\":" + JsonString(entry.hardwareId) +
+        // A script reads a line as it reads the done or failed event.
+        const bool done = entry.status == kSuccess;
+        line = "{\"version\":" + std::to_string(kJsonVersion) + ",\"event\":\"" +
+               (done ? "done" : "failed") + "\"," +
+               (done ? std::string() : "\"reason\":\"" + outcome + "\",") + "\"time\":\"" +
+               UtcTimestamp(entry.time) + "\",\"hardwareId\":" + JsonString(entry.hardwareId) +
                ",\"serial\":" + JsonString(entry.serial) + "," + JsonPath("volume", entry.volume) +
                ",\"bytes\":" + std::to_string(entry.bytes) +
                ",\"seconds\":" + Seconds(entry.seconds) + ",\"outcome\":\"" + outcome +
                "\",\"status\":" + std::to_string(entry.status) +
-               ",\"message\":" + JsonString(entry.message) + "}\n";
+               ",\"message\":" + JsonString(entry.message) +
+               ",\"warning\":" + JsonString(entry.warning) + "}\n";
     } else {
         // One line per camera: the message's paragraphs run on.
-        std::string message;
-        for (const char c : entry.message) {
-            if (c != '\n')
-                message += c;
-            else if (!message.empty() && message.back() != ' ')
-                message += ' ';
-        }
+        const auto oneLine = [](const std::string& text) {
+            std::string joined;
+            for (const char c : text) {
+                if (c != '\n')
+                    joined += c;
+                else if (!joined.empty() && joined.back() != ' ')
+                    joined += ' ';
+            }
+            return joined;
+        };
         line = UtcTimestamp(entry.time) + ',' + CsvField(entry.hardwareId) + ',' +
                CsvField(entry.serial) + ',' + CsvField(entry.volume) + ',' +
                std::to_string(entry.bytes) + ',' + Seconds(entry.seconds) + ',' + outcome + ',' +
-               CsvField(message) + '\n';
+               CsvField(oneLine(entry.message)) + ',' + CsvField(oneLine(entry.warning)) + '\n';
     }
     std::optional<std::string> failed = Append(line);
     if (failed) incomplete_ = true;
