@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -68,7 +69,13 @@ std::string Reason(int error) {
 
 RunLog::RunLog(const std::string& path)
     : json_(EndsWith(path, ".json") || EndsWith(path, ".jsonl")) {
-    file_ = std::fopen(path.c_str(), "ab");
+    // The name is UTF-8; the ANSI code page would garble any name outside it.
+    try {
+        const std::filesystem::path name(std::u8string(path.begin(), path.end()));
+        file_ = ::_wfopen(name.c_str(), L"ab");
+    } catch (const std::exception&) {
+        errno = EINVAL;
+    }
     if (file_ == nullptr) {
         openError_ = "The log " + path + " cannot be opened for writing (" + Reason(errno) + ").";
         return;

@@ -990,16 +990,32 @@ void UnicodeFolders(Scenario& scenario) {
 // waits: status 0, the old files replaced. Its output goes to a file: plain
 // lines, no progress line rewritten. Under emulation its start takes about
 // a minute, which is most of this scenario's time.
+// The settings file and the log are named in arguments outside the ANSI
+// code page: a settings folder in Japanese, a log folder in Cyrillic.
 void CommandLine(Scenario& scenario) {
+    const std::string settingsName = "ファーム", logName = "Журнал";
+    Expect(!FitsAnsiCodePage(settingsName) && !FitsAnsiCodePage(logName),
+           "the folder names lie outside the ANSI code page " + std::to_string(GetACP()));
+    const std::string settingsFolder = scenario.Work(settingsName);
+    MakeFolder(settingsFolder);
+    MakeFolder(Join(settingsFolder, "fw"));
+    MakeFolder(scenario.Work(logName));
     scenario.WriteSettings();
-    scenario.WriteSources();
+    WriteFileBytes(Join(settingsFolder, "FirmWare.ini"),
+                   ReadFileBytes(scenario.Work("FirmWare.ini")));
+    Expect(DeleteFileW(Wide(scenario.Work("FirmWare.ini")).c_str()) != FALSE,
+           "only the settings under " + settingsName + " are there to be read");
+    WriteFileBytes(Join(settingsFolder, "fw\\" + std::string(kFirmwareName)), kFirmware);
+    WriteFileBytes(Join(settingsFolder, "fw\\" + std::string(kCommandName)), kCommand);
     scenario.PutOldFilesOnCamera();
     const DWORD begun = GetTickCount();
     auto after = [begun] {
         return " after " + std::to_string((GetTickCount() - begun) / 1000) + " s";
     };
     Program update = Program::Console(scenario.setting().program, scenario.setting().workFolder,
-                                      scenario.Work("update.txt"), "--wait 3600 --eject");
+                                      scenario.Work("update.txt"),
+                                      "--wait 3600 --eject --ini " + settingsName +
+                                          "\\FirmWare.ini --log " + logName + "\\bench.csv");
     WaitUntil([&] { return Contains(ReadFileBytes(scenario.Work("update.txt")), "Waiting for"); },
               60000, "orvane-cli says it waits for the camera");
     Log("the camera plugged in" + after());
@@ -1016,6 +1032,12 @@ void CommandLine(Scenario& scenario) {
     Expect(Contains(output, "ejected the camera (G:)") || Contains(output, "eject the camera (G:)"),
            "it says what became of --eject");
     scenario.ExpectNewFilesOnCamera();
+    const std::string log = ReadFileBytes(Join(scenario.Work(logName), "bench.csv"));
+    Log("the log: " + log);
+    Expect(Contains(log, ",success,"), "the log under " + logName + " has the camera's line");
+    Expect(ListFolder(scenario.setting().workFolder) ==
+               std::vector<std::string>{"update.txt", logName, settingsName},
+           "no file with a garbled name beside update.txt and the two folders");
 }
 
 // orvane-cli.exe run twice at once, each looking once (--wait 0): for a
