@@ -1086,6 +1086,55 @@ void CommandLineFailures(Scenario& scenario) {
     scenario.ExpectOldFilesOnCamera();
 }
 
+// Asks run-wine.sh (layout console-signal) for what a terminal's Ctrl-C
+// gives orvane-cli.exe under Wine, SIGINT to its Unix process: now, or
+// `when` it says ("mid-transfer"). Returns once it went out.
+void PressCtrlC(Scenario& scenario, const std::string& when = "now") {
+    const std::wstring request = Wide(scenario.Work("interrupt.request"));
+    // Whole or not at all: the script must never read it half written.
+    WriteFileBytes(scenario.Work("interrupt.part"), when);
+    Expect(MoveFileExW(Wide(scenario.Work("interrupt.part")).c_str(), request.c_str(), 0) != FALSE,
+           "the request for Ctrl-C is made");
+    WaitUntil([&] { return GetFileAttributesW(request.c_str()) == INVALID_FILE_ATTRIBUTES; }, 60000,
+              "run-wine.sh sends SIGINT to orvane-cli.exe " + when);
+}
+
+// Ctrl-C to orvane-cli.exe: while it waits for the camera, status 130 and
+// nothing written; while it writes a large image, before the replacement,
+// status 130, the old files as they were and no temporary file left.
+void CommandLineCtrlC(Scenario& scenario) {
+    scenario.WriteSettings();
+    MakeFolder(scenario.Work("fw"));
+    WriteLargeFile(scenario.Source(kFirmwareName), (std::size_t{320} << 20) + 4097, 12);
+    WriteFileBytes(scenario.Source(kCommandName), kCommand);
+    scenario.PutOldFilesOnCamera();
+    const std::string& exe = scenario.setting().program;
+    const std::string& work = scenario.setting().workFolder;
+    {
+        Program waiting = Program::Console(exe, work, scenario.Work("waiting.txt"), "--wait 3600");
+        WaitUntil(
+            [&] { return Contains(ReadFileBytes(scenario.Work("waiting.txt")), "Waiting for"); },
+            60000, "orvane-cli says it waits for the camera");
+        PressCtrlC(scenario);
+        const DWORD code = waiting.WaitForExit(30000);
+        const std::string output = ReadFileBytes(scenario.Work("waiting.txt"));
+        Log("Ctrl-C while waiting: status " + std::to_string(code) + ": " + output);
+        Expect(code == 130, "Ctrl-C while waiting ends with status 130");
+        Expect(Contains(output, "Stopped while waiting for the camera. Nothing was written."),
+               "it says nothing was written");
+        scenario.ExpectOldFilesOnCamera();
+    }
+    scenario.camera().Plug();
+    Program writing = Program::Console(exe, work, scenario.Work("writing.txt"), "--wait 60");
+    PressCtrlC(scenario, "mid-transfer");
+    const DWORD code = writing.WaitForExit(60000);
+    const std::string output = ReadFileBytes(scenario.Work("writing.txt"));
+    Log("Ctrl-C while writing: status " + std::to_string(code) + ": " + output);
+    Expect(code == 130, "Ctrl-C mid-transfer ends with status 130");
+    Expect(!Contains(output, "Update success"), "it does not say the update succeeded");
+    scenario.ExpectOldFilesOnCamera();
+}
+
 }  // namespace
 
 }  // namespace orvane::e2e
@@ -1113,6 +1162,7 @@ int main(int argc, char** argv) {
         {"unicode_folders", UnicodeFolders},
         {"command_line", CommandLine},
         {"command_line_failures", CommandLineFailures},
+        {"command_line_ctrl_c", CommandLineCtrlC},
     };
     if (argc != 5 || scenarios.count(argv[1]) == 0) {
         std::fprintf(stderr, "usage: orvane_e2e SCENARIO PROGRAM WORK-FOLDER CAMERA-DRIVE|-\n");
