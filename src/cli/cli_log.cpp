@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -56,7 +57,7 @@ std::string CsvField(const std::string& text) {
 
 namespace {
 
-const char kCsvHeader[] = "time,hardware_id,serial,volume,bytes,seconds,outcome,message\n";
+const char kCsvHeader[] = "time,hardware_id,serial,volume,bytes,seconds,outcome,message,warning\n";
 
 std::string Reason(int error) {
     return std::strerror(error);
@@ -68,7 +69,13 @@ std::string Reason(int error) {
 
 RunLog::RunLog(const std::string& path)
     : json_(EndsWith(path, ".json") || EndsWith(path, ".jsonl")) {
-    file_ = std::fopen(path.c_str(), "ab");
+    // The name is UTF-8; the ANSI code page would garble any name outside it.
+    try {
+        const std::filesystem::path name(std::u8string(path.begin(), path.end()));
+        file_ = ::_wfopen(name.c_str(), L"ab");
+    } catch (const std::exception&) {
+        errno = EINVAL;
+    }
     if (file_ == nullptr) {
         openError_ = "The log " + path + " cannot be opened for writing (" + Reason(errno) + ").";
         return;
@@ -140,26 +147,34 @@ std::optional<std::string> RunLog::Write(const LogEntry& entry) {
     const std::string outcome(StatusName(entry.status));
     std::string line;
     if (json_) {
-        line = "{\"time\":\"" + UtcTimestamp(entry.time) +
-               "\",\"hardwareId\":" + JsonString(entry.hardwareId) +
+        // A script reads a line as it reads the done or failed event.
+        const bool done = entry.status == kSuccess;
+        line = "{\"version\":" + std::to_string(kJsonVersion) + ",\"event\":\"" +
+               (done ? "done" : "failed") + "\"," +
+               (done ? std::string() : "\"reason\":\"" + outcome + "\",") + "\"time\":\"" +
+               UtcTimestamp(entry.time) + "\",\"hardwareId\":" + JsonString(entry.hardwareId) +
                ",\"serial\":" + JsonString(entry.serial) + "," + JsonPath("volume", entry.volume) +
                ",\"bytes\":" + std::to_string(entry.bytes) +
                ",\"seconds\":" + Seconds(entry.seconds) + ",\"outcome\":\"" + outcome +
                "\",\"status\":" + std::to_string(entry.status) +
-               ",\"message\":" + JsonString(entry.message) + "}\n";
+               ",\"message\":" + JsonString(entry.message) +
+               ",\"warning\":" + JsonString(entry.warning) + "}\n";
     } else {
         // One line per camera: the message's paragraphs run on.
-        std::string message;
-        for (const char c : entry.message) {
-            if (c != '\n')
-                message += c;
-            else if (!message.empty() && message.back() != ' ')
-                message += ' ';
-        }
+        const auto oneLine = [](const std::string& text) {
+            std::string joined;
+            for (const char c : text) {
+                if (c != '\n')
+                    joined += c;
+                else if (!joined.empty() && joined.back() != ' ')
+                    joined += ' ';
+            }
+            return joined;
+        };
         line = UtcTimestamp(entry.time) + ',' + CsvField(entry.hardwareId) + ',' +
                CsvField(entry.serial) + ',' + CsvField(entry.volume) + ',' +
                std::to_string(entry.bytes) + ',' + Seconds(entry.seconds) + ',' + outcome + ',' +
-               CsvField(message) + '\n';
+               CsvField(oneLine(entry.message)) + ',' + CsvField(oneLine(entry.warning)) + '\n';
     }
     std::optional<std::string> failed = Append(line);
     if (failed) incomplete_ = true;

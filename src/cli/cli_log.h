@@ -23,11 +23,13 @@ struct LogEntry {
     double seconds = 0;       // from the camera found to the outcome
     int status = 0;           // the exit status of the outcome
     std::string message;      // empty on success
+    std::string warning;      // what went wrong after a success (the eject); empty if nothing
 };
 
 class RunLog {
   public:
     // Opens `path` to append to: JSON lines when it ends in .json or .jsonl,
+    // each with the members of the run's own done or failed event and more,
     // comma-separated values otherwise, with a header line in a new file or
     // a pipe. A pipe is written without waiting: a reader that falls behind
     // costs lines, which are said, never the run's time.

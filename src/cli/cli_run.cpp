@@ -168,8 +168,9 @@ struct Ready {
 // whether it was mounted. Once it failed, the sight says why until the disk
 // goes away (an unplug, or the card taken out) and comes back.
 struct MountAttempt {
-    std::string disk;     // tried since it arrived
-    std::string failure;  // why it failed
+    std::string disk;      // tried since it arrived
+    std::string failure;   // why it failed
+    bool stopped = false;  // a stop came while the system mounted it
 };
 
 bool MountOnce(VolumeMounter& mounter, Reporter& report, MountAttempt& attempt, Sight& sight) {
@@ -185,7 +186,9 @@ bool MountOnce(VolumeMounter& mounter, Reporter& report, MountAttempt& attempt, 
                           " through UDisks2.");
             return true;
         }
-        attempt.failure = DescribeMountFailure(std::get<MountFailure>(mounted), sight.unmounted);
+        const auto& failure = std::get<MountFailure>(mounted);
+        attempt.failure = DescribeMountFailure(failure, sight.unmounted);
+        attempt.stopped = failure.kind == MountFailure::Kind::Stopped;
     }
     if (!attempt.failure.empty()) {
         sight.failure = attempt.failure;
@@ -210,6 +213,7 @@ std::variant<Ready, Failure> WaitForCamera(const Options& options, SystemPort& s
         if (sight.drive) return Ready{std::move(*sight.camera), std::move(*sight.drive)};
         if (mounter != nullptr && mounter->Mounts() && MountOnce(*mounter, report, attempt, sight))
             continue;
+        if (attempt.stopped) return Failure{kStopped, attempt.failure};
         const auto now = loop.Now();
         if (deadline && now >= *deadline) return Failure{kNoCamera, sight.failure};
         if (sight.notice != shown) {
@@ -393,15 +397,18 @@ CameraOutcome UpdateOneCamera(const Options& options, SystemPort& system, EventL
 }
 
 // Unmounts the updated camera's volume and powers the camera off; a failure
-// is said, but leaves the update a success.
-void Eject(VolumeMounter& mounter, Reporter& report, const std::string& volume,
-           const std::string& device) {
+// is said, but leaves the update a success. What the log keeps of it: the
+// warning, or nothing.
+std::string Eject(VolumeMounter& mounter, Reporter& report, const std::string& volume,
+                  const std::string& device) {
     const EjectResult result = mounter.Eject(volume, device);
-    const std::string text = DescribeEject(result, volume);
-    if (result.failure)
-        report.Warning(text);
-    else
+    std::string text = DescribeEject(result, volume);
+    if (!result.failure) {
         report.Notice(text);
+        return {};
+    }
+    report.Warning(text);
+    return text;
 }
 
 // Tells what became of one camera, logs it, and ejects it after a success
@@ -416,25 +423,30 @@ void Conclude(const Options& options, const SystemPort& system, Reporter& report
         report.Done(facts);
     else
         report.Failed(outcome.status, outcome.message, facts);
-    // The line before the eject, which may wait long for the system (and a
-    // signal then ends the program): a bench keeps its record whatever comes.
+    // The eject before the line, so that the line says whether the camera
+    // may be unplugged; a stop cuts a waiting eject short, so the line is
+    // written all the same.
+    std::string warning;
+    if (outcome.status == kSuccess && options.eject) {
+        if (mounter != nullptr) {
+            warning = Eject(*mounter, report, outcome.volume,
+                            outcome.camera ? outcome.camera->instance : std::string());
+        } else {
+            warning = "This orvane-cli cannot eject the camera: unmount " + volume +
+                      " yourself before you unplug it.";
+            report.Warning(warning);
+        }
+    }
     if (log && (outcome.camera || outcome.status != kStopped)) {
         // A bench that loses its record must know at once, not at the end.
         if (std::optional<std::string> failed = log->Write(
                 LogEntry{std::chrono::system_clock::now(), hardwareId, facts.serial, volume,
-                         outcome.bytes, outcome.seconds, outcome.status, outcome.message}))
+                         outcome.bytes, outcome.seconds, outcome.status, outcome.message, warning}))
             report.Warning(
                 "The log " + options.logFile.value_or("") + " could not be written (" + *failed +
                 "): it has no line for " +
                 (volume.empty() ? std::string("this camera") : "the camera at " + volume) + ".");
     }
-    if (outcome.status != kSuccess || !options.eject) return;
-    if (mounter != nullptr)
-        Eject(*mounter, report, outcome.volume,
-              outcome.camera ? outcome.camera->instance : std::string());
-    else
-        report.Warning("This orvane-cli cannot eject the camera: unmount " + volume +
-                       " yourself before you unplug it.");
 }
 
 // Waits until `camera` has been unplugged; false when a stop came first.

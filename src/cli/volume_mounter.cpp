@@ -18,6 +18,11 @@ std::string InParentheses(const std::string& detail) {
 
 std::string DescribeMountFailure(const MountFailure& failure, std::string_view diskName) {
     const std::string disk(diskName);
+    // The service may still finish it after the program ends; the user is
+    // told what stands now.
+    if (failure.kind == MountFailure::Kind::Stopped)
+        return "Stopped while waiting for UDisks2 to mount " + disk +
+               ": it was not mounted. Nothing was written.";
     const std::string what = "The camera is connected, but its storage " + disk + " is not mounted";
     // Mounted by root, a FAT volume belongs to root unless told otherwise.
     const std::string yourself = "mount it yourself (for example: sudo mount -o uid=$(id -u) " +
@@ -46,6 +51,7 @@ std::string DescribeMountFailure(const MountFailure& failure, std::string_view d
             todo = "Format the card in the camera, then run orvane-cli again.";
             break;
         case MountFailure::Kind::Failed:
+        case MountFailure::Kind::Stopped:
             why = ", and UDisks2 could not mount it" + InParentheses(failure.detail) + ".";
             todo = "Check the card in the camera, or " + yourself;
             break;
@@ -63,12 +69,20 @@ std::string DescribeEject(const EjectResult& result, std::string_view mountPoint
         return "Unmounted " + volume + " through UDisks2: the camera can be unplugged.";
     }
     const std::string detail = InParentheses(result.failure->detail);
+    const bool stopped = result.failure->kind == MountFailure::Kind::Stopped;
+    if (result.unmounted && stopped)
+        return "Unmounted " + volume +
+               " through UDisks2, but stopped before the camera was powered off. It can be "
+               "unplugged once no other volume of it is mounted.";
     if (result.unmounted)
         return "Unmounted " + volume + " through UDisks2, but could not power the camera off" +
                detail + ". It can be unplugged once no other volume of it is mounted.";
     const std::string unmountYourself =
         "The update files are on the camera, but unmount the volume (umount " + volume +
         ") before you unplug the camera.";
+    if (stopped)
+        return "Stopped while waiting for UDisks2 to unmount " + volume +
+               ": the volume is still mounted.\n" + unmountYourself;
     if (result.failure->kind == MountFailure::Kind::NoService)
         return "UDisks2 is not running to unmount " + volume + detail + ".\n" + unmountYourself;
     if (result.failure->kind == MountFailure::Kind::NotAuthorised)

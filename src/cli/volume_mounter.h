@@ -21,6 +21,7 @@ struct MountFailure {
         NotKnown,       // the service knows no such device or volume
         NoFilesystem,   // nothing on the device to mount
         Failed,         // the service tried and failed
+        Stopped,        // the program was asked to stop while it waited for the service
     };
     Kind kind = Kind::Failed;
     std::string detail;  // the service's own words, where it gave any

@@ -392,7 +392,6 @@ TEST_F(CommandLine, EachTransferOutcomeHasItsStatus) {
     }
 }
 
-// Stands for UDisks2: mounts as `mount` says, ejects as `ejectFailure` says.
 // --devices: the report names the camera's volume and touches nothing; its
 // JSON parses; and the text, loaded as a modelled tree, decides the same.
 TEST_F(CommandLine, DevicesReportNamesTheCamerasVolumeAndReadsBackAsATree) {
@@ -418,10 +417,13 @@ TEST_F(CommandLine, DevicesReportNamesTheCamerasVolumeAndReadsBackAsATree) {
     EXPECT_EQ(document.object().value("choice").toString().toStdString(), choice);
 }
 
+// Stands for UDisks2: mounts as `mount` says, ejects as `ejectFailure` says
+// (for the volume `ejectFailsOn` alone, where one is named).
 class FakeMounter : public cli::VolumeMounter {
   public:
     std::function<std::variant<cli::MountedVolume, cli::MountFailure>()> mount;
     std::optional<cli::MountFailure> ejectFailure;
+    std::string ejectFailsOn;
     std::vector<std::string> mounted, ejected;
 
     std::variant<cli::MountedVolume, cli::MountFailure> Mount(std::string_view disk) override {
@@ -430,7 +432,8 @@ class FakeMounter : public cli::VolumeMounter {
     }
     cli::EjectResult Eject(std::string_view mountPoint, std::string_view) override {
         ejected.emplace_back(mountPoint);
-        if (ejectFailure) return {false, false, ejectFailure, {}};
+        if (ejectFailure && (ejectFailsOn.empty() || mountPoint == ejectFailsOn))
+            return {false, false, ejectFailure, {}};
         return {true, true, std::nullopt, {}};
     }
 };
@@ -529,7 +532,7 @@ TEST_F(CommandLine, RepeatUpdatesEachCameraInTurnAndLogsIt) {
     std::vector<std::string> rows;
     for (std::string line; std::getline(lines, line);) rows.push_back(line);
     ASSERT_EQ(rows.size(), 4u) << ReadFile(log);
-    EXPECT_EQ(rows[0], "time,hardware_id,serial,volume,bytes,seconds,outcome,message");
+    EXPECT_EQ(rows[0], "time,hardware_id,serial,volume,bytes,seconds,outcome,message,warning");
     const std::string bytes = std::to_string(image.size() + 23);
     for (std::size_t i = 1; i < rows.size(); ++i) {
         SCOPED_TRACE(rows[i]);
@@ -725,7 +728,8 @@ class BenchCamera : public CameraSystem {
 
 // Three cameras at once, the third not mounted yet, the second pulled while
 // its files are written: it fails alone, the others get both files and are
-// ejected, and each has its log line.
+// ejected, and each has its log line, with every member of its done or
+// failed event; the third's eject is refused, which its line keeps.
 TEST_F(CommandLine, AllUpdatesEveryCameraAndAPulledOneFailsAlone) {
     std::vector<std::filesystem::path> volumes;
     for (int n = 1; n <= 3; ++n) volumes.push_back(PlugCameraNumber(n, n != 3));
@@ -734,6 +738,8 @@ TEST_F(CommandLine, AllUpdatesEveryCameraAndAPulledOneFailsAlone) {
         MountLater();
         return cli::MountedVolume{"/dev/sdg1", volumes[2].string()};
     };
+    mounter.ejectFailure = cli::MountFailure{cli::MountFailure::Kind::NotAuthorised, "no agent"};
+    mounter.ejectFailsOn = volumes[2].string();
     tree.Write("media/CAM2/FIRMWARE/vorm.bin", "old image");
     TestHost host(Roots());
     int made = 0;
@@ -755,26 +761,39 @@ TEST_F(CommandLine, AllUpdatesEveryCameraAndAPulledOneFailsAlone) {
     }
     EXPECT_EQ(ReadFile(volumes[1] / "FIRMWARE/vorm.bin"), "old image");
 
-    std::map<std::string, std::string> outcome;  // by volume
+    std::map<std::string, QJsonObject> outcome;  // by volume
     for (const QJsonObject& event : JsonEvents(out)) {
         const std::string kind = event["event"].toString().toStdString();
         if (kind == "progress" || kind == "done" || kind == "failed") {
             EXPECT_FALSE(event["volume"].toString().isEmpty()) << kind;
         }
         if (kind == "done" || kind == "failed")
-            outcome[event["volume"].toString().toStdString()] = kind;
+            outcome[event["volume"].toString().toStdString()] = event;
     }
-    EXPECT_EQ(outcome, (std::map<std::string, std::string>{{volumes[0].string(), "done"},
-                                                           {volumes[1].string(), "failed"},
-                                                           {volumes[2].string(), "done"}}));
-    std::istringstream lines(ReadFile(log));
-    int logged = 0;
-    for (std::string line; std::getline(lines, line); ++logged)
-        EXPECT_NE(
-            line.find(line.find("CAM2") != std::string::npos ? "\"disconnected\"" : "\"success\""),
-            std::string::npos)
-            << line;
-    EXPECT_EQ(logged, 3);
+    std::map<std::string, std::string> kinds;
+    for (const auto& [volume, event] : outcome)
+        kinds[volume] = event["event"].toString().toStdString();
+    EXPECT_EQ(kinds, (std::map<std::string, std::string>{{volumes[0].string(), "done"},
+                                                         {volumes[1].string(), "failed"},
+                                                         {volumes[2].string(), "done"}}));
+    const std::vector<QJsonObject> lines = JsonEvents(ReadFile(log));
+    EXPECT_EQ(lines.size(), 3u);
+    for (const QJsonObject& line : lines) {
+        const std::string volume = line["volume"].toString().toStdString();
+        SCOPED_TRACE(volume);
+        for (const QString& key : outcome[volume].keys())
+            EXPECT_EQ(line[key], outcome[volume][key]) << key.toStdString();
+        EXPECT_EQ(line["version"], cli::kJsonVersion);
+        EXPECT_EQ(line["outcome"].toString(),
+                  volume == volumes[1].string() ? "disconnected" : "success");
+        const std::string warning = line["warning"].toString().toStdString();
+        if (volume == volumes[2].string())
+            EXPECT_NE(warning.find("Unmounting " + volume +
+                                   " through UDisks2 was not authorised (no agent)"),
+                      std::string::npos);
+        else
+            EXPECT_EQ(warning, "");
+    }
 }
 
 // A camera finished, and a fresh one went into its port while another was

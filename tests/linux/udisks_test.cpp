@@ -13,12 +13,21 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QDBusVirtualObject>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
+#include <thread>
 
 #include "cli/cli_run.h"
 #include "platform/linux/cli_host.h"
@@ -80,7 +89,8 @@ class UDisks : public ::testing::Test {
         return loop;
     }
 
-    int Run(std::vector<std::string> arguments, cli::VolumeMounter& mounter) {
+    int Run(std::vector<std::string> arguments, cli::VolumeMounter& mounter,
+            bool watchSignals = false) {
         out.clear();
         err.clear();
         const cli::Options options = std::get<cli::Options>(cli::ParseOptions(arguments));
@@ -90,6 +100,7 @@ class UDisks : public ::testing::Test {
             [this](std::string_view text) { err += text; });
         CliHost host(
             {tree / "sys/bus/usb/devices", "/proc/self/mountinfo", tree / "sys/dev/block"});
+        if (watchSignals) host.WatchTerminationSignals();
         return cli::RunUpdate(options, host, host, report, &mounter);
     }
 
@@ -173,12 +184,76 @@ TEST_F(UDisks, ARefusedMountIsSaid) {
     }
 }
 
+// Against a UDisks2 that never answers (the script's --never-answer
+// process), Ctrl-C in the program's wait for it ends the run as stopped, and
+// says what stands. The signal is sent once the wait has begun, from a
+// thread of its own, as a terminal's would come.
+TEST_F(UDisks, AStopEndsAWaitForTheServiceThatNeverAnswers) {
+    if (std::getenv("ORVANE_TEST_NEVER_ANSWERS") == nullptr)
+        GTEST_SKIP() << "no service that never answers on this bus";
+    CameraDisk("sdc1", "8:33");
+    std::chrono::steady_clock::time_point signalled{};
+    std::thread sender;
+    const auto stopped = [&] {
+        if (!sender.joinable() && signalled == std::chrono::steady_clock::time_point{}) {
+            sender = std::thread([&signalled] {
+                signalled = std::chrono::steady_clock::now();
+                ::kill(::getpid(), SIGINT);
+            });
+        }
+        return CliHost::StopSignal() != 0;
+    };
+    UDisksMounter mounter(true, {CliHost::AttendStops, stopped});
+    EXPECT_EQ(Run({"--wait", "5"}, mounter, true), cli::kStopped);
+    if (sender.joinable()) sender.join();
+    // For the record, not a limit the test holds it to: ctest -V shows it.
+    std::printf("the run ended %lld ms after the signal\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - signalled)
+                                           .count()));
+    EXPECT_EQ(CliHost::StopSignal(), SIGINT);
+    EXPECT_NE(err.find("Stopped while waiting for UDisks2 to mount /dev/sdc1: it was not mounted. "
+                       "Nothing was written."),
+              std::string::npos)
+        << err;
+
+    // The eject after an update, stopped alike: the volume stays mounted, and that is said.
+    const cli::EjectResult ejected = mounter.Eject("/media/CAMERA", {});
+    ASSERT_TRUE(ejected.failure);
+    EXPECT_EQ(ejected.failure->kind, cli::MountFailure::Kind::Stopped);
+    EXPECT_FALSE(ejected.unmounted);
+    EXPECT_NE(cli::DescribeEject(ejected, "/media/CAMERA")
+                  .find("Stopped while waiting for UDisks2 to unmount /media/CAMERA: the volume "
+                        "is still mounted."),
+              std::string::npos);
+}
+
+// Takes every call to UDisks2's objects and answers none.
+class NeverAnswers : public QDBusVirtualObject {
+  public:
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage&, const QDBusConnection&) override { return true; }
+};
+
 }  // namespace
 }  // namespace orvane::linux_port
 
 // One Qt application for every case: Qt's D-Bus lives as long as it does.
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
+    if (argc == 2 && std::strcmp(argv[1], "--never-answer") == 0) {
+        // UDisks2's name on the bus, held until the script ends this process.
+        QDBusConnection bus = QDBusConnection::systemBus();
+        orvane::linux_port::NeverAnswers silent;
+        if (!bus.registerVirtualObject(QStringLiteral("/org/freedesktop/UDisks2"), &silent,
+                                       QDBusConnection::SubPath) ||
+            !bus.registerService(QStringLiteral("org.freedesktop.UDisks2"))) {
+            std::fprintf(stderr, "cannot take UDisks2's name: %s\n",
+                         bus.lastError().message().toLocal8Bit().constData());
+            return 1;
+        }
+        return QCoreApplication::exec();
+    }
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -9,7 +9,8 @@
 # message must name the device), then with systemd-udevd and udisksd on it,
 # where an ext4 image on a loop device is the camera's storage: mounted
 # through the mounter, the update written, unmounted; and as a user whom
-# polkit does not let mount it, which must be said.
+# polkit does not let mount it, which must be said. Before the real services,
+# a UDisks2 that never answers, which Ctrl-C must not wait for.
 #
 # Needs root (loop devices, udevd, udisksd); exits 77 where the services or
 # their tools are missing or cannot start. Everything it starts it ends by
@@ -107,6 +108,19 @@ export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$work/bus"
 await test -S "$work/bus" || skip "dbus-daemon did not start: $(cat "$work/bus.log")"
 
 run_case "a system bus without UDisks2" 'UDisks.WithoutTheServiceTheDeviceIsNamed'
+
+# A UDisks2 of the test's own that takes calls and never answers them.
+"$binary" --never-answer >"$work/never.log" 2>&1 &
+never_pid=$!
+if await busctl --address="$DBUS_SYSTEM_BUS_ADDRESS" status org.freedesktop.UDisks2; then
+    ORVANE_TEST_NEVER_ANSWERS=1 run_case "Ctrl-C while UDisks2 never answers" \
+        'UDisks.AStopEndsAWaitForTheServiceThatNeverAnswers'
+else
+    echo "FAIL: the service that never answers did not start: $(cat "$work/never.log")"
+    failures=$((failures + 1))
+fi
+kill "$never_pid"
+wait "$never_pid" 2>/dev/null
 
 "$udevd" >"$work/udevd.log" 2>&1 &
 started_pids+=($!)

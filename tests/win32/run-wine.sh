@@ -15,7 +15,10 @@
 #                                                      unplug-camera removes G: once the
 #                                                      image's temporary file passes 1 MiB,
 #                                                      fixed-last adds a fixed disk H:
-#                                                      above the camera's G:
+#                                                      above the camera's G:,
+#                                                      console-signal sends SIGINT to the
+#                                                      program when the driver asks, or
+#                                                      once the temporary passes 1 MiB
 #   run-wine.sh run      STATE-DIR PROGRAM [ARGS]      runs a console program in the prefix
 #   run-wine.sh cleanup  STATE-DIR PROGRAM             stops the prefix's Wine server
 #
@@ -213,6 +216,47 @@ scenario)
                 rm -f "$devices/g:"
                 echo "run-wine.sh: G: removed with $size bytes of the image written"
                 break
+            fi
+            sleep 0.01
+        done) &
+        watcher=$!
+        status=0
+        "${run[@]}" || status=$?
+        kill "$watcher" 2>/dev/null || true
+        exit $status
+    elif [ "$layout" = console-signal ]; then
+        # Ctrl-C as a terminal gives it under Wine: SIGINT to the Unix
+        # process of the program (of this prefix alone), whenever the driver
+        # asks through a file in the working folder; where the file says
+        # "mid-transfer", once the image's temporary file passes 1 MiB, which
+        # the driver could not see soon enough on a fast disk.
+        request=$folder/work/interrupt.request
+        temporary=$folder/camera/FIRMWARE/vorm.bin.orvtmp
+        name=$(basename "$program")
+        # Processes come and go under it: no failure may end the loop. The
+        # program is found first, so that the signal follows the threshold
+        # at once.
+        (set +e +o pipefail
+        while :; do
+            if [ -e "$request" ]; then
+                pids=()
+                for process in /proc/[0-9]*; do
+                    # Its first word is the program; this loop's own tools name it later.
+                    first=
+                    read -r -d '' first <"$process/cmdline" 2>/dev/null
+                    case "$first" in *"$name") ;; *) continue ;; esac
+                    tr '\0' '\n' <"$process/environ" 2>/dev/null |
+                        grep -qxF "WINEPREFIX=$WINEPREFIX" && pids+=("${process#/proc/}")
+                done
+                if [ "$(cat "$request" 2>/dev/null)" = mid-transfer ]; then
+                    until [ "$(stat -c %s "$temporary" 2>/dev/null || echo 0)" -ge 1048576 ]; do
+                        sleep 0.005
+                    done
+                fi
+                for pid in "${pids[@]}"; do
+                    kill -INT "$pid" && echo "run-wine.sh: SIGINT to $pid ($name)"
+                done
+                rm -f "$request"
             fi
             sleep 0.01
         done) &

@@ -125,6 +125,10 @@ void CliHost::HoldSystemForTransfer(bool hold) {
     transfers.fetch_add(hold ? 1 : -1);
 }
 
+void CliHost::AttendStops(bool attending) {
+    listening.store(attending);
+}
+
 int CliHost::StopSignal() {
     return firstSignal.load();
 }
@@ -135,6 +139,9 @@ void CliHost::EndBySignal(int signal) {
 }
 
 bool CliHost::StopRequested() const {
+    // A signal taken in a call that attended to it is a stop already, before
+    // the loop reads its byte.
+    if (firstSignal.load() != 0) return true;
     std::lock_guard lock(mutex_);
     return stop_;
 }

@@ -36,6 +36,10 @@ class CliHost : public LinuxSystem, public cli::EventLoop {
     static int StopSignal();
     // Ends the process by `signal`, as if it had not been caught.
     [[noreturn]] static void EndBySignal(int signal);
+    // While `attending`, a call that waits on a service (UDisks2 asking
+    // polkit) looks for a stop itself: a signal asks it to stop instead of
+    // ending the process.
+    static void AttendStops(bool attending);
     // Asks the run to stop, as a signal does. Any thread.
     void RequestStop();
 

@@ -111,7 +111,9 @@ int main(int argc, char* argv[]) {
         return std::make_unique<linux_port::CameraSystem>(host);
     };
 #ifdef ORVANE_CLI_QT
-    linux_port::UDisksMounter mounter(options.interactive);
+    linux_port::UDisksMounter mounter(
+        options.interactive,
+        {linux_port::CliHost::AttendStops, [] { return linux_port::CliHost::StopSignal() != 0; }});
     const int status = cli::RunUpdate(options, host, host, report, &mounter, makeSystem);
 #else
     const int status = cli::RunUpdate(options, host, host, report, nullptr, makeSystem);

@@ -13,6 +13,10 @@
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
+#include <QEventLoop>
+#include <QTimer>
 #include <QVariantMap>
 #include <clocale>
 #include <map>
@@ -34,6 +38,8 @@ const QString kDrive = QStringLiteral("org.freedesktop.UDisks2.Drive");
 // for the user to answer polkit's question.
 constexpr int kQueryTimeoutMs = 15000;
 constexpr int kActionTimeoutMs = 300000;
+// How often a pending call looks for a stop.
+constexpr int kStopPollMs = 50;
 
 // Each object's interfaces with their properties.
 using Interfaces = QMap<QString, QVariantMap>;
@@ -83,10 +89,28 @@ MountFailure FailureOf(const QDBusError& error) {
     return failure;
 }
 
+// The reply to a call that was not waited for to the end.
+QDBusMessage StoppedReply(const QDBusMessage& call) {
+    return call.createErrorReply(QStringLiteral("org.orvane.Stopped"),
+                                 QStringLiteral("stopped while waiting"));
+}
+
+bool WasStopped(const QDBusMessage& reply) {
+    return reply.type() == QDBusMessage::ErrorMessage &&
+           reply.errorName() == QStringLiteral("org.orvane.Stopped");
+}
+
+MountFailure FailureOf(const QDBusMessage& reply) {
+    if (WasStopped(reply)) return MountFailure{MountFailure::Kind::Stopped, {}};
+    return FailureOf(QDBusError(reply));
+}
+
 class UDisks {
   public:
-    explicit UDisks(bool interactive)
-        : bus_(QDBusConnection::systemBus()), interactive_(interactive) {}
+    UDisks(bool interactive, const Interruption& interruption)
+        : bus_(QDBusConnection::systemBus()),
+          interactive_(interactive),
+          interruption_(interruption) {}
 
     // The failure when there is no system bus to talk to at all.
     std::optional<MountFailure> Unreachable() const {
@@ -99,7 +123,7 @@ class UDisks {
         QDBusMessage reply = Call(QStringLiteral("/org/freedesktop/UDisks2"),
                                   QStringLiteral("org.freedesktop.DBus.ObjectManager"),
                                   QStringLiteral("GetManagedObjects"), {}, kQueryTimeoutMs);
-        if (reply.type() != QDBusMessage::ReplyMessage) return FailureOf(QDBusError(reply));
+        if (reply.type() != QDBusMessage::ReplyMessage) return FailureOf(reply);
         Objects objects;
         const QDBusArgument argument = reply.arguments().value(0).value<QDBusArgument>();
         argument.beginMap();
@@ -128,11 +152,28 @@ class UDisks {
         QDBusMessage call = QDBusMessage::createMethodCall(kService, path, interface, method);
         call.setArguments(arguments);
         call.setInteractiveAuthorizationAllowed(interactive_);
-        return bus_.call(call, QDBus::Block, timeoutMs);
+        if (!interruption_.stopped) return bus_.call(call, QDBus::Block, timeoutMs);
+        // D-Bus has no way to take a call back: a stop leaves it to the
+        // service and the program goes on without its answer.
+        QDBusPendingCall pending = bus_.asyncCall(call, timeoutMs);
+        QDBusPendingCallWatcher watcher(pending);
+        QEventLoop loop;
+        QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [this, &loop] {
+            if (interruption_.stopped()) loop.quit();
+        });
+        poll.start(kStopPollMs);
+        if (interruption_.attend) interruption_.attend(true);
+        if (!pending.isFinished() && !interruption_.stopped()) loop.exec();
+        if (interruption_.attend) interruption_.attend(false);
+        if (!pending.isFinished()) return StoppedReply(call);
+        return pending.reply();
     }
 
     QDBusConnection bus_;
     bool interactive_;
+    const Interruption& interruption_;
 };
 
 // The object with a file system for `device`: the block itself, or else the
@@ -156,7 +197,8 @@ QString FilesystemFor(const Objects& objects, const QString& block) {
 
 }  // namespace
 
-UDisksMounter::UDisksMounter(bool interactive) : interactive_(interactive) {}
+UDisksMounter::UDisksMounter(bool interactive, Interruption interruption)
+    : interactive_(interactive), interruption_(std::move(interruption)) {}
 UDisksMounter::~UDisksMounter() = default;
 
 void UDisksMounter::EnsureApplication() {
@@ -173,7 +215,7 @@ void UDisksMounter::EnsureApplication() {
 
 std::variant<cli::MountedVolume, MountFailure> UDisksMounter::Mount(std::string_view diskName) {
     EnsureApplication();
-    UDisks udisks(interactive_);
+    UDisks udisks(interactive_, interruption_);
     if (std::optional<MountFailure> failure = udisks.Unreachable()) return *failure;
     std::variant<Objects, MountFailure> read = udisks.ReadObjects();
     if (auto* failure = std::get_if<MountFailure>(&read)) return *failure;
@@ -207,7 +249,7 @@ std::variant<cli::MountedVolume, MountFailure> UDisksMounter::Mount(std::string_
         return volume;
     }
     const QDBusMessage reply = udisks.Act(target, kFilesystem, QStringLiteral("Mount"));
-    if (reply.type() != QDBusMessage::ReplyMessage) return FailureOf(QDBusError(reply));
+    if (reply.type() != QDBusMessage::ReplyMessage) return FailureOf(reply);
     volume.mountPoint = reply.arguments().value(0).toString().toStdString();
     return volume;
 }
@@ -215,7 +257,7 @@ std::variant<cli::MountedVolume, MountFailure> UDisksMounter::Mount(std::string_
 cli::EjectResult UDisksMounter::Eject(std::string_view mountPoint, std::string_view) {
     EnsureApplication();
     cli::EjectResult result;
-    UDisks udisks(interactive_);
+    UDisks udisks(interactive_, interruption_);
     if (std::optional<MountFailure> failure = udisks.Unreachable()) {
         result.failure = failure;
         return result;
@@ -243,7 +285,7 @@ cli::EjectResult UDisksMounter::Eject(std::string_view mountPoint, std::string_v
     }
     QDBusMessage reply = udisks.Act(target, kFilesystem, QStringLiteral("Unmount"));
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        result.failure = FailureOf(QDBusError(reply));
+        result.failure = FailureOf(reply);
         return result;
     }
     result.unmounted = true;
@@ -257,7 +299,7 @@ cli::EjectResult UDisksMounter::Eject(std::string_view mountPoint, std::string_v
         return result;
     reply = udisks.Act(drive, kDrive, QStringLiteral("PowerOff"));
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        result.failure = FailureOf(QDBusError(reply));
+        result.failure = FailureOf(reply);
         return result;
     }
     result.poweredOff = true;

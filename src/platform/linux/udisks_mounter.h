@@ -7,6 +7,7 @@
 // module carries the calls; they are synchronous.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "cli/volume_mounter.h"
@@ -15,11 +16,20 @@ class QCoreApplication;
 
 namespace orvane::linux_port {
 
+// How a stop reaches a call that may wait minutes on polkit: `attend` is
+// told when such a wait begins (true) and ends (false), `stopped` is asked
+// while it lasts.
+struct Interruption {
+    std::function<void(bool)> attend;
+    std::function<bool()> stopped;
+};
+
 class UDisksMounter : public cli::VolumeMounter {
   public:
     // Without `interactive`, polkit may not ask the user: what it would ask
-    // about is refused instead.
-    explicit UDisksMounter(bool interactive = true);
+    // about is refused instead. A stop given by `interruption` ends the
+    // wait for the service within a tenth of a second, as Kind::Stopped.
+    explicit UDisksMounter(bool interactive = true, Interruption interruption = {});
     ~UDisksMounter() override;
     UDisksMounter(const UDisksMounter&) = delete;
     UDisksMounter& operator=(const UDisksMounter&) = delete;
@@ -34,6 +44,7 @@ class UDisksMounter : public cli::VolumeMounter {
 
     std::unique_ptr<QCoreApplication> application_;
     bool interactive_;
+    Interruption interruption_;
 };
 
 }  // namespace orvane::linux_port

@@ -993,16 +993,32 @@ void UnicodeFolders(Scenario& scenario) {
 // waits: status 0, the old files replaced. Its output goes to a file: plain
 // lines, no progress line rewritten. Under emulation its start takes about
 // a minute, which is most of this scenario's time.
+// The settings file and the log are named in arguments outside the ANSI
+// code page: a settings folder in Japanese, a log folder in Cyrillic.
 void CommandLine(Scenario& scenario) {
+    const std::string settingsName = "ファーム", logName = "Журнал";
+    Expect(!FitsAnsiCodePage(settingsName) && !FitsAnsiCodePage(logName),
+           "the folder names lie outside the ANSI code page " + std::to_string(GetACP()));
+    const std::string settingsFolder = scenario.Work(settingsName);
+    MakeFolder(settingsFolder);
+    MakeFolder(Join(settingsFolder, "fw"));
+    MakeFolder(scenario.Work(logName));
     scenario.WriteSettings();
-    scenario.WriteSources();
+    WriteFileBytes(Join(settingsFolder, "FirmWare.ini"),
+                   ReadFileBytes(scenario.Work("FirmWare.ini")));
+    Expect(DeleteFileW(Wide(scenario.Work("FirmWare.ini")).c_str()) != FALSE,
+           "only the settings under " + settingsName + " are there to be read");
+    WriteFileBytes(Join(settingsFolder, "fw\\" + std::string(kFirmwareName)), kFirmware);
+    WriteFileBytes(Join(settingsFolder, "fw\\" + std::string(kCommandName)), kCommand);
     scenario.PutOldFilesOnCamera();
     const DWORD begun = GetTickCount();
     auto after = [begun] {
         return " after " + std::to_string((GetTickCount() - begun) / 1000) + " s";
     };
     Program update = Program::Console(scenario.setting().program, scenario.setting().workFolder,
-                                      scenario.Work("update.txt"), "--wait 3600 --eject");
+                                      scenario.Work("update.txt"),
+                                      "--wait 3600 --eject --ini " + settingsName +
+                                          "\\FirmWare.ini --log " + logName + "\\bench.csv");
     WaitUntil([&] { return Contains(ReadFileBytes(scenario.Work("update.txt")), "Waiting for"); },
               60000, "orvane-cli says it waits for the camera");
     Log("the camera plugged in" + after());
@@ -1019,6 +1035,12 @@ void CommandLine(Scenario& scenario) {
     Expect(Contains(output, "ejected the camera (G:)") || Contains(output, "eject the camera (G:)"),
            "it says what became of --eject");
     scenario.ExpectNewFilesOnCamera();
+    const std::string log = ReadFileBytes(Join(scenario.Work(logName), "bench.csv"));
+    Log("the log: " + log);
+    Expect(Contains(log, ",success,"), "the log under " + logName + " has the camera's line");
+    Expect(ListFolder(scenario.setting().workFolder) ==
+               std::vector<std::string>{"update.txt", logName, settingsName},
+           "no file with a garbled name beside update.txt and the two folders");
 }
 
 // orvane-cli.exe run twice at once, each looking once (--wait 0): for a
@@ -1158,6 +1180,55 @@ void DeviceReport(Scenario& scenario) {
     Expect(ListFolder(scenario.setting().cameraDrive + "\\").empty(), "it writes nothing");
 }
 
+// Asks run-wine.sh (layout console-signal) for what a terminal's Ctrl-C
+// gives orvane-cli.exe under Wine, SIGINT to its Unix process: now, or
+// `when` it says ("mid-transfer"). Returns once it went out.
+void PressCtrlC(Scenario& scenario, const std::string& when = "now") {
+    const std::wstring request = Wide(scenario.Work("interrupt.request"));
+    // Whole or not at all: the script must never read it half written.
+    WriteFileBytes(scenario.Work("interrupt.part"), when);
+    Expect(MoveFileExW(Wide(scenario.Work("interrupt.part")).c_str(), request.c_str(), 0) != FALSE,
+           "the request for Ctrl-C is made");
+    WaitUntil([&] { return GetFileAttributesW(request.c_str()) == INVALID_FILE_ATTRIBUTES; }, 60000,
+              "run-wine.sh sends SIGINT to orvane-cli.exe " + when);
+}
+
+// Ctrl-C to orvane-cli.exe: while it waits for the camera, status 130 and
+// nothing written; while it writes a large image, before the replacement,
+// status 130, the old files as they were and no temporary file left.
+void CommandLineCtrlC(Scenario& scenario) {
+    scenario.WriteSettings();
+    MakeFolder(scenario.Work("fw"));
+    WriteLargeFile(scenario.Source(kFirmwareName), (std::size_t{320} << 20) + 4097, 12);
+    WriteFileBytes(scenario.Source(kCommandName), kCommand);
+    scenario.PutOldFilesOnCamera();
+    const std::string& exe = scenario.setting().program;
+    const std::string& work = scenario.setting().workFolder;
+    {
+        Program waiting = Program::Console(exe, work, scenario.Work("waiting.txt"), "--wait 3600");
+        WaitUntil(
+            [&] { return Contains(ReadFileBytes(scenario.Work("waiting.txt")), "Waiting for"); },
+            60000, "orvane-cli says it waits for the camera");
+        PressCtrlC(scenario);
+        const DWORD code = waiting.WaitForExit(30000);
+        const std::string output = ReadFileBytes(scenario.Work("waiting.txt"));
+        Log("Ctrl-C while waiting: status " + std::to_string(code) + ": " + output);
+        Expect(code == 130, "Ctrl-C while waiting ends with status 130");
+        Expect(Contains(output, "Stopped while waiting for the camera. Nothing was written."),
+               "it says nothing was written");
+        scenario.ExpectOldFilesOnCamera();
+    }
+    scenario.camera().Plug();
+    Program writing = Program::Console(exe, work, scenario.Work("writing.txt"), "--wait 60");
+    PressCtrlC(scenario, "mid-transfer");
+    const DWORD code = writing.WaitForExit(60000);
+    const std::string output = ReadFileBytes(scenario.Work("writing.txt"));
+    Log("Ctrl-C while writing: status " + std::to_string(code) + ": " + output);
+    Expect(code == 130, "Ctrl-C mid-transfer ends with status 130");
+    Expect(!Contains(output, "Update success"), "it does not say the update succeeded");
+    scenario.ExpectOldFilesOnCamera();
+}
+
 }  // namespace
 
 }  // namespace orvane::e2e
@@ -1186,6 +1257,7 @@ int main(int argc, char** argv) {
         {"command_line", CommandLine},
         {"command_line_failures", CommandLineFailures},
         {"device_report", DeviceReport},
+        {"command_line_ctrl_c", CommandLineCtrlC},
     };
     if (argc != 5 || scenarios.count(argv[1]) == 0) {
         std::fprintf(stderr, "usage: orvane_e2e SCENARIO PROGRAM WORK-FOLDER CAMERA-DRIVE|-\n");
