@@ -5,8 +5,9 @@
 // orvane-cli's run with the UDisks2 mounter against the real services, which
 // udisks_test.sh starts: a camera whose storage is an ext4 image on a loop
 // device gets its volume mounted, the update written to it, and the volume
-// unmounted again; so does the dialog, through its Linux port. The camera's USB device and its
-// place in the device tree are laid out in a temporary folder; the mount table is the system's own.
+// unmounted again; the dialog, through its Linux port, mounts and updates it
+// too. The camera's USB device and its place in the device tree are laid out
+// in a temporary folder; the mount table is the system's own.
 //
 // ORVANE_TEST_LOOP names the loop device; without it the mount case is
 // skipped. The case without UDisks2 runs on any bus, or none.
