@@ -1021,10 +1021,10 @@ void CommandLine(Scenario& scenario) {
     scenario.ExpectNewFilesOnCamera();
 }
 
-// orvane-cli.exe run twice at once, each looking once (--wait 0): for a
-// camera that is not there (status 4, which camera), and for one whose
-// update is too big for the 256 KiB the runner gives G: (status 6, the
-// reason, the old files left as they were).
+// orvane-cli.exe run three times at once, each looking once (--wait 0):
+// for a camera that is not there (status 4, which camera; with --all too),
+// and for one whose update is too big for the 256 KiB the runner gives G:
+// (status 6, the reason, the old files left as they were).
 void CommandLineFailures(Scenario& scenario) {
     scenario.WriteSettings();
     MakeFolder(scenario.Work("fw"));
@@ -1051,13 +1051,13 @@ void CommandLineFailures(Scenario& scenario) {
     Expect(Contains(output, texts::DescribeNoCamera("USB\\VID_04DA&PID_9999", 0)),
            "it says which camera it did not find");
 
-    // A usage error, --all here, is refused before the log is made.
+    // --all without a camera of its kind: status 4, and the log says so.
     code = all.WaitForExit(60000);
     output = ReadFileBytes(scenario.Work("all.txt"));
     Log("--all: status " + std::to_string(code) + ": " + output);
-    Expect(code == 2, "--all ends with status 2 where it is not available");
-    Expect(GetFileAttributesA(scenario.Work("all.csv").c_str()) == INVALID_FILE_ATTRIBUTES,
-           "no log is made for a refused command line");
+    Expect(code == 4, "--all without its camera ends with status 4");
+    Expect(Contains(ReadFileBytes(scenario.Work("all.csv")), "no-camera"),
+           "the log has the run's line");
 
     code = full.WaitForExit(60000);
     output = ReadFileBytes(scenario.Work("full.txt"));
