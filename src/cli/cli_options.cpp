@@ -167,7 +167,7 @@ std::string UsageText() {
            "                   volume, all at once; a camera that fails does not stop\n"
            "                   the others. Cameras connected while the others are\n"
            "                   being updated join in, a fresh one in a port another\n"
-           "                   used too (on Linux; not yet on Windows)\n"
+           "                   used too\n"
            "  --log FILE       append one line per camera to FILE (time, hardware ID,\n"
            "                   serial number, volume, bytes, seconds, outcome, message):\n"
            "                   JSON lines when FILE ends in .json or .jsonl, CSV otherwise\n"
