@@ -29,6 +29,8 @@ std::string_view StatusName(int status) {
             return "disconnected";
         case kLogIncomplete:
             return "log-incomplete";
+        case kCamerasUntold:
+            return "cameras-untold";
         case kStopped:
             return "stopped";
         default:
@@ -37,9 +39,9 @@ std::string_view StatusName(int status) {
 }
 
 int MoreSevere(int a, int b) {
-    static constexpr int kOrder[] = {kStopped,       kUsage,  kBadSettings,  kDisconnected,
-                                     kWriteFailed,   kNoRoom, kDriveRefused, kNoCamera,
-                                     kLogIncomplete, kSuccess};
+    static constexpr int kOrder[] = {kStopped,     kUsage,         kBadSettings,  kDisconnected,
+                                     kWriteFailed, kNoRoom,        kDriveRefused, kCamerasUntold,
+                                     kNoCamera,    kLogIncomplete, kSuccess};
     for (const int status : kOrder) {
         if (a == status || b == status) return status;
     }
@@ -165,7 +167,7 @@ std::string UsageText() {
            "                   volume, all at once; a camera that fails does not stop\n"
            "                   the others. Cameras connected while the others are\n"
            "                   being updated join in, a fresh one in a port another\n"
-           "                   used too (on Linux; not yet on Windows)\n"
+           "                   used too\n"
            "  --log FILE       append one line per camera to FILE (time, hardware ID,\n"
            "                   serial number, volume, bytes, seconds, outcome, message,\n"
            "                   warning):\n"
@@ -214,6 +216,8 @@ std::string UsageText() {
            "  7    writing, checking or replacing a file failed\n"
            "  8    the camera or its card went away during the update\n"
            "  9    every update went well, but a --log line could not be written\n"
+           "  10   --all found several cameras, but the system does not say which\n"
+           "       drive is whose: nothing was written\n"
            "  130  stopped by Ctrl-C or a termination signal\n";
 }
 

@@ -24,7 +24,10 @@ enum ExitStatus : int {
     kWriteFailed = 7,    // writing, checking or replacing a file failed
     kDisconnected = 8,   // the camera or its card went away during the update
     kLogIncomplete = 9,  // every update went well, but a --log line could not be written
-    kStopped = 130,      // stopped by the user (Ctrl-C) or a termination signal
+    // --all with several cameras, where the system does not say which drive
+    // is whose: none was written to
+    kCamerasUntold = 10,
+    kStopped = 130,  // stopped by the user (Ctrl-C) or a termination signal
 };
 
 // Of two outcomes, the one a run over several cameras ends with, whatever

@@ -15,6 +15,7 @@
 #include "cli/cli_log.h"
 #include "cli/volume_mounter.h"
 #include "device/camera_scan.h"
+#include "device/device_storage.h"
 #include "device/near_miss.h"
 #include "settings/settings.h"
 #include "transfer/background_transfer.h"
@@ -291,6 +292,11 @@ constexpr std::chrono::seconds kSilence{2};
 // tick, within a second of the stop.
 constexpr milliseconds kStopGrace{750};
 
+constexpr const char* kCamerasUntoldText =
+    "Several cameras are connected, but this system does not say which drive is whose, so "
+    "--all cannot tell where each camera's files go.\nConnect one camera at a time and run "
+    "orvane-cli again (--all then updates it as a run for one camera does).\nNothing was "
+    "written.";
 constexpr const char* kGivenUp =
     "Stopped: the camera does not answer, so orvane-cli ends without waiting for it. Its "
     "old files were not replaced; a temporary file may be left on it, which the next run "
@@ -585,6 +591,23 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
             unready.clear();
             std::vector<UsbDevice> present = FindCameras(system, settings.hardwareId);
             forgetDeparted(present);
+            // Where no drive relates to any device, each camera would take
+            // the same last drive: one camera alone is updated as a run for
+            // one is, several are refused before anything is written.
+            if (!anyStarted && present.size() > 1) {
+                const Result<StorageLayout> layout = system.StorageLayoutOfDrives();
+                if (!layout.ok() || !RelatesDrivesToDevices(layout.value())) {
+                    for (const UsbDevice& camera : present)
+                        record(CameraOutcome{
+                            kCamerasUntold,
+                            "A camera at " + camera.instance + ": " + kCamerasUntoldText,
+                            camera,
+                            {},
+                            0,
+                            0});
+                    return kCamerasUntold;
+                }
+            }
             // A disk that went away is mounted again when it comes back
             // (re-plugged, or another camera given its name).
             std::set<std::string> unmounted;

@@ -335,6 +335,15 @@ class SystemPort {
     virtual Status RemoveFile(std::string_view path) = 0;
 };
 
+// What became of a request to mount the camera's volume.
+enum class VolumeMount {
+    Mounted,    // it is mounted now (or already was)
+    Refused,    // the system's policy did not let this user mount it
+    NoService,  // nothing runs that could mount it (no UDisks2, no system bus)
+    Failed,     // the service tried and could not
+    NoMounter,  // this system mounts volumes by itself, or this host does not mount
+};
+
 // What the updater dialog needs from the window system.
 class DialogPort {
   public:
@@ -379,6 +388,14 @@ class DialogPort {
     // may hold it for ever: it is then left to the end of the process. Those
     // operations may thus run on several threads at once, beside a transfer.
     virtual void RunDeviceQuery(std::function<void()> work) = 0;
+    // Mounts the file system on `diskName` (a DeviceStorage's diskName) as a
+    // file manager does, as the user: the system's policy decides, and may
+    // ask the user first. Called from a RunDeviceQuery thread. May block
+    // while the user is asked.
+    virtual VolumeMount MountVolume(std::string_view diskName) = 0;
+    // Whether MountVolume can mount anything here: false where the system
+    // mounts every volume by itself, or the host has no way to.
+    virtual bool MountsVolumes() = 0;
     // Ends the process at once, with the exit status that the dialog's
     // ending with `result` gives, waiting for no thread and running no
     // further code of the dialog's: for when a request on the camera does not

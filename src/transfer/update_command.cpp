@@ -60,20 +60,54 @@ void CUpdaterDialog::StartLookup() {
     ++m_lookupsOut;
     m_quietTicks = 0;
     ArmWatch();
-    SystemPort& system = m_platform;
+    Platform& platform = m_platform;
+    const bool mounts = m_platform.MountsVolumes();
     // The dialog outlives every answer: while one is out it ends only
     // through EndProcess (Leave).
-    m_platform.RunDeviceQuery([this, &system, lookup, hardwareId = m_hardwareId,
-                               destPath = m_destPath] {
-        CameraSight sight = LookAtCamera(system, hardwareId, destPath);
-        system.PostToUi([this, lookup, sight = std::move(sight)] { OnCameraSight(lookup, sight); });
+    m_platform.RunDeviceQuery([this, &platform, lookup, mounts, hardwareId = m_hardwareId,
+                               destPath = m_destPath, mountTried = m_mountTried] {
+        CameraSight sight = LookAtCamera(platform, hardwareId, destPath);
+        std::optional<VolumeMount> mount;
+        // A volume left unmounted is mounted as a file manager would, once
+        // per arrival of the camera: a refusal is not asked again and again.
+        if (mounts && sight.camera && sight.storage.state == DeviceStorage::State::NotMounted) {
+            std::string key = MountKey(*sight.camera, sight.storage.diskName);
+            if (key != mountTried) {
+                platform.PostToUi([this, lookup, key, disk = sight.storage.diskName] {
+                    OnMounting(lookup, key, disk);
+                });
+                mount = platform.MountVolume(sight.storage.diskName);
+                if (*mount == VolumeMount::Mounted)
+                    sight = LookAtCamera(platform, hardwareId, destPath);
+            }
+        }
+        platform.PostToUi([this, lookup, mount, sight = std::move(sight)] {
+            OnCameraSight(lookup, sight, mount);
+        });
     });
 }
 
-void CUpdaterDialog::OnCameraSight(unsigned lookup, const CameraSight& sight) {
+std::string CUpdaterDialog::MountKey(const UsbDevice& camera, const std::string& diskName) {
+    return camera.instance + '\n' + camera.arrival + '\n' + diskName;
+}
+
+void CUpdaterDialog::OnMounting(unsigned lookup, const std::string& key, const std::string& disk) {
+    m_mountTried = key;
+    if (m_lookup != lookup || !m_driveWaitTicks || m_leaveResult) return;
+    m_mounting = disk;
+    ShowStatus(0, texts::MountingLine(disk));
+}
+
+void CUpdaterDialog::OnCameraSight(unsigned lookup, const CameraSight& sight,
+                                   std::optional<VolumeMount> mount) {
     --m_lookupsOut;
     const bool awaited = m_lookup == lookup;
-    if (awaited) m_lookup.reset();
+    if (awaited) {
+        m_lookup.reset();
+        if (m_mounting && m_waitLineShown)
+            ShowStatus(0, std::string(texts::WaitingForDriveLine(m_platform.System())));
+        m_mounting.reset();
+    }
     // An answer given up on, or one that comes after Cancel, changes nothing.
     if (!awaited || m_leaveResult) {
         FinishLeaving();
@@ -88,6 +122,15 @@ void CUpdaterDialog::OnCameraSight(unsigned lookup, const CameraSight& sight) {
         return;
     }
     m_deviceInstance = sight.camera->instance;
+    // Once the system has refused to mount the volume, or cannot, there is
+    // nothing to wait for: the user is told how to mount it.
+    if (mount && *mount != VolumeMount::Mounted && *mount != VolumeMount::NoMounter &&
+        sight.storage.state == DeviceStorage::State::NotMounted) {
+        StopWaitingForDrive();
+        m_platform.ShowMessage(
+            texts::DescribeDriveNotMounted(sight.storage.diskName, m_platform.System()));
+        return;
+    }
     UseCameraStorage(sight.storage);
 }
 
@@ -159,14 +202,21 @@ void CUpdaterDialog::LookForWaitedDrive(bool tick) {
     // same device. Past the wait's end, it is given up on.
     if (*m_driveWaitTicks <= kDriveWaitTicks) return;
     m_lookup.reset();
+    // A mount still out may be waiting for the user to authorise it: the
+    // box says how to mount the volume, the camera itself answered.
+    const std::optional<std::string> mounting = m_mounting;
     StopWaitingForDrive();
     StopWatchWhenIdle();
-    m_platform.ShowMessage(texts::DescribeNotAnswering());
+    if (mounting)
+        m_platform.ShowMessage(texts::DescribeDriveNotMounted(*mounting, m_platform.System()));
+    else
+        m_platform.ShowMessage(texts::DescribeNotAnswering());
 }
 
 void CUpdaterDialog::StopWaitingForDrive() {
     m_platform.StopTimer(DRIVE_WAIT_TIMER_ID);
     m_driveWaitTicks.reset();
+    m_mounting.reset();
     m_silent = false;
     HideStatus();
 }
@@ -281,6 +331,8 @@ void CUpdaterDialog::OnWatchTick() {
         return;
     }
     if (!m_transfer && !m_lookup) return;
+    // The system, not the camera, has the mount: it may be asking the user.
+    if (m_mounting && !m_transfer) return;
     if (++m_quietTicks < kQuietTicks || m_silent) return;
     m_silent = true;
     ShowSilence();

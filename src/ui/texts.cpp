@@ -182,6 +182,10 @@ std::string_view WaitingForDriveLine(HostSystem system) {
                                          : "Waiting for the camera's drive\u2026";
 }
 
+std::string MountingLine(std::string_view diskName) {
+    return "Mounting the camera's storage " + std::string(diskName) + "\u2026";
+}
+
 std::string DescribeDriveNotMounted(std::string_view diskName, HostSystem system, Front front) {
     const std::string disk(diskName);
     if (system == HostSystem::Windows)

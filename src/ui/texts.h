@@ -49,6 +49,9 @@ std::string SubscribeFailedLine(unsigned long errorCode, HostSystem system);
 // The status line while "UpDate" waits for the camera's storage to get its
 // drive. Windows text is ANSI, so it gets three dots for the ellipsis.
 std::string_view WaitingForDriveLine(HostSystem system);
+// The status line while the camera's volume on `diskName` is being mounted
+// (on Linux only: Windows mounts by itself).
+std::string MountingLine(std::string_view diskName);
 
 // The messages when the camera is there but its storage cannot be written:
 // its disk `diskName` got no drive in time; it shows no storage at all; or

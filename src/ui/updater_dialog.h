@@ -126,7 +126,11 @@ class CUpdaterDialog {
     // Asks about the camera and its storage on a thread of the host's; the
     // answer comes to OnCameraSight.
     void StartLookup();
-    void OnCameraSight(unsigned lookup, const CameraSight& sight);
+    void OnCameraSight(unsigned lookup, const CameraSight& sight, std::optional<VolumeMount> mount);
+    // The lookup `lookup` has begun to mount the camera's volume on `disk`.
+    void OnMounting(unsigned lookup, const std::string& key, const std::string& disk);
+    // Which arrival of the camera, and which of its disks, a mount was for.
+    static std::string MountKey(const UsbDevice& camera, const std::string& diskName);
     // Whether `state` is one the system may still be settling into.
     bool Waitable(DeviceStorage::State state) const;
     void ArmWatch();
@@ -177,6 +181,10 @@ class CUpdaterDialog {
     // have not answered yet, that one and any given up on.
     std::optional<unsigned> m_lookup;
     unsigned m_lookupsMade = 0;
+    // The last mount the dialog asked for (MountKey), and the disk of the
+    // one the awaited lookup has out now.
+    std::string m_mountTried;
+    std::optional<std::string> m_mounting;
     unsigned m_lookupsOut = 0;
     // Watch ticks since the camera last answered, and whether the status
     // line says it does not.

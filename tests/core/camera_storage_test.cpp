@@ -6,6 +6,8 @@
 // not appeared yet, and what it says when the camera offers none.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "harness.h"
 #include "ui/texts.h"
 
@@ -246,6 +248,83 @@ TEST(DriveChoice, ACameraWhoseDiskDoesNotAnswerIsSaidToBeNotAnswering) {
     ASSERT_EQ(h.platform.messages.size(), 1u);
     EXPECT_TRUE(Contains(h.platform.messages[0], "not answering")) << h.platform.messages[0];
     EXPECT_FALSE(h.dialog->waitingForDrive());
+    EXPECT_EQ(h.platform.fileOps, 0);
+}
+
+// A volume the desktop left unmounted is mounted once per arrival of the
+// camera, with the status line saying so; where the system will not or
+// cannot, the box says at once how to mount it, and nothing is written.
+TEST(DriveWait, AnUnmountedVolumeIsMountedOncePerArrivalOrTheBoxSaysHow) {
+    const std::string mountingLine = "Mounting the camera's storage disk 1\u2026";
+    for (const VolumeMount answer : {VolumeMount::Mounted, VolumeMount::Refused,
+                                     VolumeMount::NoService, VolumeMount::Failed}) {
+        SCOPED_TRACE(static_cast<int>(answer));
+        Harness h;
+        h.platform.system = HostSystem::Linux;
+        h.platform.mountAnswer = answer;
+        h.PlugCameraWithoutDrive("1");
+        h.PlugStick("H");
+        h.Open();
+        h.dialog->OnUpdateClicked();
+        const auto mounts = [&h] {
+            return std::count(h.platform.calls.begin(), h.platform.calls.end(),
+                              "MountVolume disk 1");
+        };
+        EXPECT_EQ(mounts(), 1);
+        EXPECT_EQ(h.platform.statusesShown.front(), mountingLine);
+        ASSERT_EQ(h.platform.messages.size(), 1u);
+        EXPECT_FALSE(h.dialog->waitingForDrive());
+        if (answer == VolumeMount::Mounted) {
+            EXPECT_EQ(h.platform.messages[0], "Update success");
+            EXPECT_EQ(h.platform.FilesUnder("G:\\FIRMWARE").size(), 2u);
+            continue;
+        }
+        EXPECT_TRUE(Contains(h.platform.messages[0], "disk 1 is not mounted"))
+            << h.platform.messages[0];
+        EXPECT_EQ(h.platform.fileOps, 0);
+        // Pressed again, the same arrival is not mounted again: the wait
+        // gives the user the time to mount it by hand.
+        h.dialog->OnUpdateClicked();
+        h.Tick(kDriveWaitTicks);
+        EXPECT_EQ(mounts(), 1);
+        EXPECT_EQ(h.platform.messages.size(), 2u);
+        // Plugged in anew, it is.
+        h.platform.devices.front().arrival = "9";
+        h.dialog->OnUpdateClicked();
+        EXPECT_EQ(mounts(), 2);
+        EXPECT_EQ(h.platform.fileOps, 0);
+    }
+}
+
+// Polkit may ask the user for as long as the user takes: the camera is not
+// said to be silent meanwhile, and at the wait's end the box says how to
+// mount the volume.
+TEST(DriveWait, AMountAwaitingTheUserIsNotTakenForASilentCamera) {
+    Harness h;
+    h.platform.system = HostSystem::Linux;
+    h.platform.mountAnswer = VolumeMount::Refused;
+    h.platform.threaded = true;
+    h.PlugCameraWithoutDrive("1");
+    h.PlugStick("H");
+    h.Open();
+    h.platform.HangAt("MountVolume");
+    h.dialog->OnUpdateClicked();
+    h.platform.WaitUntilHung();
+    h.platform.DeliverPosted();
+    EXPECT_EQ(h.platform.progressStatus, "Mounting the camera's storage disk 1\u2026");
+    for (unsigned tick = 0; tick < kDriveWaitTicks; ++tick) {
+        h.Tick(1);
+        EXPECT_FALSE(h.dialog->cameraSilent());
+    }
+    EXPECT_TRUE(h.platform.messages.empty());
+    h.Tick(1);
+    ASSERT_EQ(h.platform.messages.size(), 1u);
+    EXPECT_TRUE(Contains(h.platform.messages[0], "disk 1 is not mounted"))
+        << h.platform.messages[0];
+    h.platform.EndHang(false);
+    h.platform.JoinThreads();
+    h.platform.DeliverPosted();
+    EXPECT_EQ(h.platform.messages.size(), 1u);
     EXPECT_EQ(h.platform.fileOps, 0);
 }
 

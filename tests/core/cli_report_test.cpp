@@ -121,8 +121,8 @@ TEST(CommandLineJson, StaysUtf8WhateverTheBytes) {
 
 // Several cameras end with the most severe outcome, whatever their order.
 TEST(CommandLineStatus, TheMostSevereOutcomeWins) {
-    const int order[] = {kStopped,      kDisconnected, kWriteFailed,   kNoRoom,
-                         kDriveRefused, kNoCamera,     kLogIncomplete, kSuccess};
+    const int order[] = {kStopped,       kDisconnected, kWriteFailed,   kNoRoom, kDriveRefused,
+                         kCamerasUntold, kNoCamera,     kLogIncomplete, kSuccess};
     for (std::size_t i = 0; i < std::size(order); ++i) {
         for (std::size_t j = i; j < std::size(order); ++j) {
             EXPECT_EQ(MoreSevere(order[i], order[j]), order[i]) << order[i] << " " << order[j];

@@ -55,6 +55,15 @@ class TestHost : public CliHost {
     std::optional<DriveRefusal> refusal;
     std::optional<std::uint64_t> freeBytes;
     std::optional<ErrorKind> createFails;
+    // The walk says nothing of what the disks hang from, as under Wine.
+    bool noParents = false;
+    Result<StorageLayout> StorageLayoutOfDrives() override {
+        Result<StorageLayout> layout = CliHost::StorageLayoutOfDrives();
+        if (noParents && layout.ok()) {
+            for (StorageDisk& disk : layout.value().disks) disk.ancestors.clear();
+        }
+        return layout;
+    }
 
     DriveRefusal CheckDrive(std::string_view drive) override {
         return refusal ? *refusal : CliHost::CheckDrive(drive);
@@ -842,6 +851,26 @@ TEST_F(CommandLine, AllTakesAFreshCameraInAReusedPort) {
     const std::string lines = ReadFile(log);
     EXPECT_NE(lines.find(",FRESH," + first.string() + ","), std::string::npos) << lines;
     EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 4) << lines;
+}
+
+// Where the system does not say which drive is whose, --all updates one
+// camera as a run for one does, and refuses two before writing to either.
+TEST_F(CommandLine, AllRefusesCamerasItCannotTellApart) {
+    TestHost host(Roots());
+    host.noParents = true;
+    auto makeSystem = [&host]() -> std::unique_ptr<SystemPort> {
+        return std::make_unique<BenchCamera>(host, false);
+    };
+    const std::filesystem::path first = PlugCameraNumber(1);
+    EXPECT_EQ(Run({"--all", "--wait", "0"}, &host, nullptr, makeSystem), cli::kSuccess) << err;
+    EXPECT_EQ(ReadFile(first / "FIRMWARE/vorm.bin"), image);
+    std::filesystem::remove_all(first / "FIRMWARE");
+
+    const std::filesystem::path second = PlugCameraNumber(2);
+    EXPECT_EQ(Run({"--all", "--wait", "0"}, &host, nullptr, makeSystem), cli::kCamerasUntold);
+    EXPECT_NE(err.find("does not say which drive is whose"), std::string::npos) << err;
+    EXPECT_FALSE(std::filesystem::exists(first / "FIRMWARE"));
+    EXPECT_FALSE(std::filesystem::exists(second / "FIRMWARE"));
 }
 
 // Ctrl-C while one camera is written and another is not ready yet: the run

@@ -5,8 +5,9 @@
 // orvane-cli's run with the UDisks2 mounter against the real services, which
 // udisks_test.sh starts: a camera whose storage is an ext4 image on a loop
 // device gets its volume mounted, the update written to it, and the volume
-// unmounted again. The camera's USB device and its place in the device tree
-// are laid out in a temporary folder; the mount table is the system's own.
+// unmounted again; the dialog, through its Linux port, mounts and updates it
+// too. The camera's USB device and its place in the device tree are laid out
+// in a temporary folder; the mount table is the system's own.
 //
 // ORVANE_TEST_LOOP names the loop device; without it the mount case is
 // skipped. The case without UDisks2 runs on any bus, or none.
@@ -32,7 +33,9 @@
 #include "cli/cli_run.h"
 #include "platform/linux/cli_host.h"
 #include "platform/linux/udisks_mounter.h"
+#include "recording_window.h"
 #include "temp_tree.h"
+#include "ui/updater_dialog.h"
 
 namespace orvane::linux_port {
 namespace {
@@ -164,6 +167,37 @@ TEST_F(UDisks, MountsUpdatesAndUnmountsTheCameraVolume) {
     EXPECT_FALSE(ejected.poweredOff);
     EXPECT_FALSE(ejected.failure) << ejected.failure->detail;
     EXPECT_FALSE(Mounted(mountPoint));
+}
+
+// The dialog's questions run on threads of their own, the mount among them.
+class ThreadedWindow : public testing::RecordingWindow {
+  public:
+    void RunDeviceQuery(std::function<void()> work) override {
+        std::thread(std::move(work)).join();
+        RunInBackground([] {});  // delivers what the query posted
+    }
+};
+
+// The dialog mounts the volume the desktop left unmounted, and updates it.
+TEST_F(UDisks, TheDialogMountsTheCameraVolumeAndUpdatesIt) {
+    const std::optional<std::string> loop = LoopDisk();
+    if (!loop) GTEST_SKIP() << "ORVANE_TEST_LOOP names no loop device";
+    UDisksMounter mounter;
+    ThreadedWindow window;
+    LinuxPlatform platform(
+        window, {tree / "sys/bus/usb/devices", "/proc/self/mountinfo", tree / "sys/dev/block"},
+        &mounter);
+    CUpdaterDialog dialog(platform);
+    dialog.OnInitDialog();
+    ASSERT_TRUE(dialog.deviceFound());
+    dialog.OnUpdateClicked();
+    EXPECT_EQ(window.messages, std::vector<std::string>{"Update success"});
+    EXPECT_EQ(window.endResult, IDOK);
+    const std::string mountPoint = dialog.driveLetter();
+    ASSERT_TRUE(Mounted(mountPoint)) << mountPoint;
+    EXPECT_EQ(ReadFile(mountPoint + "/FIRMWARE/vorm.bin"), image);
+    EXPECT_EQ(ReadFile(mountPoint + "/FIRMWARE/dsccmd.ini"), "[Update]\nFile=vorm.bin\n");
+    EXPECT_TRUE(mounter.Eject(mountPoint, {}).unmounted);
 }
 
 // A user whom polkit does not let mount (no session at the machine, no agent

@@ -8,9 +8,10 @@
 # the test's own: first with no bus at all and on a bus without UDisks2 (the
 # message must name the device), then with systemd-udevd and udisksd on it,
 # where an ext4 image on a loop device is the camera's storage: mounted
-# through the mounter, the update written, unmounted; and as a user whom
-# polkit does not let mount it, which must be said. Before the real services,
-# a UDisks2 that never answers, which Ctrl-C must not wait for.
+# through the mounter, the update written, unmounted; mounted and updated
+# by the dialog the same way; and as a user whom polkit does not let mount
+# it, which must be said. Before the real services, a UDisks2 that never
+# answers, which Ctrl-C must not wait for.
 #
 # Needs root (loop devices, udevd, udisksd); exits 77 where the services or
 # their tools are missing or cannot start. Everything it starts it ends by
@@ -139,6 +140,7 @@ await udisksctl info -b "$loop" ||
 
 export ORVANE_TEST_LOOP=$loop
 run_case "a loop device through UDisks2" 'UDisks.MountsUpdatesAndUnmountsTheCameraVolume'
+run_case "the dialog mounts the loop device" 'UDisks.TheDialogMountsTheCameraVolumeAndUpdatesIt'
 
 # As a user without a session, with polkit's own daemon deciding where it
 # is at hand (without it UDisks2 refuses every user but root).

@@ -198,6 +198,7 @@ void FakePlatform::ShowProgress(int percent, std::string_view status) {
     Log("ShowProgress");
     progressShown.push_back(percent);
     progressStatus = status;
+    statusesShown.emplace_back(status);
     progressVisible = true;
 }
 
@@ -227,6 +228,17 @@ void FakePlatform::RunDeviceQuery(std::function<void()> work) {
     }
     work();
     DeliverPosted();
+}
+
+VolumeMount FakePlatform::MountVolume(std::string_view diskName) {
+    Log("MountVolume " + std::string(diskName));
+    if (mountAnswer != VolumeMount::Mounted) return mountAnswer;
+    for (const StorageDisk& disk : disks) {
+        if (disk.name != diskName) continue;
+        drives.push_back(mountedDrive);
+        diskOfDrive[mountedDrive] = disk.id;
+    }
+    return mountAnswer;
 }
 
 void FakePlatform::EndProcess(int result) {

@@ -45,6 +45,10 @@ class FakePlatform : public Platform {
     std::map<std::string, unsigned> partitionOfDrive;
     std::set<std::string> drivesWithoutMedium;  // an empty card slot keeps its letter
     std::optional<SystemError> layoutError;     // the walk fails with it
+    // MountVolume's answer. Mounted also gives the disk named the drive
+    // `mountedDrive`, as a mount does.
+    VolumeMount mountAnswer = VolumeMount::NoMounter;
+    std::string mountedDrive = "G";
     // HoldVolume fails with it.
     std::optional<SystemError> holdError;
     std::optional<std::uint64_t> freeSpace = std::uint64_t{1} << 40;
@@ -132,6 +136,7 @@ class FakePlatform : public Platform {
     int backgroundRuns = 0;                      // pieces of work started
     std::vector<int> progressShown;              // the percentage of each ShowProgress
     std::string progressStatus;                  // the status line last shown
+    std::vector<std::string> statusesShown;      // every status line, in order
     bool progressVisible = false;
     std::optional<std::string> heldVolume;  // between HoldVolume and ReleaseVolume
     bool systemHeld = false;                // between HoldSystemForTransfer(true) and (false)
@@ -155,6 +160,8 @@ class FakePlatform : public Platform {
     void HideProgress() override;
     std::chrono::steady_clock::time_point Now() override { return now; }
     void RunDeviceQuery(std::function<void()> work) override;
+    VolumeMount MountVolume(std::string_view diskName) override;
+    bool MountsVolumes() override { return mountAnswer != VolumeMount::NoMounter; }
     void EndProcess(int result) override;
     void RunInBackground(std::function<void()> work) override;
     void PostToUi(std::function<void()> task) override;

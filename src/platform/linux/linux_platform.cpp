@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "cli/volume_mounter.h"
 #include "platform/ascii.h"
 #include "platform/linux/beneath.h"
 #include "platform/linux/linux_common.h"
@@ -219,6 +221,27 @@ std::string LinuxSystem::DriveRoot(std::string_view drive) {
     std::string root(drive);
     if (root.empty() || root.back() != '/') root += '/';
     return root;
+}
+
+bool LinuxPlatform::MountsVolumes() {
+    return mounter_ != nullptr && mounter_->Mounts();
+}
+
+VolumeMount LinuxPlatform::MountVolume(std::string_view diskName) {
+    if (!MountsVolumes()) return VolumeMount::NoMounter;
+    const auto mounted = mounter_->Mount(diskName);
+    if (std::holds_alternative<cli::MountedVolume>(mounted)) return VolumeMount::Mounted;
+    switch (std::get<cli::MountFailure>(mounted).kind) {
+        case cli::MountFailure::Kind::NoService:
+            return VolumeMount::NoService;
+        case cli::MountFailure::Kind::NotAuthorised:
+            return VolumeMount::Refused;
+        case cli::MountFailure::Kind::NotKnown:
+        case cli::MountFailure::Kind::NoFilesystem:
+        case cli::MountFailure::Kind::Failed:
+            break;
+    }
+    return VolumeMount::Failed;
 }
 
 }  // namespace orvane::linux_port

@@ -17,6 +17,10 @@
 
 #include "platform/platform.h"
 
+namespace orvane::cli {
+class VolumeMounter;
+}
+
 namespace orvane::linux_port {
 
 // The operations that belong to the window system; the Qt dialog supplies
@@ -152,10 +156,13 @@ class LinuxSystem : public virtual SystemPort {
 };
 
 // The back end joined with a window side: the port the dialog programs use.
+// Volumes are mounted through `mounter` where one is given (it must allow
+// calls from any thread); without one, the user is told how to mount them.
 class LinuxPlatform : public Platform, public LinuxSystem {
   public:
-    explicit LinuxPlatform(WindowSide& window, SystemRoots roots = {})
-        : LinuxSystem(std::move(roots)), window_(window) {}
+    explicit LinuxPlatform(WindowSide& window, SystemRoots roots = {},
+                           cli::VolumeMounter* mounter = nullptr)
+        : LinuxSystem(std::move(roots)), window_(window), mounter_(mounter) {}
 
     IconHandle LoadAppIcon() override { return window_.LoadAppIcon(); }
     void AddAboutToSystemMenu() override { window_.AddAboutToSystemMenu(); }
@@ -181,9 +188,12 @@ class LinuxPlatform : public Platform, public LinuxSystem {
         window_.RunDeviceQuery(std::move(work));
     }
     void EndProcess(int result) override { window_.EndProcess(result); }
+    VolumeMount MountVolume(std::string_view diskName) override;
+    bool MountsVolumes() override;
 
   private:
     WindowSide& window_;
+    cli::VolumeMounter* mounter_;
 };
 
 }  // namespace orvane::linux_port

@@ -34,8 +34,9 @@ class UDisksMounter : public cli::VolumeMounter {
     UDisksMounter(const UDisksMounter&) = delete;
     UDisksMounter& operator=(const UDisksMounter&) = delete;
 
-    // Called on the program's main thread. A program without a Qt
-    // application gets one on the first call; the program's locale stays.
+    // Called on the program's main thread, or (once it has a Qt
+    // application) on any thread. A program without a Qt application gets
+    // one on the first call; the program's locale stays.
     std::variant<cli::MountedVolume, cli::MountFailure> Mount(std::string_view diskName) override;
     cli::EjectResult Eject(std::string_view mountPoint, std::string_view device) override;
 

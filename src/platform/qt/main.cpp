@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/linux/udisks_mounter.h"
 #include "platform/qt/termination_signals.h"
 #include "platform/qt/updater_window.h"
 #include "version.h"
@@ -57,7 +58,10 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     QApplication application(argc, argv);
-    orvane::qt::UpdaterWindow window;
+    // As a file manager would, the dialog mounts a camera volume that the
+    // desktop left unmounted, through UDisks2.
+    orvane::linux_port::UDisksMounter mounter;
+    orvane::qt::UpdaterWindow window({}, nullptr, &mounter);
     // The dialog ends with IDOK only after "Update success".
     const int result = orvane::qt::ExecEndingOnSignals(window);
     return result == orvane::IDOK ? 0 : 1;

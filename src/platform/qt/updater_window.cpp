@@ -49,7 +49,8 @@ QLabel* MakePicture(QWidget* parent, const char* name, const QString& image, QRe
 
 }  // namespace
 
-UpdaterWindow::UpdaterWindow(linux_port::SystemRoots roots, QWidget* parent)
+UpdaterWindow::UpdaterWindow(linux_port::SystemRoots roots, QWidget* parent,
+                             cli::VolumeMounter* mounter)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::WindowStaysOnTopHint) {
@@ -99,7 +100,7 @@ UpdaterWindow::UpdaterWindow(linux_port::SystemRoots roots, QWidget* parent)
         move(area.center() - QPoint(width() / 2, height() / 2));
     }
 
-    platform_ = std::make_unique<linux_port::LinuxPlatform>(*this, std::move(roots));
+    platform_ = std::make_unique<linux_port::LinuxPlatform>(*this, std::move(roots), mounter);
     core_ = std::make_unique<CUpdaterDialog>(*platform_);
 }
 

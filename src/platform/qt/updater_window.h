@@ -31,7 +31,10 @@ namespace orvane::qt {
 // its progress and result come back as queued calls on the window's thread.
 class UpdaterWindow : public QDialog, public linux_port::WindowSide {
   public:
-    explicit UpdaterWindow(linux_port::SystemRoots roots = {}, QWidget* parent = nullptr);
+    // Without `mounter`, a camera volume left unmounted is not mounted: the
+    // user is told how to mount it.
+    explicit UpdaterWindow(linux_port::SystemRoots roots = {}, QWidget* parent = nullptr,
+                           cli::VolumeMounter* mounter = nullptr);
     ~UpdaterWindow() override;
 
     CUpdaterDialog& core() { return *core_; }

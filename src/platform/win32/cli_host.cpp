@@ -111,11 +111,15 @@ void CliHost::PostToUi(std::function<void()> task) {
 
 void CliHost::HoldSystemForTransfer(bool hold) {
     HoldSystemAwake(hold);
-    if (idle_ == nullptr) return;
-    if (hold)
-        ResetEvent(idle_);
-    else
+    // Cameras written at once (--all) each hold the system: it is idle
+    // only once the last of them has let go.
+    EnterCriticalSection(&lock_);
+    holds_ = hold ? holds_ + 1 : (holds_ > 0 ? holds_ - 1 : 0);
+    if (idle_ != nullptr && holds_ == 0)
         SetEvent(idle_);
+    else if (idle_ != nullptr)
+        ResetEvent(idle_);
+    LeaveCriticalSection(&lock_);
 }
 
 bool CliHost::RunPosted() {

@@ -62,9 +62,27 @@ class CliHost : public Win32System, public cli::EventLoop {
     HANDLE idle_ = nullptr;
     bool deviceChanged_ = false;  // this thread's
     mutable CRITICAL_SECTION lock_;
+    // Transfers holding the system now: with --all, one per camera.
+    unsigned holds_ = 0;
     std::deque<std::function<void()>> posted_;
     bool stop_ = false;
     WorkerThread worker_;
+};
+
+// One camera's system side in a run over several (--all): a volume and a
+// worker of its own; what the worker posts runs in the host's loop.
+class CameraSystem : public Win32System {
+  public:
+    explicit CameraSystem(CliHost& host) : host_(host) {}
+
+    void RunInBackground(std::function<void()> work) override { worker_.Start(std::move(work)); }
+    void PostToUi(std::function<void()> task) override { host_.PostToUi(std::move(task)); }
+    // The host holds the machine for all its cameras.
+    void HoldSystemForTransfer(bool hold) override { host_.HoldSystemForTransfer(hold); }
+
+  private:
+    CliHost& host_;
+    WorkerThread worker_;  // waited for at the end
 };
 
 }  // namespace orvane::win32

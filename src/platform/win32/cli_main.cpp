@@ -89,7 +89,9 @@ int wmain(int argc, wchar_t* argv[]) {
     win32::CliHost host;
     host.WatchConsoleEvents();
     win32::DeviceEjector ejector;
-    const int status = cli::RunUpdate(options, host, host, report, &ejector);
+    const int status = cli::RunUpdate(options, host, host, report, &ejector, [&host] {
+        return std::make_unique<win32::CameraSystem>(host);
+    });
     host.RunOver();
     // A transfer given up after a stop (its camera not answering) is left to
     // the process's end, not waited for.

@@ -55,6 +55,9 @@ class Win32Platform : public Platform, public Win32System {
     // A thread whose handle is closed at once: one held by a device is left
     // to the process's end.
     void RunDeviceQuery(std::function<void()> work) override;
+    // Windows mounts every volume itself, and gives it a letter.
+    VolumeMount MountVolume(std::string_view) override { return VolumeMount::NoMounter; }
+    bool MountsVolumes() override { return false; }
     // TerminateProcess on itself: unlike ExitProcess it runs no DLL's
     // detach code, which a thread held in a device request could block.
     void EndProcess(int result) override;

@@ -43,7 +43,7 @@ std::string MultiSz(std::initializer_list<std::string> strings) {
 // which must not keep the camera's longer list from being read. The camera's
 // list runs to several hundred bytes, as a composite device's can: it is read
 // whole, however long.
-UsbDeviceKeys Camera() {
+UsbDeviceKeys Camera(const std::string& instance = "5&1234&0&1") {
     std::string ids = "USB\\VID_04DA&PID_2372&REV_0100";
     ids += '\0';
     ids += "USB\\VID_04DA&PID_2372";
@@ -52,7 +52,7 @@ UsbDeviceKeys Camera() {
         ids += "USB\\COMPOSITE&VID_04DA&CLASS_" + std::to_string(i);
     }
     ids += std::string(2, '\0');
-    return UsbDeviceKeys("VID_04DA&PID_2372", "5&1234&0&1", ids);
+    return UsbDeviceKeys("VID_04DA&PID_2372", instance, ids);
 }
 UsbDeviceKeys OtherDevice() {
     return UsbDeviceKeys("VID_0451&PID_2046", "5&1111&0&2", MultiSz({"USB\\VID_0451&PID_2046"}));
@@ -1043,10 +1043,10 @@ void CommandLine(Scenario& scenario) {
            "no file with a garbled name beside update.txt and the two folders");
 }
 
-// orvane-cli.exe run twice at once, each looking once (--wait 0): for a
-// camera that is not there (status 4, which camera), and for one whose
-// update is too big for the 256 KiB the runner gives G: (status 6, the
-// reason, the old files left as they were).
+// orvane-cli.exe run three times at once, each looking once (--wait 0):
+// for a camera that is not there (status 4, which camera; with --all too),
+// and for one whose update is too big for the 256 KiB the runner gives G:
+// (status 6, the reason, the old files left as they were).
 void CommandLineFailures(Scenario& scenario) {
     scenario.WriteSettings();
     MakeFolder(scenario.Work("fw"));
@@ -1073,19 +1073,51 @@ void CommandLineFailures(Scenario& scenario) {
     Expect(Contains(output, texts::DescribeNoCamera("USB\\VID_04DA&PID_9999", 0)),
            "it says which camera it did not find");
 
-    // A usage error, --all here, is refused before the log is made.
+    // --all without a camera of its kind: status 4, and the log says so.
     code = all.WaitForExit(60000);
     output = ReadFileBytes(scenario.Work("all.txt"));
     Log("--all: status " + std::to_string(code) + ": " + output);
-    Expect(code == 2, "--all ends with status 2 where it is not available");
-    Expect(GetFileAttributesA(scenario.Work("all.csv").c_str()) == INVALID_FILE_ATTRIBUTES,
-           "no log is made for a refused command line");
+    Expect(code == 4, "--all without its camera ends with status 4");
+    Expect(Contains(ReadFileBytes(scenario.Work("all.csv")), "no-camera"),
+           "the log has the run's line");
 
     code = full.WaitForExit(60000);
     output = ReadFileBytes(scenario.Work("full.txt"));
     Log("no room: status " + std::to_string(code) + ": " + output);
     Expect(code == 6, "without room on the camera orvane-cli ends with status 6");
     Expect(Contains(output, "not enough room on drive G:"), "it says the drive is full");
+    scenario.ExpectOldFilesOnCamera();
+}
+
+// orvane-cli.exe --all, where Wine relates no drive to any device: one
+// camera is updated as a run for one is (status 0); with a second camera of
+// the same kind beside it, both are refused (status 10) before anything is
+// written, since the run cannot tell which drive is whose.
+void CommandLineAll(Scenario& scenario) {
+    scenario.WriteSettings();
+    scenario.WriteSources();
+    scenario.PutOldFilesOnCamera();
+    scenario.camera().Plug();
+    const std::string& exe = scenario.setting().program;
+    const std::string& work = scenario.setting().workFolder;
+
+    Program one = Program::Console(exe, work, scenario.Work("one.txt"), "--all --wait 0");
+    DWORD code = one.WaitForExit(60000);
+    std::string output = ReadFileBytes(scenario.Work("one.txt"));
+    Log("one camera: status " + std::to_string(code) + ": " + output);
+    Expect(code == 0, "--all with one camera updates it: status 0");
+    scenario.ExpectNewFilesOnCamera();
+
+    scenario.PutOldFilesOnCamera();
+    UsbDeviceKeys second = Camera("5&1234&0&2");
+    second.Plug();
+    Program two = Program::Console(exe, work, scenario.Work("two.txt"), "--all --wait 0");
+    code = two.WaitForExit(60000);
+    second.Unplug();
+    output = ReadFileBytes(scenario.Work("two.txt"));
+    Log("two cameras: status " + std::to_string(code) + ": " + output);
+    Expect(code == 10, "--all with two cameras it cannot tell apart ends with status 10");
+    Expect(Contains(output, "does not say which drive is whose"), "it says why");
     scenario.ExpectOldFilesOnCamera();
 }
 
@@ -1256,6 +1288,7 @@ int main(int argc, char** argv) {
         {"unicode_folders", UnicodeFolders},
         {"command_line", CommandLine},
         {"command_line_failures", CommandLineFailures},
+        {"command_line_all", CommandLineAll},
         {"device_report", DeviceReport},
         {"command_line_ctrl_c", CommandLineCtrlC},
     };
