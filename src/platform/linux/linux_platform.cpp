@@ -239,6 +239,7 @@ VolumeMount LinuxPlatform::MountVolume(std::string_view diskName) {
         case cli::MountFailure::Kind::NotKnown:
         case cli::MountFailure::Kind::NoFilesystem:
         case cli::MountFailure::Kind::Failed:
+        case cli::MountFailure::Kind::Stopped:
             break;
     }
     return VolumeMount::Failed;
