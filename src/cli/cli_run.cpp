@@ -324,8 +324,12 @@ struct Watch {
         }
     }
     // After a stop, whether the run ends without the transfer now.
+    void Stop(std::chrono::steady_clock::time_point now) {
+        if (!stopped) stoppedAt = now;
+        stopped = true;
+    }
     bool GiveUp(BackgroundTransfer& transfer, std::chrono::steady_clock::time_point now) {
-        return stopped && now - *stopped >= kStopGrace && transfer.Abandon();
+        return stopped && now - stoppedAt >= kStopGrace && transfer.Abandon();
     }
 
     static std::string Named(std::string_view volume, std::string_view text) {
@@ -334,7 +338,10 @@ struct Watch {
 
     unsigned steps = 0;
     std::chrono::steady_clock::time_point moved;
-    std::optional<std::chrono::steady_clock::time_point> stopped;
+    // A flag and a time rather than an optional time: GCC 12 at -O3 takes
+    // the optional's value for uninitialised (a false -Wmaybe-uninitialized).
+    bool stopped = false;
+    std::chrono::steady_clock::time_point stoppedAt;
     bool silent = false;
 };
 
@@ -380,7 +387,7 @@ CameraOutcome UpdateOneCamera(const Options& options, SystemPort& system, EventL
             // camera never holds a mixed set.
             transfer->RequestStop();
             stopping = true;
-            watch.stopped = loop.Now();
+            watch.Stop(loop.Now());
             report.Notice(
                 "Stopping: the camera keeps its old files, unless their replacement has "
                 "begun, which then finishes first.");
@@ -654,7 +661,7 @@ int UpdateAllCameras(const Options& options, SystemPort& system, EventLoop& loop
         const auto now = loop.Now();
         for (const auto& one : cameras) {
             if (one->over) continue;
-            if (stopping && !one->watch.stopped) one->watch.stopped = now;
+            if (stopping) one->watch.Stop(now);
             if (one->watch.GiveUp(*one->transfer, now)) {
                 one->over = true;
                 // Its worker may still be in the call that never returned,
