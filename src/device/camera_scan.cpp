@@ -6,6 +6,7 @@
 #include "device/camera_scan.h"
 
 #include "device/hardware_id.h"
+#include "port/ascii.h"
 #include "settings/folder_values.h"
 #include "ui/updater_dialog.h"
 
@@ -57,34 +58,61 @@ DeviceStorage ResolveCameraStorage(SystemPort& system, std::string_view deviceIn
     return ChooseCameraStorage(StorageLayout{}, system.LogicalDrives(), deviceInstance, {});
 }
 
-CameraSight LookAtCamera(SystemPort& system, std::string_view hardwareId,
-                         std::string_view destPath) {
+CameraSight LookAtCamera(SystemPort& system, std::string_view hardwareId, std::string_view destPath,
+                         const std::optional<UsbDevice>& which) {
     CameraSight sight;
-    sight.camera = FindCamera(system, hardwareId);
+    std::vector<UsbDevice> devices = system.PresentUsbDevices();
+    for (UsbDevice& device : devices) {
+        if (!IsCamera(device, hardwareId)) continue;
+        if (which && (!EqualIgnoringAsciiCase(device.instance, which->instance) ||
+                      device.arrival != which->arrival))
+            continue;
+        sight.camera = std::move(device);
+        break;
+    }
     if (sight.camera)
         sight.storage = ResolveCameraStorage(system, sight.camera->instance, destPath);
+    else if (!which)
+        sight.nearMisses = FindNearMisses(hardwareId, devices);
     return sight;
 }
 
 // The dialog's scan.
 
-std::optional<UsbDevice> CUpdaterDialog::FindCamera() {
-    return orvane::FindCamera(m_platform, m_hardwareId);
+void CUpdaterDialog::ScanForCamera() {
+    // One scan at a time: another would only be held by the same device.
+    if (m_scanOut) {
+        m_scanAgain = true;
+        return;
+    }
+    m_scanOut = true;
+    m_scanAgain = false;
+    ++m_queriesOut;
+    Platform& platform = m_platform;
+    m_platform.RunDeviceQuery([this, &platform, hardwareId = m_hardwareId] {
+        std::optional<UsbDevice> camera = orvane::FindCamera(platform, hardwareId);
+        platform.PostToUi([this, camera = std::move(camera)] { OnScanned(camera); });
+    });
 }
 
-void CUpdaterDialog::ScanForCamera() {
-    std::optional<UsbDevice> camera = FindCamera();
-    if (!camera) return;
+void CUpdaterDialog::OnScanned(const std::optional<UsbDevice>& camera) {
+    --m_queriesOut;
+    m_scanOut = false;
+    if (m_leaveResult) {
+        FinishLeaving();
+        return;
+    }
+    if (m_deviceFound != 0 || Busy()) return;
+    if (!camera) {
+        if (m_scanAgain) ScanForCamera();
+        return;
+    }
     m_platform.StopTimer(m_timerId);
     m_deviceFound = 1;
     m_cameraSeenAt = m_platform.Now();
     // The drive is not taken here: the camera's volume often gets its drive
     // seconds after the device appears. "UpDate" chooses it.
-    m_deviceInstance = std::move(camera->instance);
-}
-
-DeviceStorage CUpdaterDialog::ResolveCameraDrive() {
-    return ResolveCameraStorage(m_platform, m_deviceInstance, m_destPath);
+    m_deviceInstance = camera->instance;
 }
 
 }  // namespace orvane

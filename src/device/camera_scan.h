@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "device/device_storage.h"
-#include "platform/platform.h"
+#include "device/near_miss.h"
+#include "port/system_port.h"
 
 namespace orvane {
 
@@ -32,10 +33,14 @@ DeviceStorage ResolveCameraStorage(SystemPort& system, std::string_view deviceIn
 struct CameraSight {
     std::optional<UsbDevice> camera;  // nothing: no such device is present
     DeviceStorage storage;            // the camera's, when it is there
+    // No camera: the devices that come close to it, to say why.
+    std::vector<NearMiss> nearMisses;
 };
 
 // FindCamera and then ResolveCameraStorage, as one question to the system.
-CameraSight LookAtCamera(SystemPort& system, std::string_view hardwareId,
-                         std::string_view destPath);
+// With `which`, that one camera of several: the device with its identity
+// and arrival, or nothing when it has gone.
+CameraSight LookAtCamera(SystemPort& system, std::string_view hardwareId, std::string_view destPath,
+                         const std::optional<UsbDevice>& which = std::nullopt);
 
 }  // namespace orvane

@@ -7,15 +7,27 @@
 
 #include "device/device_report.h"
 #include "device/hardware_id.h"
+#include "port/ascii.h"
 
 namespace orvane {
+
+namespace {
+
+// Instance IDs and device paths name one device whatever their case: a
+// report may hold both spellings, from two of the system's APIs.
+bool SameName(std::string_view a, std::string_view b) {
+    return EqualIgnoringAsciiCase(a, b);
+}
+
+}  // namespace
 
 // ---- Replaying ---------------------------------------------------------------
 
 ReportSource::ReportSource(const DeviceReport& report) : report_(report) {}
 
 DeviceNode ReportSource::NodeOf(const std::string& id) {
-    auto it = std::find(names_.begin(), names_.end(), id);
+    auto it = std::find_if(names_.begin(), names_.end(),
+                           [&id](const std::string& name) { return SameName(name, id); });
     if (it != names_.end()) return static_cast<DeviceNode>(it - names_.begin());
     names_.push_back(id);
     return static_cast<DeviceNode>(names_.size() - 1);
@@ -33,7 +45,7 @@ std::optional<DeviceNode> ReportSource::Parent(DeviceNode node) {
     // and can be told by the count.
     if (++parentsAsked_ > 1000 || node >= names_.size()) return std::nullopt;
     for (const DeviceReport::Node& entry : report_.nodes) {
-        if (entry.id != names_[node]) continue;
+        if (!SameName(entry.id, names_[node])) continue;
         if (entry.gone || !entry.parent) return std::nullopt;
         return NodeOf(*entry.parent);
     }
@@ -43,14 +55,14 @@ std::optional<DeviceNode> ReportSource::Parent(DeviceNode node) {
 std::optional<std::string> ReportSource::InstanceId(DeviceNode node) {
     if (node >= names_.size()) return std::nullopt;
     for (const DeviceReport::Node& entry : report_.nodes) {
-        if (entry.id == names_[node] && entry.gone) return std::nullopt;
+        if (SameName(entry.id, names_[node]) && entry.gone) return std::nullopt;
     }
     return names_[node];
 }
 
 StorageFacts ReportSource::QueryStorage(const std::string& path) {
     for (const DeviceReport::Disk& disk : report_.disks) {
-        if (disk.path == path && disk.facts) return *disk.facts;
+        if (SameName(disk.path, path) && disk.facts) return *disk.facts;
     }
     for (const DeviceReport::Letter& letter : report_.letters) {
         if (VolumePathOfLetter(letter.letter.letter) == path && letter.facts) return *letter.facts;
@@ -88,7 +100,7 @@ std::string RecordingSource::NameOf(DeviceNode node) {
 
 DeviceReport::Node& RecordingSource::Recorded(const std::string& id) {
     for (DeviceReport::Node& node : report_.nodes) {
-        if (node.id == id) return node;
+        if (SameName(node.id, id)) return node;
     }
     report_.nodes.push_back(DeviceReport::Node{id, std::nullopt, false});
     return report_.nodes.back();
@@ -113,7 +125,7 @@ std::optional<DeviceNode> RecordingSource::Parent(DeviceNode node) {
 std::optional<std::string> RecordingSource::InstanceId(DeviceNode node) {
     const std::string name = NameOf(node);
     for (const DeviceReport::Node& entry : report_.nodes) {
-        if (entry.id == name && entry.gone) return std::nullopt;
+        if (SameName(entry.id, name) && entry.gone) return std::nullopt;
     }
     return name;
 }
@@ -121,7 +133,7 @@ std::optional<std::string> RecordingSource::InstanceId(DeviceNode node) {
 StorageFacts RecordingSource::QueryStorage(const std::string& path) {
     StorageFacts facts = source_.QueryStorage(path);
     for (DeviceReport::Disk& disk : report_.disks) {
-        if (disk.path == path) disk.facts = facts;
+        if (SameName(disk.path, path)) disk.facts = facts;
     }
     for (DeviceReport::Letter& letter : report_.letters) {
         if (VolumePathOfLetter(letter.letter.letter) == path) letter.facts = facts;

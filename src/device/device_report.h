@@ -31,7 +31,7 @@
 
 #include "device/device_storage.h"
 #include "device/device_walk.h"
-#include "platform/platform.h"
+#include "port/system_port.h"
 
 namespace orvane {
 

@@ -9,13 +9,20 @@
 #include <set>
 #include <tuple>
 
+#include "port/ascii.h"
+
 namespace orvane {
 
 namespace {
 
+// Windows takes instance IDs without regard to case, and its APIs do not
+// agree on it: one spells a made-up serial "5&2E24097&0&2", another
+// "5&2e24097&0&2". No two sysfs folders differ in case alone.
 bool HangsBelow(const StorageDisk& disk, std::string_view device) {
-    return !device.empty() &&
-           std::find(disk.ancestors.begin(), disk.ancestors.end(), device) != disk.ancestors.end();
+    return !device.empty() && std::any_of(disk.ancestors.begin(), disk.ancestors.end(),
+                                          [device](const std::string& ancestor) {
+                                              return EqualIgnoringAsciiCase(ancestor, device);
+                                          });
 }
 
 const StorageDisk* FindDisk(const StorageLayout& layout, std::string_view id) {
@@ -94,7 +101,7 @@ DeviceStorage StorageBelowDevice(const StorageLayout& layout, std::string_view d
             if (!holding.empty()) own = std::move(holding);
         }
         const OwnDrive& chosen = *std::max_element(own.begin(), own.end(), later);
-        return DeviceStorage{State::Drive, chosen.drive->drive, {}};
+        return DeviceStorage{State::Drive, chosen.drive->drive, {}, true};
     }
 
     if (disks.empty()) return DeviceStorage{State::NoStorage, {}, {}};

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/platform.h"
+#include "port/system_port.h"
 
 namespace orvane {
 
@@ -38,6 +38,9 @@ struct DeviceStorage {
     std::string drive;
     // NotMounted: the name of the disk that would get the drive, for the user.
     std::string diskName;
+    // Drive: the system relates the drive to the device; false where the
+    // last drive of all stands in for it.
+    bool proven = false;
 };
 
 // The storage below `device`. Of several drives, one that `holdsDestination`

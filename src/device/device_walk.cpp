@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "platform/ascii.h"
+#include "port/ascii.h"
 
 namespace orvane {
 

@@ -5,7 +5,7 @@
 // Case-blind comparison of hardware IDs.
 #include "device/hardware_id.h"
 
-#include "platform/ascii.h"
+#include "port/ascii.h"
 
 namespace orvane {
 

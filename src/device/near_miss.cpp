@@ -8,7 +8,7 @@
 #include <algorithm>
 
 #include "device/hardware_id.h"
-#include "platform/ascii.h"
+#include "port/ascii.h"
 
 namespace orvane {
 

@@ -3,7 +3,7 @@
 // SPDX-License-Identifier: Apache-2.0
 
 // The poll timer and the USB arrival subscription.
-#include "ui/texts.h"
+#include "texts/texts.h"
 #include "ui/updater_dialog.h"
 
 namespace orvane {
@@ -21,28 +21,26 @@ void CUpdaterDialog::ArmPollTimer() {
 }
 
 void CUpdaterDialog::OnTimer(unsigned nIDEvent) {
-    // Only the drive wait's and the watch's own timers are told apart; any
-    // other tick is the poll timer's.
-    if (nIDEvent == DRIVE_WAIT_TIMER_ID) {
-        LookForWaitedDrive(true);
+    // Only the session's own timer is told apart; any other tick is the
+    // poll timer's.
+    if (nIDEvent == SESSION_TIMER_ID) {
+        OnSessionTick();
         return;
     }
-    if (nIDEvent == WATCH_TIMER_ID) {
-        OnWatchTick();
-        return;
-    }
-    if (m_deviceFound == 0 && !m_transfer) ScanForCamera();
+    if (m_deviceFound == 0 && !Busy()) ScanForCamera();
 }
 
 void CUpdaterDialog::OnDeviceChange() {
-    if (m_driveWaitTicks) {
-        LookForWaitedDrive(false);
+    if (m_session && m_session->Looking()) {
+        std::shared_ptr<UpdateSession> session = m_session;
+        session->OnDeviceChange();
         return;
     }
+    if (Busy()) return;
     // Something on the bus changed: a camera switched to another USB mode,
     // or plugged in again, is settling anew.
-    if (m_deviceFound != 0 && !m_transfer) m_cameraSeenAt = m_platform.Now();
-    if (m_deviceFound == 0 && !m_transfer) ScanForCamera();
+    if (m_deviceFound != 0) m_cameraSeenAt = m_platform.Now();
+    if (m_deviceFound == 0) ScanForCamera();
 }
 
 }  // namespace orvane

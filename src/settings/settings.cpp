@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "ui/texts.h"
+#include "texts/texts.h"
 #include "ui/updater_dialog.h"
 
 namespace orvane {

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "port/system_port.h"
 
 namespace orvane {
 

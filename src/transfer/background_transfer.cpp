@@ -38,13 +38,16 @@ void BackgroundTransfer::Run() {
         SystemHold hold(platform_);
         failure = TransferFirmware(platform_, request_, this);
     }
-    platform_.PostToUi([onDone = onDone_, abandoned = abandoned_, failure = std::move(failure)] {
-        if (!abandoned->load()) (*onDone)(failure);
+    platform_.PostToUi([onDone = onDone_, abandoned = abandoned_, failure = std::move(failure),
+                        shown = shownChecked_, checked = std::move(checked_)]() mutable {
+        if (abandoned->load()) return;
+        *shown = std::move(checked);
+        (*onDone)(failure);
     });
 }
 
-bool BackgroundTransfer::Abandon() {
-    if (!RequestStop()) return false;
+bool BackgroundTransfer::Abandon(bool evenReplacing) {
+    if (!RequestStop() && !evenReplacing) return false;
     abandoned_->store(true);
     return true;
 }
@@ -63,6 +66,15 @@ bool BackgroundTransfer::BeginReplacing() {
     activity_.fetch_add(1);
     State expected = State::Writing;
     return state_.compare_exchange_strong(expected, State::Replacing);
+}
+
+void BackgroundTransfer::SignOfLife() {
+    activity_.fetch_add(1);
+}
+
+void BackgroundTransfer::OnFileChecked(const CheckedFile& file) {
+    activity_.fetch_add(1);
+    checked_.push_back(file);
 }
 
 void BackgroundTransfer::OnProgress(const TransferProgress& progress) {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "transfer/safe_transfer.h"
 
@@ -49,14 +50,21 @@ class BackgroundTransfer : public TransferObserver,
     // From the user-interface thread, when the worker is stuck in a call that
     // never returns (a camera that stopped answering): stops the transfer and
     // gives it up, so that the program may end without it. False once the
-    // replacements have begun: they run to their end first. Once true, they
-    // never begin, and the done handler is never called.
-    bool Abandon();
+    // replacements have begun, unless `evenReplacing`: they run to their end
+    // first. Once true, the done handler is never called, and the
+    // replacements never begin unless they had.
+    bool Abandon(bool evenReplacing = false);
+    // From the user-interface thread: the files whose read-back matched, in
+    // the order they were written; filled in before the done handler is
+    // called, empty until then (and for good when given up).
+    const std::vector<CheckedFile>& CheckedFiles() const { return *shownChecked_; }
 
     // TransferObserver, on the worker thread.
     void OnProgress(const TransferProgress& progress) override;
     bool StopRequested() override;
     bool BeginReplacing() override;
+    void SignOfLife() override;
+    void OnFileChecked(const CheckedFile& file) override;
 
   private:
     void Run();
@@ -73,6 +81,10 @@ class BackgroundTransfer : public TransferObserver,
     std::atomic<unsigned> activity_{0};
     // Shared with the posted tasks: a transfer given up calls no handler.
     std::shared_ptr<std::atomic<bool>> abandoned_ = std::make_shared<std::atomic<bool>>(false);
+    // Gathered on the worker thread, handed over with the result.
+    std::vector<CheckedFile> checked_;
+    std::shared_ptr<std::vector<CheckedFile>> shownChecked_ =
+        std::make_shared<std::vector<CheckedFile>>();
     // What was last posted; touched on the worker thread only.
     TransferPhase shownPhase_ = TransferPhase::Preparing;
     std::string shownFile_;

@@ -9,11 +9,11 @@
 #include <cstring>
 #include <utility>
 
+#include "transfer/piece_pace.h"
+
 namespace orvane {
 
 namespace {
-
-constexpr std::size_t kChunkSize = std::size_t{1} << 20;
 
 struct Item {
     std::string name;
@@ -33,6 +33,44 @@ TransferFailure Failure(TransferStep step, std::string path, std::string file = 
     failure.error = std::move(error);
     return failure;
 }
+
+// The digest of what is read back, each piece hashed beside the reading of
+// the next where the host has a thread for it: the hash then costs no time
+// of its own on a fast card.
+class ReadBackDigest {
+  public:
+    // `spare` is a buffer of the pieces' size for the piece being hashed;
+    // it and the pieces change places.
+    ReadBackDigest(SystemPort& platform, std::vector<std::byte>& spare)
+        : platform_(platform), hashing_(spare) {}
+    ~ReadBackDigest() { Settle(); }
+    ReadBackDigest(const ReadBackDigest&) = delete;
+    ReadBackDigest& operator=(const ReadBackDigest&) = delete;
+
+    // Hashes the first `size` bytes of `piece`, which is exchanged for the
+    // spare buffer, to read the next piece into.
+    void Add(std::vector<std::byte>& piece, std::size_t size) {
+        Settle();
+        piece.swap(hashing_);
+        pending_ =
+            platform_.RunBeside([this, size] { digest_.Update(std::span(hashing_.data(), size)); });
+    }
+    Sha256Digest Finish() {
+        Settle();
+        return digest_.Finish();
+    }
+
+  private:
+    void Settle() {
+        if (pending_) pending_->Wait();
+        pending_.reset();
+    }
+
+    SystemPort& platform_;
+    Sha256 digest_;
+    std::vector<std::byte>& hashing_;
+    std::unique_ptr<SideWork> pending_;
+};
 
 class Transfer {
   public:
@@ -125,6 +163,9 @@ class Transfer {
     }
 
     bool StopRequested() { return observer_ != nullptr && observer_->StopRequested(); }
+    void SignOfLife() {
+        if (observer_ != nullptr) observer_->SignOfLife();
+    }
 
     TransferFailure Stopped() const {
         return Failure(TransferStep::Stopped, request_.destinationFolder);
@@ -159,19 +200,26 @@ class Transfer {
 
         // Progress counts what reached the card, not what the system took
         // into its cache: the writes keep pace with the card, so the bar
-        // moves, and a stop is seen, at the card's speed.
+        // moves, and a stop is seen, at the card's speed. The pieces follow
+        // the card's pace, so that each call comes back within a fraction
+        // of a second however slow the card.
         std::uint64_t written = 0, counted = 0;
+        PiecePace& pace = writePace_;
+        auto since = platform_.Now();
         auto count = [&](std::uint64_t onDevice) {
             onDevice = std::min(onDevice, written);
             if (onDevice > counted) {
+                const auto now = platform_.Now();
+                pace.Measured(onDevice - counted, now - since);
+                since = now;
                 Report(TransferPhase::Writing, item.name, onDevice - counted);
                 counted = onDevice;
             }
         };
-        buffer_.resize(kChunkSize);
+        buffer_.resize(kLargestPiece);
         for (;;) {
             if (StopRequested()) return Stopped();
-            auto read = item.input->Read(buffer_);
+            auto read = ReadFull(*item.input, std::span(buffer_.data(), pace.Next()));
             if (!read.ok())
                 return Failure(TransferStep::ReadSource, item.source, item.name, read.error());
             if (read.value() == 0) break;
@@ -181,18 +229,28 @@ class Transfer {
             written += read.value();
             count(output.BytesOnDevice());
         }
+        // The last piece on its own, then the file's size and allocation:
+        // two calls that each come back soon, rather than one long flush.
+        Status drained = output.Write({});
+        if (!drained.ok())
+            return Failure(TransferStep::WriteFile, item.destination, item.name, drained.error());
+        count(output.BytesOnDevice());
         Status flushed = output.Flush();
+        SignOfLife();
         if (!flushed.ok())
             return Failure(TransferStep::WriteFile, item.destination, item.name, flushed.error());
         count(written);
+        // Some systems flush at the close too (Linux's vfat with `flush`).
         Status closed = output.Close();
+        SignOfLife();
         if (!closed.ok())
             return Failure(TransferStep::WriteFile, item.destination, item.name, closed.error());
         return std::nullopt;
     }
 
     // Reads the written file back from the device and compares it with the
-    // source, byte for byte.
+    // source, byte for byte; the bytes read back are hashed on the way, so
+    // that the file's digest costs no pass of its own.
     std::optional<TransferFailure> Verify(const Item& item) {
         Report(TransferPhase::Checking, item.name);
         auto mismatch = [&] {
@@ -206,14 +264,23 @@ class Transfer {
             return Failure(TransferStep::ReadSource, item.source, item.name, source.error());
         if (written.value()->Size() != source.value()->Size()) return mismatch();
 
-        buffer_.resize(kChunkSize);
-        check_.resize(kChunkSize);
+        buffer_.resize(kLargestPiece);
+        check_.resize(kLargestPiece);
+        spare_.resize(kLargestPiece);
+        ReadBackDigest digest(platform_, spare_);
+        CheckedFile checked{item.name, written.value()->Size(), {}};
+        // A card reads at least about as fast as it writes: the read-back
+        // starts with the pieces the writes ended with.
+        PiecePace pace = writePace_;
         for (;;) {
             if (StopRequested()) return Stopped();
-            auto expected = ReadFull(*source.value(), buffer_);
+            const std::size_t piece = pace.Next();
+            const auto since = platform_.Now();
+            auto expected = ReadFull(*source.value(), std::span(buffer_.data(), piece));
             if (!expected.ok())
                 return Failure(TransferStep::ReadSource, item.source, item.name, expected.error());
-            auto actual = ReadFull(*written.value(), check_);
+            auto actual = ReadFull(*written.value(), std::span(check_.data(), piece));
+            pace.Measured(expected.value(), platform_.Now() - since);
             if (!actual.ok())
                 return Failure(TransferStep::VerifyFile, item.destination, item.name,
                                actual.error());
@@ -221,8 +288,11 @@ class Transfer {
             if (expected.value() == 0) break;
             if (std::memcmp(buffer_.data(), check_.data(), expected.value()) != 0)
                 return mismatch();
+            digest.Add(check_, actual.value());
             Report(TransferPhase::Checking, item.name, expected.value());
         }
+        checked.sha256 = digest.Finish();
+        if (observer_ != nullptr) observer_->OnFileChecked(checked);
         return std::nullopt;
     }
 
@@ -243,7 +313,11 @@ class Transfer {
         std::vector<std::string> replaced;
         for (std::size_t i = 0; i < items_.size(); ++i) {
             Item& item = items_[i];
-            Status moved = platform_.ReplaceWith(item.temporary, item.destination);
+            // A sign of life at the rename and at each of its flushes, and
+            // once more when it has come back, whatever its outcome.
+            Status moved =
+                platform_.ReplaceWith(item.temporary, item.destination, [this] { SignOfLife(); });
+            SignOfLife();
             if (moved.ok()) {
                 item.temporaryExists = false;
                 replaced.push_back(item.name);
@@ -296,6 +370,7 @@ class Transfer {
             if (!item.temporaryExists) continue;
             // An entry that is not there any more is what we want.
             platform_.RemoveFile(item.temporary);
+            SignOfLife();
             item.temporaryExists = false;
         }
     }
@@ -306,8 +381,11 @@ class Transfer {
     TransferProgress progress_;
     std::vector<Item> items_;
     bool driveWasWritable_ = false;
+    // The pace the card has shown, carried from one file to the next.
+    PiecePace writePace_;
     std::vector<std::byte> buffer_;
     std::vector<std::byte> check_;
+    std::vector<std::byte> spare_;  // the read-back piece being hashed
 };
 
 }  // namespace

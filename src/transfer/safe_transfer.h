@@ -19,7 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "port/system_port.h"
+#include "transfer/sha256.h"
 
 namespace orvane {
 
@@ -56,13 +57,21 @@ struct TransferProgress {
     std::uint64_t total = 0;
 };
 
+// An update file whose read-back matched: what the camera now holds under
+// its temporary name, and after the replacement under its own.
+struct CheckedFile {
+    std::string name;         // the update file's name
+    std::uint64_t bytes = 0;  // its size
+    Sha256Digest sha256{};    // of the bytes read back from the camera
+};
+
 // Where a running transfer reports its progress and learns whether to stop.
 // Both are called on the thread that runs the transfer.
 class TransferObserver {
   public:
     virtual ~TransferObserver() = default;
     virtual void OnProgress(const TransferProgress& progress) = 0;
-    // Asked before each chunk is written or read back and once more before
+    // Asked before each piece is written or read back and once more before
     // the first replacement. Once replacements have begun it is no longer
     // asked: they all run, so the camera never holds a mixed set.
     virtual bool StopRequested() = 0;
@@ -71,6 +80,16 @@ class TransferObserver {
     // no stop from then on, so whoever asked for one can tell whether the
     // old files are sure to stay.
     virtual bool BeginReplacing() { return !StopRequested(); }
+    // The transfer came back from the device: a flush, a rename or a removal
+    // returned, or one step of a replacement (its rename, each of its
+    // flushes) did. Between two signs of life (this, or any call above) the
+    // device has not answered. The pieces follow the device's pace, so that
+    // while bytes move one of these calls comes at least every quarter of a
+    // second however slow the device (piece_pace.h).
+    virtual void SignOfLife() {}
+    // Once for each file whose read-back matched its source, before the
+    // replacements; never for a transfer without read-back.
+    virtual void OnFileChecked(const CheckedFile& file) { static_cast<void>(file); }
 };
 
 struct TransferRequest {

@@ -8,7 +8,7 @@
 
 #include <string_view>
 
-#include "platform/platform.h"
+#include "port/system_port.h"
 #include "transfer/safe_transfer.h"
 
 namespace orvane {

@@ -9,8 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#include "device/device_storage.h"
 #include "device/near_miss.h"
-#include "platform/platform.h"
+#include "port/system_port.h"
+#include "port/volume_mounter.h"
 #include "transfer/safe_transfer.h"
 
 namespace orvane::texts {
@@ -91,6 +93,12 @@ std::string DescribeTransferFailure(const TransferFailure& failure, HostSystem s
 
 // ---- The command line -------------------------------------------------------
 
+// Said once on standard error when the run is over but a request the camera
+// has taken still holds a thread, and the system keeps the process until the
+// camera answers it (or gives up on the camera).
+inline constexpr std::string_view kHeldByCamera =
+    "The camera does not answer; this program ends as soon as the system lets it go.";
+
 // A connected device that comes close to the camera `wanted` (the PID_VID
 // value): what it is and what that likely means.
 std::string DescribeNearMiss(const NearMiss& miss, std::string_view wanted);
@@ -101,6 +109,10 @@ std::string DescribeNoCamera(std::string_view wanted, unsigned waitedSeconds);
 // The camera is there but its storage cannot be written yet; said once
 // while the command line keeps waiting.
 std::string WaitingForStorageLine(const std::string& storageMessage);
+
+// What the user is told after the update about the eject of `mountPoint`:
+// whether the camera can be unplugged now, and if not, what to do first.
+std::string DescribeEject(const EjectResult& result, std::string_view mountPoint);
 
 }  // namespace orvane::texts
 
@@ -114,7 +126,45 @@ enum class Silence {
     Leaving,    // the same, after the user asked to leave: a second Cancel does
 };
 
-// The status line once the camera has not answered for a while.
-std::string NotAnsweringLine(Silence where, HostSystem system);
+// What the user reads once the camera has not answered for a while: the
+// dialog's status line, the command line's warning.
+std::string NotAnsweringLine(Silence where, HostSystem system, Front front = Front::Dialog);
+// It answers again: the command line says so; the dialog shows again what
+// the silence hid (empty).
+std::string AnswersAgainLine(Front front);
+
+// ---- The update session -------------------------------------------------------
+
+// Why the camera's storage cannot be written now, for each state: the one
+// sentence both programs use. A drive state with no drive is "please check
+// device".
+std::string DescribeStorage(const DeviceStorage& storage, HostSystem system, Front front);
+// While the session waits for the storage that `reason` says is missing:
+// the dialog's status line, the command line's notice.
+std::string WaitingLine(const std::string& reason, HostSystem system, Front front);
+// While the command line waits for the camera itself.
+std::string WaitingForCameraLine(std::string_view wanted, const std::vector<NearMiss>& misses);
+// No camera matched, with the devices that came close.
+std::string DescribeNoCamera(std::string_view wanted, unsigned waitedSeconds,
+                             const std::vector<NearMiss>& misses);
+// The volume was mounted: the command line says where.
+std::string MountedLine(std::string_view device, std::string_view mountPoint, Front front);
+// A mount that failed, in the front's words: the dialog says how to mount
+// the volume by hand, the command line what the service said.
+std::string DescribeMountFailure(const MountFailure& failure, std::string_view diskName,
+                                 HostSystem system, Front front);
+// A stop was taken on while the transfer ran (the command line says so).
+std::string StoppingLine(Front front);
+// A stop while the session still waited: nothing was written.
+std::string DescribeStoppedWaiting(Front front);
+// The program leaves a camera that does not answer after a stop: before
+// its replacements (`replacing` false), or in their middle.
+std::string DescribeLeftBehind(bool replacing, Front front);
+// A run over several cameras: one seen but never started, as the run was
+// stopped; several that the system cannot tell apart; `message` said of the
+// camera at `instance`.
+std::string DescribeNotStarted(std::string_view instance);
+std::string DescribeCamerasUntold();
+std::string AboutCamera(std::string_view instance, std::string_view message);
 
 }  // namespace orvane::texts

@@ -3,7 +3,7 @@
 // SPDX-License-Identifier: Apache-2.0
 
 // Formatting of the updater's messages.
-#include "ui/texts.h"
+#include "texts/texts.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -356,7 +356,14 @@ std::string WaitingForStorageLine(const std::string& storageMessage) {
 
 namespace orvane::texts {
 
-std::string NotAnsweringLine(Silence where, HostSystem system) {
+std::string NotAnsweringLine(Silence where, HostSystem system, Front front) {
+    if (front == Front::CommandLine) {
+        if (where == Silence::Replacing || where == Silence::Leaving)
+            return "The camera is not answering while its new files take the old ones' places. "
+                   "Waiting for it: do not disconnect it.";
+        return "The camera is not answering: nothing has moved for 2 seconds. Waiting for it; "
+               "Ctrl-C stops the update and leaves its old files.";
+    }
     const std::string_view ellipsis = system == HostSystem::Windows ? "..." : "\u2026";
     switch (where) {
         case Silence::Looking:
@@ -369,6 +376,10 @@ std::string NotAnsweringLine(Silence where, HostSystem system) {
             return "The camera is not answering. Cancel again to leave anyway.";
     }
     return {};
+}
+
+std::string AnswersAgainLine(Front front) {
+    return front == Front::CommandLine ? "The camera answers again." : "";
 }
 
 }  // namespace orvane::texts

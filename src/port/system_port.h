@@ -2,17 +2,18 @@
 //
 // SPDX-License-Identifier: Apache-2.0
 
-// The port between the updater's logic and the system it runs on.
+// The system side of the port between the updater's logic and the machine.
 //
 // The core never includes an OS or toolkit header: everything it needs from the
 // machine goes through `SystemPort` (devices, drives, settings, files, the
-// worker thread) and, for the dialog, `DialogPort` (windows, boxes, timers);
-// `Platform` is both. Each operation states its contract above its
-// declaration. Operations run on the user-interface thread, except that the
-// transfer runs on a worker thread (see `RunInBackground`) and the dialog's
-// questions about the camera on threads of their own (`RunDeviceQuery`),
-// each calling the operations it needs from there; those marked "may block"
-// can take as long as the device they touch, which may be for ever.
+// worker thread) and, for the dialog, `DialogPort` (dialog_port.h). Each
+// operation states above its declaration what it does, whether it may block
+// and what it gives on failure. Operations run on the front end's own thread,
+// except that the transfer runs on a worker thread (see `RunInBackground`)
+// and the dialog's questions about the camera on threads of their own
+// (`DialogPort::RunDeviceQuery`), each calling the operations it needs from
+// there. "May block" means as long as the device it touches takes, which may
+// be for ever; "never blocks" means it touches no device.
 #pragma once
 
 #include <chrono>
@@ -24,66 +25,11 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <variant>
 #include <vector>
 
+#include "port/result.h"
+
 namespace orvane {
-
-// What went wrong, in the terms the updater reacts to. Back ends map their own
-// error numbers onto these and keep the number and the system's text as well.
-enum class ErrorKind {
-    NotFound,        // the file or a folder on its path does not exist
-    AlreadyExists,   // something of that name is already there
-    DiskFull,        // no room left on the volume
-    WriteProtected,  // the medium or the volume refuses writes
-    AccessDenied,    // permissions
-    DeviceGone,      // the volume or device went away (unplugged)
-    NoMedium,        // the drive is there but holds no medium (an empty card slot)
-    TooLong,         // a path or value does not fit
-    OutsideVolume,   // the path leads off the volume: through a link, or onto another mount
-    Other,
-};
-
-// The storage the transfer works on cannot be reached: the camera went away,
-// or its card did. Either way nothing is known about what reached it.
-inline bool StorageUnreachable(ErrorKind kind) {
-    return kind == ErrorKind::DeviceGone || kind == ErrorKind::NoMedium;
-}
-
-struct SystemError {
-    ErrorKind kind = ErrorKind::Other;
-    unsigned long code = 0;  // the system's own number (GetLastError, errno)
-    std::string text;        // the system's own description of `code`
-};
-
-// A value or the error that kept it from being produced.
-template <typename T>
-class Result {
-  public:
-    Result(T value) : state_(std::in_place_index<0>, std::move(value)) {}
-    Result(SystemError error) : state_(std::in_place_index<1>, std::move(error)) {}
-
-    bool ok() const { return state_.index() == 0; }
-    T& value() { return std::get<0>(state_); }
-    const T& value() const { return std::get<0>(state_); }
-    const SystemError& error() const { return std::get<1>(state_); }
-
-  private:
-    std::variant<T, SystemError> state_;
-};
-
-using Status = Result<std::monostate>;
-inline Status Ok() {
-    return Status(std::monostate{});
-}
-
-// An opaque window-system icon handle; 0 means none.
-using IconHandle = std::uintptr_t;
-
-// Dialog results, with the values the window system uses.
-inline constexpr int IDOK = 1;
-inline constexpr int IDCANCEL = 2;
 
 // One present USB device as the device set-up services report it.
 struct UsbDevice {
@@ -178,7 +124,9 @@ class ReadableFile {
   public:
     virtual ~ReadableFile() = default;
     // Reads up to `buffer.size()` bytes; returns the number read, 0 at the end.
-    // May block.
+    // Asks the device for no more than that, rounded up to whole blocks
+    // where the read bypasses the cache: the size of `buffer` bounds how
+    // long the call holds its thread. May block.
     virtual Result<std::size_t> Read(std::span<std::byte> buffer) = 0;
     // The file's size when it was opened.
     virtual std::uint64_t Size() const = 0;
@@ -189,10 +137,14 @@ class WritableFile {
     // Closes the file if `Close` was not called, ignoring errors.
     virtual ~WritableFile() = default;
     // Writes all of `data` or fails; a failure may leave part of it written.
-    // Keeps pace with the device: the data is sent on to the device as it is
-    // written, and the call waits while more than a few MiB written before
-    // it have yet to reach the device, so that a slow card holds the writer
-    // back here, a piece at a time, rather than in one long `Flush`. May block.
+    // Keeps pace with the device a piece at a time, the data of each call
+    // being one piece: the call sends its piece on to the device and returns
+    // once the pieces before it have reached the device, so that at most its
+    // own piece is still on its way. Where the system cannot send data on
+    // without waiting for it, the call waits for its own piece too. The
+    // caller thus decides, by the size of what it writes, how long one call
+    // may hold its thread and how much a stop waits for. A call with no data
+    // sends nothing and waits for the piece still on its way. May block.
     virtual Status Write(std::span<const std::byte> data) = 0;
     // How many of the bytes written so far are known to have reached the
     // device (the file's data only: its size and allocation follow with
@@ -205,6 +157,20 @@ class WritableFile {
     virtual Status Close() = 0;
 };
 
+// Told by a file operation of several steps each time one of them came back
+// from the device (a rename, a flush), so that a long operation shows
+// between its steps that the device still answers. Called on the thread
+// that called the operation; an empty one is not called.
+using DeviceAnswered = std::function<void()>;
+
+// Work started beside the caller by `SystemPort::RunBeside`.
+class SideWork {
+  public:
+    virtual ~SideWork() = default;  // waits for the work
+    // Returns once the work has run.
+    virtual void Wait() = 0;
+};
+
 // What the updater needs from the system itself: devices, drives, settings,
 // files, and a thread to write them from. Every front end uses it; a command
 // line needs nothing else.
@@ -213,26 +179,30 @@ class SystemPort {
     virtual ~SystemPort() = default;
 
     // Which system this is: the messages name its own tools and terms.
+    // Never blocks.
     virtual HostSystem System() const = 0;
 
-    // Writes `text` to standard output as it stands.
+    // Writes `text` to standard output as it stands; a write that fails is
+    // dropped. Touches no device.
     virtual void WriteStdout(std::string_view text) = 0;
 
     // ---- Work off the user-interface thread --------------------------------
 
     // Starts `work` on a worker thread of the host's own and returns at once;
     // a host that cannot start a thread runs `work` before returning. While
-    // `work` runs, it calls from its thread `PostToUi`, `CheckDrive`,
+    // `work` runs, it calls from its thread `PostToUi`, `Now`, `CheckDrive`,
     // `FreeSpace`, `DriveRoot`, `JoinPath` and the operations of the Files
     // section (`HoldVolume` and `ReleaseVolume` among them), and no others;
     // the user-interface thread meanwhile calls only the operations of
     // `DialogPort` (or, in a front end without a dialog, none of these),
     // whose device queries may read devices and drives beside it.
-    // One piece of work runs at a time.
+    // One piece of work runs at a time. Never blocks (it joins a worker that
+    // has already posted its result).
     virtual void RunInBackground(std::function<void()> work) = 0;
     // Has `task` run on the user-interface thread, from whichever message loop
     // runs there (the dialog's, a box's), after the tasks posted before it.
-    // May be called from any thread.
+    // May be called from any thread. Never blocks; after the program's end
+    // has begun, a task may never run.
     virtual void PostToUi(std::function<void()> task) = 0;
     // Called by the transfer on its worker thread with true before its first
     // file operation and with false after its last, whatever the outcome
@@ -243,32 +213,53 @@ class SystemPort {
     // such hold the transfer runs without it; nothing here fails or blocks
     // for long. Hosts that hold nothing leave it as it is.
     virtual void HoldSystemForTransfer(bool hold) { static_cast<void>(hold); }
+    // A clock that never goes back; only the differences of its readings
+    // mean anything. Never blocks, and may be called from any thread: the
+    // transfer reads it on its worker thread to size what it hands the
+    // device by the device's pace. Hosts keep the system's steady clock;
+    // the fake platform's runs in modelled time.
+    virtual std::chrono::steady_clock::time_point Now() { return std::chrono::steady_clock::now(); }
+    // Starts `work` on a thread beside the caller's and returns at once, so
+    // that the transfer hashes one piece of what it read back while it reads
+    // the next. `work` touches only memory the caller leaves alone until the
+    // returned work has been waited for: never a device or the system, so
+    // it never blocks for long. Nothing (null) when the work has already
+    // run: hosts without a thread to spare, and those that cannot start one
+    // now, run it before returning. May be called from the worker thread.
+    virtual std::unique_ptr<SideWork> RunBeside(std::function<void()> work) {
+        work();
+        return nullptr;
+    }
 
     // ---- Settings and paths -----------------------------------------------
 
     // The process's current directory, without a trailing separator except at
-    // a root. Fails when it cannot be read.
+    // a root. Fails when it cannot be read. Touches no device.
     virtual Result<std::string> CurrentDirectory() = 0;
     // The value of `key` in `section` of the private-profile file `path`, cut
     // to `size` - 1 characters; `fallback` when the file, the section or the key
-    // is missing. Names compare without regard to case.
+    // is missing or cannot be read. Names compare without regard to case.
+    // Reads the settings file only, never the camera.
     virtual std::string ReadProfileString(std::string_view section, std::string_view key,
                                           std::string_view fallback, std::size_t size,
                                           std::string_view path) = 0;
     // Joins a folder and a fragment from the settings (which carries its own
-    // Windows-style separators) into a path of this system.
+    // Windows-style separators) into a path of this system. Text only: never
+    // blocks, never fails.
     virtual std::string JoinPath(std::string_view base, std::string_view fragment) = 0;
     // The path prefix that stands for `drive` ("G:" on Windows, a mount point
-    // on Linux); fragments from the settings are joined to it.
+    // on Linux); fragments from the settings are joined to it. Text only.
     virtual std::string DriveRoot(std::string_view drive) = 0;
 
     // ---- Devices and drives -----------------------------------------------
 
     // The USB devices present now that expose the USB device interface class,
-    // in the system's order. Empty when they cannot be listed. May block.
+    // in the system's order. Empty when they cannot be listed. May block (a
+    // device resetting holds the system's answer about it).
     virtual std::vector<UsbDevice> PresentUsbDevices() = 0;
     // The logical drives in use, in the system's order (drive letters "A",
     // "C", ...; mount points on Linux). Empty when the list cannot be read.
+    // Asks the system's list, not the drives themselves.
     virtual std::vector<std::string> LogicalDrives() = 0;
     // The disks present, whether or not they hold a drive, with their places
     // in the device tree, and the drives on them. Reads properties only and
@@ -278,10 +269,13 @@ class SystemPort {
     // Whether `path` is an existing folder; false when that cannot be told.
     // Reads only. May block.
     virtual bool IsFolder(std::string_view path) = 0;
-    // Whether `drive` plainly cannot be the camera's storage.
+    // Whether `drive` plainly cannot be the camera's storage: Gone where it is
+    // no longer there, None where nothing speaks against it. May block (it
+    // asks the drive's type and bus).
     virtual DriveRefusal CheckDrive(std::string_view drive) = 0;
     // The bytes free to this user on the volume holding `path`, and its
-    // allocation unit. May block.
+    // allocation unit. Fails with the system's error where it cannot be
+    // read. May block.
     virtual Result<VolumeSpace> FreeSpace(std::string_view path) = 0;
 
     // ---- Files ------------------------------------------------------------
@@ -311,13 +305,15 @@ class SystemPort {
     // ErrorKind::DeviceGone when the volume mounted at `drive` now is not the
     // one that was checked. May block.
     virtual Status HoldVolume(std::string_view drive) = 0;
-    // Ends what HoldVolume began; harmless when nothing is held.
+    // Ends what HoldVolume began; harmless when nothing is held. Never fails.
     virtual void ReleaseVolume() = 0;
 
     // Creates the last level of `path`. An existing entry of that name gives
     // ErrorKind::AlreadyExists. May block.
     virtual Status MakeDirectory(std::string_view path) = 0;
-    // Opens an existing file for reading. May block.
+    // Opens an existing file for reading: a missing one gives
+    // ErrorKind::NotFound, anything but a regular file an error too. May
+    // block.
     virtual Result<std::unique_ptr<ReadableFile>> OpenForRead(std::string_view path,
                                                               ReadCaching caching) = 0;
     // Creates the new file `path` for writing. An existing entry of that name,
@@ -327,85 +323,15 @@ class SystemPort {
     // Renames `from` to `to` in the same folder, replacing `to` if it exists,
     // in one step: `to` is either the old file or the new one, never a mix.
     // Returns after the rename has reached the device (see above). A failure
-    // may come after the rename took place, when its flush failed. May block.
-    virtual Status ReplaceWith(std::string_view from, std::string_view to) = 0;
+    // may come after the rename took place, when its flush failed. Calls
+    // `answered` after the rename and after each flush that follows it.
+    // May block.
+    virtual Status ReplaceWith(std::string_view from, std::string_view to,
+                               const DeviceAnswered& answered) = 0;
     // Deletes a file; returns after the removal has reached the device where
     // the system can tell (see above). A missing file gives
     // ErrorKind::NotFound. May block.
     virtual Status RemoveFile(std::string_view path) = 0;
 };
-
-// What became of a request to mount the camera's volume.
-enum class VolumeMount {
-    Mounted,    // it is mounted now (or already was)
-    Refused,    // the system's policy did not let this user mount it
-    NoService,  // nothing runs that could mount it (no UDisks2, no system bus)
-    Failed,     // the service tried and could not
-    NoMounter,  // this system mounts volumes by itself, or this host does not mount
-};
-
-// What the updater dialog needs from the window system.
-class DialogPort {
-  public:
-    virtual ~DialogPort() = default;
-
-    // The application icon (icon resource 128); 0 when it cannot be loaded.
-    virtual IconHandle LoadAppIcon() = 0;
-    // Appends a separator and the About entry to the dialog's system menu;
-    // does nothing where there is no such menu or no entry text.
-    virtual void AddAboutToSystemMenu() = 0;
-    // Gives the dialog window `icon` as its big and then its small icon.
-    virtual void SetWindowIcons(IconHandle icon) = 0;
-    // Arms a repeating window timer on the dialog; each expiry reaches the
-    // dialog's `OnTimer(id)`. Returns the timer's identifier, 0 on failure.
-    virtual unsigned ArmTimer(unsigned id, unsigned intervalMs) = 0;
-    // Stops the dialog's timer `timerId`; stopping one that does not run is harmless.
-    virtual void StopTimer(unsigned timerId) = 0;
-    // Shows `text` in a modal box with one OK button and a warning icon, owned
-    // by the dialog, and returns when the user closes it. Timer expiries keep
-    // reaching the dialog while the box is open.
-    virtual void ShowMessage(std::string_view text) = 0;
-    // Ends the modal dialog with `result` (IDOK or IDCANCEL).
-    virtual void EndModal(int result) = 0;
-    // Subscribes the dialog window to arrival and removal notices for the USB
-    // device interface class. The notices themselves trigger nothing.
-    virtual Status SubscribeUsbArrival() = 0;
-    // Shows a transfer's progress where the notice picture stands: a bar at
-    // `percent` (0 to 100) and `status` on one line. Disables "UpDate".
-    virtual void ShowProgress(int percent, std::string_view status) = 0;
-    // Puts the dialog back as it is at rest: the notice picture, "UpDate"
-    // enabled. Harmless when no progress is shown.
-    virtual void HideProgress() = 0;
-
-    // A clock that never goes back; only the differences of its readings
-    // mean anything.
-    virtual std::chrono::steady_clock::time_point Now() { return std::chrono::steady_clock::now(); }
-    // Starts `work` on a thread of its own and returns at once, never waiting
-    // for an earlier one; where no thread can be started, runs it before
-    // returning. `work` asks about the camera (PresentUsbDevices,
-    // LogicalDrives, StorageLayoutOfDrives, IsFolder, DriveRoot, JoinPath)
-    // and gives its answer through PostToUi. A device that does not answer
-    // may hold it for ever: it is then left to the end of the process. Those
-    // operations may thus run on several threads at once, beside a transfer.
-    virtual void RunDeviceQuery(std::function<void()> work) = 0;
-    // Mounts the file system on `diskName` (a DeviceStorage's diskName) as a
-    // file manager does, as the user: the system's policy decides, and may
-    // ask the user first. Called from a RunDeviceQuery thread. May block
-    // while the user is asked.
-    virtual VolumeMount MountVolume(std::string_view diskName) = 0;
-    // Whether MountVolume can mount anything here: false where the system
-    // mounts every volume by itself, or the host has no way to.
-    virtual bool MountsVolumes() = 0;
-    // Ends the process at once, with the exit status that the dialog's
-    // ending with `result` gives, waiting for no thread and running no
-    // further code of the dialog's: for when a request on the camera does not
-    // return. Nothing the camera holds may depend on the process's clean end.
-    virtual void EndProcess(int result) = 0;
-};
-
-// Both sides, as the dialog programs supply them. The system side is a
-// virtual base, so a back end written once for the system side can be
-// joined with a window side of its own.
-class Platform : public virtual SystemPort, public DialogPort {};
 
 }  // namespace orvane
