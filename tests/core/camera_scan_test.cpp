@@ -33,8 +33,8 @@ TEST(CameraScan, MatchesOnlyTheFirstHardwareIdOfTheList) {
 
 TEST(CameraScan, SkipsDevicesWhoseListCannotBeRead) {
     Harness h;
-    h.platform.devices.push_back(UsbDevice{std::nullopt, "unreadable", {}});
-    h.platform.devices.push_back(UsbDevice{std::vector<std::string>{}, "empty", {}});
+    h.platform.tree.usbDevices.push_back(UsbDevice{std::nullopt, "unreadable", {}});
+    h.platform.tree.usbDevices.push_back(UsbDevice{std::vector<std::string>{}, "empty", {}});
     h.platform.Plug({"USB\\VID_1111&PID_2222&REV_0001"});
     h.PlugCamera();
     EXPECT_TRUE(h.Open().deviceFound());
@@ -45,7 +45,7 @@ TEST(CameraScan, AVeryLongHardwareIdListStillMatches) {
     std::vector<std::string> ids = {kCameraId};
     for (int i = 0; i < 20; ++i) ids.push_back("USB\\COMPAT_CLASS_" + std::to_string(i));
     h.platform.Plug(ids);
-    h.platform.drives.push_back("F");
+    h.platform.Drive("F");
     EXPECT_TRUE(h.Open().deviceFound());
 }
 
@@ -108,7 +108,7 @@ TEST(PollTimer, NoScanRunsAfterAMatchAndTheStateStaysAfterUnplugging) {
     h.PlugCamera("G");
     CUpdaterDialog& dialog = h.Open();
     h.platform.UnplugAll();
-    h.platform.drives = {"C"};
+    h.platform.SetDrives({"C"});
     h.platform.calls.clear();
     dialog.OnTimer(POLL_TIMER_ID);  // a tick still queued when the timer stopped
     EXPECT_TRUE(h.platform.calls.empty());

@@ -9,7 +9,7 @@
 #include <algorithm>
 
 #include "harness.h"
-#include "ui/texts.h"
+#include "texts/texts.h"
 
 namespace orvane::testing {
 namespace {
@@ -44,14 +44,14 @@ TEST(DriveWait, TheCamerasDriveAppearingDuringTheWaitGetsTheFilesAndNoOtherDrive
     EXPECT_EQ(h.platform.messages, std::vector<std::string>{"Update success"});
     EXPECT_EQ(h.platform.FilesUnder("G:\\FIRMWARE").size(), 2u);
     EXPECT_TRUE(h.platform.FilesUnder("H:").empty());
-    EXPECT_FALSE(h.platform.TimerRunning(DRIVE_WAIT_TIMER_ID));
+    EXPECT_FALSE(h.platform.TimerRunning(SESSION_TIMER_ID));
 }
 
 TEST(DriveWait, AfterFifteenSecondsABoxNamesTheDiskInTheSystemsOwnWords) {
     for (HostSystem system : {HostSystem::Windows, HostSystem::Linux}) {
         CameraWithoutDrive h(system);
         h.dialog->OnUpdateClicked();
-        h.Tick(kDriveWaitTicks - 1);
+        h.Tick(Harness::kWaitTicks - 1);
         EXPECT_TRUE(h.platform.messages.empty());
         h.Tick(1);
         ASSERT_EQ(h.platform.messages.size(), 1u);
@@ -64,7 +64,7 @@ TEST(DriveWait, AfterFifteenSecondsABoxNamesTheDiskInTheSystemsOwnWords) {
         }
         EXPECT_FALSE(h.dialog->waitingForDrive());
         EXPECT_FALSE(h.platform.progressVisible);
-        EXPECT_FALSE(h.platform.TimerRunning(DRIVE_WAIT_TIMER_ID));
+        EXPECT_FALSE(h.platform.TimerRunning(SESSION_TIMER_ID));
         EXPECT_FALSE(h.platform.endResult.has_value());
         EXPECT_EQ(h.platform.fileOps, 0);
     }
@@ -82,12 +82,12 @@ TEST(DriveWait, NoStorageOrNoCardRightAfterPluggingInIsWaitedForLikeAMissingDriv
             h.PlugStick("H");
             if (card) {
                 h.PlugCamera("G");
-                h.platform.drivesWithoutMedium.insert("G");
+                h.platform.Drive("G").hasMedium = false;
             } else {
                 h.platform.Plug({kCameraId}, kCameraInstance);
             }
             h.Open();
-            h.platform.now += kSettleTime / 2;
+            h.platform.now += session_time::kSettleTime / 2;
             h.dialog->OnUpdateClicked();
             EXPECT_TRUE(h.platform.messages.empty());
             EXPECT_TRUE(h.dialog->waitingForDrive());
@@ -95,7 +95,7 @@ TEST(DriveWait, NoStorageOrNoCardRightAfterPluggingInIsWaitedForLikeAMissingDriv
             h.Tick(4);  // 2 s
             h.platform.now += std::chrono::seconds(2);
             if (!arrives) {
-                h.Tick(kDriveWaitTicks);
+                h.Tick(Harness::kWaitTicks);
                 ASSERT_EQ(h.platform.messages.size(), 1u);
                 EXPECT_TRUE(Contains(h.platform.messages[0], card ? "no card" : "no storage"))
                     << h.platform.messages[0];
@@ -104,7 +104,7 @@ TEST(DriveWait, NoStorageOrNoCardRightAfterPluggingInIsWaitedForLikeAMissingDriv
                 continue;
             }
             if (card) {
-                h.platform.drivesWithoutMedium.clear();
+                h.platform.Drive("G").hasMedium = true;
             } else {
                 h.AddCameraDisk("1", 0);
                 h.Mount("G", "1");
@@ -137,9 +137,9 @@ TEST(DriveWait, CancelEndsTheWaitAndAnUnpluggedCameraIsLookedForAgain) {
         h.Tick(2);
         h.dialog->OnCancel();
         EXPECT_EQ(h.platform.endResult, IDCANCEL);
-        EXPECT_FALSE(h.platform.TimerRunning(DRIVE_WAIT_TIMER_ID));
+        EXPECT_FALSE(h.platform.TimerRunning(SESSION_TIMER_ID));
         h.Mount("G", "1");
-        h.dialog->OnTimer(DRIVE_WAIT_TIMER_ID);  // a tick already queued
+        h.dialog->OnTimer(SESSION_TIMER_ID);  // a tick already queued
         EXPECT_EQ(h.platform.fileOps, 0);
     }
     CameraWithoutDrive h;
@@ -149,7 +149,7 @@ TEST(DriveWait, CancelEndsTheWaitAndAnUnpluggedCameraIsLookedForAgain) {
     EXPECT_EQ(h.platform.messages, std::vector<std::string>{"please check device"});
     EXPECT_FALSE(h.dialog->deviceFound());
     EXPECT_TRUE(h.platform.TimerRunning(POLL_TIMER_ID));
-    EXPECT_FALSE(h.platform.TimerRunning(DRIVE_WAIT_TIMER_ID));
+    EXPECT_FALSE(h.platform.TimerRunning(SESSION_TIMER_ID));
 }
 
 TEST(DriveWait, ADeviceEventLooksAtOnceWithoutWaitingForATick) {
@@ -173,7 +173,7 @@ TEST(DriveChoice, ACameraShowingNoStorageGetsNoOtherDriveAndIsToldWhy) {
     h.platform.Plug({kCameraId}, kCameraInstance);
     h.PlugStick("H");
     CUpdaterDialog& dialog = h.Open();
-    h.platform.now += kSettleTime;  // long since plugged in: it has settled
+    h.platform.now += session_time::kSettleTime;  // long since plugged in: it has settled
     dialog.OnUpdateClicked();
     ASSERT_EQ(h.platform.messages.size(), 1u);
     EXPECT_TRUE(Contains(h.platform.messages[0], "shows no storage")) << h.platform.messages[0];
@@ -197,7 +197,7 @@ TEST(DriveChoice, OfSeveralVolumesTheFolderThenTheMediumThenTheLastUnitDecides) 
             h.Mount("K", "1");
             if (!cardMountedFirst) h.Mount("G", "2");
             if (which == Case::FolderOnFirstUnit) h.platform.folders.insert("K:\\FIRMWARE");
-            if (which == Case::EmptyCardSlot) h.platform.drivesWithoutMedium.insert("G");
+            if (which == Case::EmptyCardSlot) h.platform.Drive("G").hasMedium = false;
             h.Open().OnUpdateClicked();
             EXPECT_EQ(h.dialog->driveLetter(), which == Case::Plain ? "G" : "K");
             EXPECT_EQ(h.platform.endResult, IDOK);
@@ -208,7 +208,8 @@ TEST(DriveChoice, OfSeveralVolumesTheFolderThenTheMediumThenTheLastUnitDecides) 
     h.PlugCameraWithoutDrive("1");
     h.Mount("K", "1");
     h.Mount("G", "1");
-    h.platform.partitionOfDrive = {{"K", 2}, {"G", 1}};
+    h.platform.Drive("K").partition = 2;
+    h.platform.Drive("G").partition = 1;
     h.Open().OnUpdateClicked();
     EXPECT_EQ(h.dialog->driveLetter(), "K");
 }
@@ -221,11 +222,11 @@ TEST(DriveChoice, AnEmptyCardSlotSaysThereIsNoCardNotThatTheCameraWentAway) {
             h.PlugCamera("G");
         } else {
             h.platform.Plug({kCameraId}, kCameraInstance);
-            h.platform.drives.push_back("G");
+            h.platform.Drive("G");
         }
-        h.platform.drivesWithoutMedium.insert("G");
+        h.platform.Drive("G").hasMedium = false;
         h.Open();
-        h.platform.now += kSettleTime;
+        h.platform.now += session_time::kSettleTime;
         h.dialog->OnUpdateClicked();
         ASSERT_EQ(h.platform.messages.size(), 1u);
         const std::string& message = h.platform.messages[0];
@@ -241,8 +242,8 @@ TEST(DriveChoice, AnEmptyCardSlotSaysThereIsNoCardNotThatTheCameraWentAway) {
 TEST(DriveChoice, ACameraWhoseDiskDoesNotAnswerIsSaidToBeNotAnswering) {
     Harness h;
     h.PlugCameraWithoutDrive("1");
-    h.platform.disks.back().answering = false;
-    h.platform.disks.back().hasMedium = false;
+    h.platform.tree.layout.disks.back().answering = false;
+    h.platform.tree.layout.disks.back().hasMedium = false;
     h.PlugStick("H");
     h.Open().OnUpdateClicked();
     ASSERT_EQ(h.platform.messages.size(), 1u);
@@ -256,12 +257,14 @@ TEST(DriveChoice, ACameraWhoseDiskDoesNotAnswerIsSaidToBeNotAnswering) {
 // cannot, the box says at once how to mount it, and nothing is written.
 TEST(DriveWait, AnUnmountedVolumeIsMountedOncePerArrivalOrTheBoxSaysHow) {
     const std::string mountingLine = "Mounting the camera's storage disk 1\u2026";
-    for (const VolumeMount answer : {VolumeMount::Mounted, VolumeMount::Refused,
-                                     VolumeMount::NoService, VolumeMount::Failed}) {
-        SCOPED_TRACE(static_cast<int>(answer));
+    using Kind = MountFailure::Kind;
+    for (const std::optional<Kind> failure : std::initializer_list<std::optional<Kind>>{
+             std::nullopt, Kind::NotAuthorised, Kind::NoService, Kind::Failed}) {
+        SCOPED_TRACE(failure ? static_cast<int>(*failure) : -1);
         Harness h;
         h.platform.system = HostSystem::Linux;
-        h.platform.mountAnswer = answer;
+        h.platform.mounts = true;
+        h.platform.mountFailure = failure;
         h.PlugCameraWithoutDrive("1");
         h.PlugStick("H");
         h.Open();
@@ -274,7 +277,7 @@ TEST(DriveWait, AnUnmountedVolumeIsMountedOncePerArrivalOrTheBoxSaysHow) {
         EXPECT_EQ(h.platform.statusesShown.front(), mountingLine);
         ASSERT_EQ(h.platform.messages.size(), 1u);
         EXPECT_FALSE(h.dialog->waitingForDrive());
-        if (answer == VolumeMount::Mounted) {
+        if (!failure) {
             EXPECT_EQ(h.platform.messages[0], "Update success");
             EXPECT_EQ(h.platform.FilesUnder("G:\\FIRMWARE").size(), 2u);
             continue;
@@ -285,11 +288,11 @@ TEST(DriveWait, AnUnmountedVolumeIsMountedOncePerArrivalOrTheBoxSaysHow) {
         // Pressed again, the same arrival is not mounted again: the wait
         // gives the user the time to mount it by hand.
         h.dialog->OnUpdateClicked();
-        h.Tick(kDriveWaitTicks);
+        h.Tick(Harness::kWaitTicks);
         EXPECT_EQ(mounts(), 1);
         EXPECT_EQ(h.platform.messages.size(), 2u);
         // Plugged in anew, it is.
-        h.platform.devices.front().arrival = "9";
+        h.platform.tree.usbDevices.front().arrival = "9";
         h.dialog->OnUpdateClicked();
         EXPECT_EQ(mounts(), 2);
         EXPECT_EQ(h.platform.fileOps, 0);
@@ -302,17 +305,20 @@ TEST(DriveWait, AnUnmountedVolumeIsMountedOncePerArrivalOrTheBoxSaysHow) {
 TEST(DriveWait, AMountAwaitingTheUserIsNotTakenForASilentCamera) {
     Harness h;
     h.platform.system = HostSystem::Linux;
-    h.platform.mountAnswer = VolumeMount::Refused;
+    h.platform.mounts = true;
+    h.platform.mountFailure = MountFailure::Kind::NotAuthorised;
     h.platform.threaded = true;
     h.PlugCameraWithoutDrive("1");
     h.PlugStick("H");
     h.Open();
     h.platform.HangAt("MountVolume");
     h.dialog->OnUpdateClicked();
+    h.platform.WaitForPosted();
+    h.platform.DeliverPosted();  // the look: a volume to mount
     h.platform.WaitUntilHung();
     h.platform.DeliverPosted();
     EXPECT_EQ(h.platform.progressStatus, "Mounting the camera's storage disk 1\u2026");
-    for (unsigned tick = 0; tick < kDriveWaitTicks; ++tick) {
+    for (unsigned tick = 0; tick < Harness::kWaitTicks; ++tick) {
         h.Tick(1);
         EXPECT_FALSE(h.dialog->cameraSilent());
     }

@@ -43,6 +43,17 @@ TEST(CommandLineOptions, ReadsValuesAndRefusesWhatItCannotUse) {
     EXPECT_NE(ErrorOf({"--", "--json"}), "");
     EXPECT_TRUE(std::get<Options>(ParseOptions({"--json", "--"})).json);
     EXPECT_FALSE(std::get<Options>(ParseOptions({"--no-interaction"})).interactive);
+
+    // A file and the system's log, but neither twice; ./journal is a file.
+    const Options both = std::get<Options>(ParseOptions({"--log", "journal", "--log=b.jsonl"}));
+    EXPECT_EQ(both.systemLog, SystemLogKind::Journal);
+    EXPECT_EQ(both.logFile, "b.jsonl");
+    EXPECT_EQ(std::get<Options>(ParseOptions({"--log", "eventlog"})).systemLog,
+              SystemLogKind::EventLog);
+    EXPECT_EQ(std::get<Options>(ParseOptions({"--log", "./journal"})).logFile, "./journal");
+    EXPECT_NE(ErrorOf({"--log", "a.csv", "--log", "b.csv"}).find("names one file"),
+              std::string::npos);
+    EXPECT_NE(ErrorOf({"--log", "journal", "--log", "eventlog"}), "");
 }
 
 // A bench ejects each camera unless told not to; a single run only when asked.

@@ -11,7 +11,7 @@
 #include <algorithm>
 
 #include "harness.h"
-#include "ui/texts.h"
+#include "texts/texts.h"
 
 namespace orvane::testing {
 namespace {
@@ -35,17 +35,18 @@ struct HangingCamera : Harness {
             platform.DeliverPosted();
         }
     }
-    // Watch ticks until the status line says the camera is silent.
+    // The session's ticks until the status line says the camera is silent.
     void TickUntilSilent() {
-        for (unsigned tick = 0; tick <= kQuietTicks && !dialog->cameraSilent(); ++tick) {
+        const unsigned most = session_time::kSilence / session_time::kTick;
+        for (unsigned tick = 0; tick <= most && !dialog->cameraSilent(); ++tick) {
             platform.DeliverPosted();
-            dialog->OnTimer(WATCH_TIMER_ID);
+            platform.Advance(session_time::kTick);
         }
         ASSERT_TRUE(dialog->cameraSilent());
     }
-    void TickWatch(unsigned times) {
-        for (unsigned tick = 0; tick < times; ++tick) dialog->OnTimer(WATCH_TIMER_ID);
-    }
+    void TickWatch(unsigned times) { platform.Advance(times * session_time::kTick); }
+    // The session's ticks in a stop's grace.
+    static constexpr unsigned kLeaveTicks = session_time::kStopGrace / session_time::kTick;
     // The press, with the request that hangs somewhere in the transfer.
     void PressAndHangAt(const std::string& request) {
         platform.HangAt(request);
@@ -61,6 +62,10 @@ TEST(CameraHangs, AQuestionThatNeverReturnsLeavesTheWindowLiveAndCancelEndsThePr
         SCOPED_TRACE(cancel ? "Cancel" : "the wait's end");
         HangingCamera h;
         h.platform.HangAt("StorageLayoutOfDrives");
+        const auto asked = [&h] {
+            return std::count(h.platform.calls.begin(), h.platform.calls.end(), "RunDeviceQuery");
+        };
+        const auto before = asked();
         h.dialog->OnUpdateClicked();
         h.platform.WaitUntilHung();
         h.TickUntilSilent();
@@ -68,29 +73,60 @@ TEST(CameraHangs, AQuestionThatNeverReturnsLeavesTheWindowLiveAndCancelEndsThePr
         if (cancel) {
             h.dialog->OnCancel();
             EXPECT_FALSE(h.platform.processEnd.has_value());  // a moment to answer first
-            h.TickWatch(kLeaveTicks);
+            h.TickWatch(HangingCamera::kLeaveTicks);
             EXPECT_EQ(h.platform.processEnd, IDCANCEL);
             EXPECT_FALSE(h.platform.endResult.has_value());
             EXPECT_EQ(h.platform.fileOps, 0);
             continue;
         }
         // No second question while the first is out; then the wait gives up.
-        h.Tick(kDriveWaitTicks + 1);
+        h.Tick(Harness::kWaitTicks + 1);
         ASSERT_EQ(h.platform.messages.size(), 1u);
         EXPECT_NE(h.platform.messages[0].find("not answering"), std::string::npos);
         EXPECT_FALSE(h.dialog->waitingForDrive());
         EXPECT_FALSE(h.platform.progressVisible);
-        EXPECT_EQ(std::count(h.platform.calls.begin(), h.platform.calls.end(), "RunDeviceQuery"),
-                  1);
+        EXPECT_EQ(asked() - before, 1);
         // The next press asks anew and the update goes through; the process
         // then ends without the thread still held.
         h.dialog->OnUpdateClicked();
         h.DeliverUntil([&h] { return h.platform.messages.size() == 2; });
         EXPECT_EQ(h.platform.messages[1], "Update success");
         EXPECT_EQ(h.platform.files[kDest + "vorm.bin"], Harness::FirmwareImage());
-        h.TickWatch(kLeaveTicks);
+        h.TickWatch(HangingCamera::kLeaveTicks);
         EXPECT_EQ(h.platform.processEnd, IDOK);
     }
+}
+
+// The USB scan at start-up, at each tick and at each arrival asks on a
+// thread of its own: a device that holds the system's answer (one being
+// reset, its serial number locked) leaves the window live, one scan out at
+// a time.
+TEST(CameraHangs, AScanThatNeverReturnsLeavesTheWindowAndItsTicksLive) {
+    Harness h;
+    h.platform.threaded = true;
+    h.platform.HangAt("PresentUsbDevices");
+    h.dialog = std::make_unique<CUpdaterDialog>(h.platform);
+    h.platform.timerTarget = [&h](unsigned id) { h.dialog->OnTimer(id); };
+    h.dialog->OnInitDialog();
+    h.platform.WaitUntilHung();
+    EXPECT_TRUE(h.platform.TimerRunning(POLL_TIMER_ID));
+    const auto asked = [&h] {
+        return std::count(h.platform.calls.begin(), h.platform.calls.end(), "RunDeviceQuery");
+    };
+    h.platform.Advance(std::chrono::seconds(20));  // four poll ticks
+    h.dialog->OnDeviceChange();
+    EXPECT_EQ(asked(), 1);
+    h.dialog->OnUpdateClicked();
+    EXPECT_EQ(h.platform.messages, std::vector<std::string>{"please check device"});
+    // Once it answers, the camera plugged in meanwhile is looked for again.
+    h.PlugCamera("G");
+    h.platform.EndHang(false);
+    h.platform.JoinThreads();
+    h.platform.DeliverPosted();
+    h.platform.JoinThreads();
+    h.platform.DeliverPosted();
+    EXPECT_TRUE(h.dialog->deviceFound());
+    EXPECT_FALSE(h.platform.TimerRunning(POLL_TIMER_ID));
 }
 
 TEST(CameraHangs, AWriteThatNeverReturnsEndsAtCancelWithTheOldFilesAndTheNextRunCleansUp) {
@@ -99,7 +135,7 @@ TEST(CameraHangs, AWriteThatNeverReturnsEndsAtCancelWithTheOldFilesAndTheNextRun
     h.TickUntilSilent();
     EXPECT_EQ(h.Line(), "The camera is not answering. Cancel keeps its old files.");
     h.dialog->OnCancel();
-    h.TickWatch(kLeaveTicks);
+    h.TickWatch(HangingCamera::kLeaveTicks);
     EXPECT_EQ(h.platform.processEnd, IDCANCEL);
     h.platform.EndHang(true);
     h.platform.JoinThreads();
@@ -122,7 +158,7 @@ TEST(CameraHangs, AfterCancelAWorkerThatAnswersAgainIsWaitedFor) {
     HangingCamera h;
     h.PressAndHangAt("Write " + kDest + "vorm.bin.orvtmp");
     h.dialog->OnCancel();
-    h.TickWatch(kLeaveTicks - 1);
+    h.TickWatch(HangingCamera::kLeaveTicks - 1);
     h.platform.EndHang(false);
     h.platform.JoinThreads();
     h.TickWatch(1);
@@ -142,7 +178,7 @@ TEST(CameraHangs, DuringTheReplacementsASilentCameraIsLeftOnlyAtASecondCancel) {
     h.dialog->OnCancel();
     h.TickUntilSilent();
     EXPECT_EQ(h.Line(), "The camera is not answering. Cancel again to leave anyway.");
-    h.TickWatch(kLeaveTicks);
+    h.TickWatch(HangingCamera::kLeaveTicks);
     EXPECT_FALSE(h.platform.processEnd.has_value());
     h.dialog->OnCancel();
     EXPECT_EQ(h.platform.processEnd, IDCANCEL);

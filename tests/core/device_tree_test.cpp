@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "device/device_report.h"
+#include "harness.h"
 
 namespace orvane {
 namespace {
@@ -44,6 +45,43 @@ TEST(DeviceTrees, EachTreeLeadsToTheChoiceWrittenInIt) {
         EXPECT_EQ(WriteDeviceReport(std::get<DeviceReport>(again)), WriteDeviceReport(report));
     }
     EXPECT_GE(trees, 11u);
+}
+
+// The dialog on a machine as each Windows tree models it, through the fake,
+// which keeps its devices in the same format: "UpDate" writes to the drive
+// the tree leads to and to no other, or says why it writes nothing.
+TEST(DeviceTrees, TheDialogWritesWhereEachTreeLeadsAndNowhereElse) {
+    for (const auto& entry : std::filesystem::directory_iterator(ORVANE_DEVICE_TREES)) {
+        if (entry.path().extension() != ".tree") continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        testing::Harness h;
+        ASSERT_EQ(h.platform.LoadTree(ReadFile(entry.path())), std::nullopt);
+        if (h.platform.tree.system != HostSystem::Windows) continue;
+        h.platform.SetProfileValue(testing::kIniPath, "PID_VID", "PID_VID",
+                                   h.platform.tree.cameraId);
+        h.Open();
+        h.platform.now += session_time::kSettleTime;  // long since plugged in
+        h.dialog->OnUpdateClicked();
+        h.Tick(testing::Harness::kWaitTicks + 1);
+        const std::string& expect = h.platform.tree.expect.value_or("");
+        // Where files are now, the update's own source folder aside.
+        std::vector<std::string> written;
+        for (const std::string& drive : h.platform.Drives()) {
+            for (const std::string& file : h.platform.FilesUnder(drive + ":\\")) {
+                if (file.starts_with("C:\\Tools\\")) continue;
+                written.push_back("drive " + drive);
+                break;
+            }
+        }
+        if (expect.starts_with("drive ")) {
+            EXPECT_EQ(written, std::vector<std::string>{expect});
+            EXPECT_EQ(h.platform.messages, std::vector<std::string>{"Update success"});
+        } else {
+            EXPECT_TRUE(written.empty());
+            EXPECT_EQ(h.platform.messages.size(), 1u);
+            EXPECT_FALSE(h.platform.endResult.has_value());
+        }
+    }
 }
 
 // A walk over a live system sees what the source answered; replaying what

@@ -8,7 +8,7 @@
 #include <algorithm>
 
 #include "harness.h"
-#include "ui/texts.h"
+#include "texts/texts.h"
 
 namespace orvane::testing {
 namespace {
@@ -34,6 +34,8 @@ TEST(DialogInit, RunsItsStepsInOrderAndArmsTheTimerAfterAFruitlessFirstScan) {
         "ReadProfileString SrcPath/Path",
         "ReadProfileString DestPath/Path",
         "SubscribeUsbArrival",
+        // The scan asks on a thread of its own: a device cannot hold the window.
+        "RunDeviceQuery",
         "PresentUsbDevices",
         "ArmTimer 1 5000",
     };

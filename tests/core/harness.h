@@ -40,14 +40,18 @@ struct Harness {
         dialog = std::make_unique<CUpdaterDialog>(platform);
         platform.timerTarget = [this](unsigned id) { dialog->OnTimer(id); };
         dialog->OnInitDialog();
+        // The first scan runs on a thread of its own: its answer comes first.
+        if (platform.threaded) {
+            platform.JoinThreads();
+            platform.DeliverPosted();
+        }
         return *dialog;
     }
 
     // Plugs the camera, its volume mounted as `driveLetter` on disk `disk`.
     void PlugCamera(const std::string& driveLetter = "G", const std::string& disk = "1") {
         PlugCameraWithoutDrive(disk);
-        platform.drives.push_back(driveLetter);
-        platform.diskOfDrive[driveLetter] = disk;
+        Mount(driveLetter, disk);
     }
 
     // Plugs the camera with its disk, which has no drive yet.
@@ -64,8 +68,7 @@ struct Harness {
 
     // A drive `letter` on disk `disk`.
     void Mount(const std::string& letter, const std::string& disk) {
-        platform.drives.push_back(letter);
-        platform.diskOfDrive[letter] = disk;
+        platform.Drive(letter).diskId = disk;
     }
 
     // A USB stick of its own, plugged after the camera.
@@ -73,8 +76,7 @@ struct Harness {
         const std::string instance = "USB\\VID_0951&PID_1666\\STICK01";
         platform.Plug({"USB\\VID_0951&PID_1666&REV_0110"}, instance);
         AddDisk(disk, {"USBSTOR\\DISK&VEN_KING\\STICK01&0", instance, kRootHub});
-        platform.drives.push_back(driveLetter);
-        platform.diskOfDrive[driveLetter] = disk;
+        Mount(driveLetter, disk);
     }
 
     void AddDisk(const std::string& id, std::vector<std::string> ancestors, unsigned unit = 0) {
@@ -84,14 +86,15 @@ struct Harness {
         disk.ancestors = std::move(ancestors);
         disk.name = "disk " + id;
         disk.unit = unit;
-        platform.disks.push_back(std::move(disk));
+        platform.tree.layout.disks.push_back(std::move(disk));
     }
 
-    // Fires the running timers `times` times: what the user sees meanwhile
-    // is the dialog's own business.
-    void Tick(unsigned times) {
-        for (unsigned i = 0; i < times; ++i) platform.FireTimers();
-    }
+    // Lets `times` half seconds pass, with the timers' expiries as they fall
+    // due: what the user sees meanwhile is the dialog's own business.
+    void Tick(unsigned times) { platform.Advance(times * kHalfSecond); }
+    static constexpr std::chrono::milliseconds kHalfSecond{500};
+    // The half seconds a press of "UpDate" waits for the camera's storage.
+    static constexpr unsigned kWaitTicks = 30;
 
     // A firmware image of a few chunks, so that copies take several reads.
     static std::string FirmwareImage() {

@@ -8,8 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
+#include "texts/texts.h"
 #include "transfer/safe_transfer.h"
-#include "ui/texts.h"
 
 namespace orvane::testing {
 namespace {
@@ -370,6 +370,32 @@ TEST(SafeTransfer, WritingProgressCountsOnlyWhatReachedTheDevice) {
     });
     EXPECT_GE(writing, 3);
     EXPECT_EQ(observer.lastWritingDone, Harness::FirmwareImage().size());
+}
+
+// The mended fault: the replacements gave a sign of life once, at their
+// start, so that slow flushes on a slow card passed for a silent camera, and
+// a second stop left the camera with a mixed set. Each flush and rename
+// that comes back from the device is one now.
+TEST(SafeTransfer, EachFlushAndRenameThatReturnsIsASignOfLife) {
+    CameraWithOldFiles h;
+    TransferRequest request{"G", kSourceFolder, kDest, {"vorm.bin", "dsccmd.ini"}};
+    struct : RecordingObserver {
+        fake::FakePlatform* platform = nullptr;
+        std::vector<std::size_t> lifeAfter;  // the calls made before each sign
+        void SignOfLife() override { lifeAfter.push_back(platform->calls.size()); }
+    } observer;
+    observer.platform = &h.platform;
+    ASSERT_FALSE(TransferFirmware(h.platform, request, &observer).has_value());
+    int answers = 0;
+    for (std::size_t i = 0; i < h.platform.calls.size(); ++i) {
+        const std::string& call = h.platform.calls[i];
+        if (!call.starts_with("Flush") && !call.starts_with("ReplaceWith")) continue;
+        ++answers;
+        EXPECT_NE(std::find(observer.lifeAfter.begin(), observer.lifeAfter.end(), i + 1),
+                  observer.lifeAfter.end())
+            << call;
+    }
+    EXPECT_EQ(answers, 4);  // two flushes, two renames
 }
 
 TEST(SafeTransfer, PressesTicksAndEnterDuringTheTransferStartNothingAndEndNothing) {

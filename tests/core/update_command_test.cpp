@@ -7,7 +7,7 @@
 
 #include "harness.h"
 #include "settings/folder_values.h"
-#include "ui/texts.h"
+#include "texts/texts.h"
 
 namespace orvane::testing {
 namespace {
@@ -129,7 +129,7 @@ TEST(UpdateCommand, AMissingFolderSettingIsNamedAndNothingIsWritten) {
 
 TEST(UpdateCommand, FoundWithoutADriveResolvesAgainAtThePress) {
     Harness h;
-    h.platform.drives.clear();
+    h.platform.SetDrives({});
     h.platform.Plug({kCameraId});
     CUpdaterDialog& dialog = h.Open();
     ASSERT_TRUE(dialog.deviceFound());
@@ -138,7 +138,7 @@ TEST(UpdateCommand, FoundWithoutADriveResolvesAgainAtThePress) {
     EXPECT_EQ(h.platform.messages, std::vector<std::string>{"please check device"});
     EXPECT_FALSE(h.platform.endResult.has_value());
 
-    h.platform.drives = {"C", "G"};
+    h.platform.SetDrives({"C", "G"});
     dialog.OnUpdateClicked();
     EXPECT_EQ(dialog.driveLetter(), "G");
     EXPECT_EQ(h.platform.files[kDest + "vorm.bin"], Harness::FirmwareImage());
@@ -167,7 +167,7 @@ TEST(UpdateCommand, AfterAFailureTheNextPressLooksForTheDriveAgain) {
     Harness h;
     h.PlugCamera("G");
     CUpdaterDialog& dialog = h.Open();
-    h.platform.drives = {"C"};  // the volume went away; the camera is still there
+    h.platform.SetDrives({"C"});  // the volume went away; the camera is still there
     h.platform.refusals["C"] = DriveRefusal::SystemDrive;
     dialog.OnUpdateClicked();
     ASSERT_EQ(h.platform.messages.size(), 1u);
@@ -175,8 +175,8 @@ TEST(UpdateCommand, AfterAFailureTheNextPressLooksForTheDriveAgain) {
         << h.platform.messages[0];
     EXPECT_NE(h.platform.messages[0], "Update success");
 
-    h.platform.drives = {"C", "H"};  // back under another letter
-    h.platform.diskOfDrive["H"] = "1";
+    h.platform.SetDrives({"C", "H"});  // back under another letter
+    h.platform.Drive("H").diskId = "1";
     dialog.OnUpdateClicked();
     EXPECT_EQ(h.platform.files["H:\\FIRMWARE\\vorm.bin"], Harness::FirmwareImage());
     EXPECT_EQ(h.platform.endResult, IDOK);
@@ -186,12 +186,12 @@ TEST(DriveChoice, TheCamerasOwnVolumeIsWrittenWhereverItStandsAndNothingElse) {
     // An older disk is the last drive when the camera is matched; its own
     // volume appears before the press, and a stick is plugged after it.
     Harness h;
-    h.platform.drives = {"C", "E"};
+    h.platform.SetDrives({"C", "E"});
     h.platform.Plug({kCameraId, kCameraIdNoRev}, kCameraInstance);
     CUpdaterDialog& dialog = h.Open();
     ASSERT_TRUE(dialog.deviceFound());
-    h.platform.drives = {"C", "E", "G"};
-    h.platform.diskOfDrive["G"] = "1";
+    h.platform.SetDrives({"C", "E", "G"});
+    h.platform.Drive("G").diskId = "1";
     h.AddDisk("1", {"USBSTOR\\DISK&VEN_VORM\\CAM0001&0", kCameraInstance, kRootHub});
     h.PlugStick("H");
     dialog.OnUpdateClicked();
@@ -205,8 +205,8 @@ TEST(DriveChoice, TheCamerasOwnVolumeIsWrittenWhereverItStandsAndNothingElse) {
 TEST(DriveChoice, TheLastOfTheCamerasVolumesIsTaken) {
     Harness h;
     h.PlugCamera("G");
-    h.platform.drives.push_back("K");
-    h.platform.diskOfDrive["K"] = "1";
+    h.platform.Drive("K");
+    h.platform.Drive("K").diskId = "1";
     h.PlugStick("M");
     h.Open().OnUpdateClicked();
     EXPECT_EQ(h.platform.files["K:\\FIRMWARE\\vorm.bin"], Harness::FirmwareImage());
@@ -219,11 +219,11 @@ TEST(DriveChoice, WithoutAVolumeOfItsOwnTheLastDriveIsTakenAndStillChecked) {
         SCOPED_TRACE(walkFails ? "failing walk" : "no volume below the camera");
         Harness h;
         h.platform.Plug({kCameraId}, kCameraInstance);  // as under Wine: no disk below it
-        h.platform.drives = {"C", "G", "Z"};
+        h.platform.SetDrives({"C", "G", "Z"});
         h.platform.refusals["Z"] = DriveRefusal::Network;
         if (walkFails) {
             h.AddDisk("1", {kCameraInstance});
-            h.platform.diskOfDrive["C"] = "1";  // never believed: the walk failed
+            h.platform.Drive("C").diskId = "1";  // never believed: the walk failed
             h.platform.layoutError = SystemError{ErrorKind::Other, 5, "Access is denied."};
         }
         CUpdaterDialog& dialog = h.Open();
@@ -233,7 +233,7 @@ TEST(DriveChoice, WithoutAVolumeOfItsOwnTheLastDriveIsTakenAndStillChecked) {
             << h.platform.messages[0];
         EXPECT_TRUE(h.platform.FilesUnder("Z:").empty());
 
-        h.platform.drives.pop_back();
+        h.platform.tree.layout.drives.pop_back();
         h.platform.messages.clear();
         dialog.OnUpdateClicked();
         EXPECT_EQ(h.platform.messages, std::vector<std::string>{"Update success"});
@@ -245,7 +245,7 @@ TEST(DriveChoice, WithoutAVolumeOfItsOwnTheLastDriveIsTakenAndStillChecked) {
 TEST(DriveChoice, ACameraUnpluggedAfterAFailureIsWaitedForAgain) {
     Harness h;
     h.PlugCamera("G");
-    h.platform.drives = {"C", "D"};  // its volume is not mounted: D is taken and refused
+    h.platform.SetDrives({"C", "D"});  // its volume is not mounted: D is taken and refused
     h.platform.refusals["D"] = DriveRefusal::NotRemovable;
     CUpdaterDialog& dialog = h.Open();
     dialog.OnUpdateClicked();

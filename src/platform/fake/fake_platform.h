@@ -19,7 +19,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/platform.h"
+#include "device/device_report.h"
+#include "platform/fake/fake_pace.h"
+#include "port/dialog_port.h"
 
 namespace orvane::fake {
 
@@ -34,20 +36,31 @@ class FakePlatform : public Platform {
     std::optional<std::string> currentDirectory = std::string("C:\\Tools\\Update");
     SystemError currentDirectoryError{ErrorKind::Other, 3, "The system cannot find the path."};
 
-    std::vector<UsbDevice> devices;
-    std::vector<std::string> drives = {"A", "C", "D"};
+    // The machine's USB devices and storage, as a device report says them
+    // (the format users send and the modelled trees use): with the Windows
+    // facts a walk reads (nodes, disk interfaces, letters), those; without,
+    // `tree.layout`, whose drives are the drive list, in its order, each on
+    // its disk. A drive that is not on the list is gone.
+    DeviceReport tree = DefaultMachine();
+    // Reads a .tree file's text into `tree`: the system, the camera's ID,
+    // the devices, the storage and the folders that already hold the
+    // destination. A line that cannot be read gives its reason.
+    std::optional<std::string> LoadTree(std::string_view text);
+    // The drive list, in order: the letters, or the layout's drives.
+    std::vector<std::string> Drives() const;
+    // The layout's drive `letter`, added at the end of the list if new.
+    DriveOnDisk& Drive(const std::string& letter);
+    // The layout's drives become `letters`, keeping what is known of those
+    // that stay.
+    void SetDrives(const std::vector<std::string>& letters);
+    static DeviceReport DefaultMachine();
+
     std::map<std::string, DriveRefusal> refusals;
-    // The device tree below the USB devices: disks with their ancestors, and
-    // the disk each drive lies on. Drives no longer in `drives` are left out
-    // of the layout, as a real system would.
-    std::vector<StorageDisk> disks;
-    std::map<std::string, std::string> diskOfDrive;
-    std::map<std::string, unsigned> partitionOfDrive;
-    std::set<std::string> drivesWithoutMedium;  // an empty card slot keeps its letter
-    std::optional<SystemError> layoutError;     // the walk fails with it
-    // MountVolume's answer. Mounted also gives the disk named the drive
-    // `mountedDrive`, as a mount does.
-    VolumeMount mountAnswer = VolumeMount::NoMounter;
+    std::optional<SystemError> layoutError;  // the walk fails with it
+    // Whether the host mounts volumes, and how its mounts fail (nothing:
+    // they succeed, giving the disk named the drive `mountedDrive`).
+    bool mounts = false;
+    std::optional<MountFailure::Kind> mountFailure;
     std::string mountedDrive = "G";
     // HoldVolume fails with it.
     std::optional<SystemError> holdError;
@@ -116,13 +129,20 @@ class FakePlatform : public Platform {
 
     // What Now() reads; the test moves it on.
     std::chrono::steady_clock::time_point now{};
+    // The camera's pace (fake_pace.h): with one set, writes, uncached reads,
+    // flushes, renames and removals take modelled time, and Now() runs on by
+    // it. None by default.
+    PacedDevice pacedDevice;
 
     void SetProfileValue(const std::string& path, const std::string& section,
                          const std::string& key, const std::string& value);
     void Plug(std::vector<std::string> hardwareIds, std::string instance = {});
-    void UnplugAll() { devices.clear(); }
+    void UnplugAll() { tree.usbDevices.clear(); }
     // Delivers one expiry of every running timer.
     void FireTimers();
+    // Moves `now` on by `span`, delivering each timer's expiries as they
+    // fall due, in order.
+    void Advance(std::chrono::milliseconds span);
 
     // ---- What the test inspects --------------------------------------------
 
@@ -158,10 +178,12 @@ class FakePlatform : public Platform {
     Status SubscribeUsbArrival() override;
     void ShowProgress(int percent, std::string_view status) override;
     void HideProgress() override;
-    std::chrono::steady_clock::time_point Now() override { return now; }
+    std::chrono::steady_clock::time_point Now() override {
+        return now + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                         pacedDevice.elapsed());
+    }
     void RunDeviceQuery(std::function<void()> work) override;
-    VolumeMount MountVolume(std::string_view diskName) override;
-    bool MountsVolumes() override { return mountAnswer != VolumeMount::NoMounter; }
+    VolumeMounter* Mounter() override { return mounts ? &mounter_ : nullptr; }
     void EndProcess(int result) override;
     void RunInBackground(std::function<void()> work) override;
     void PostToUi(std::function<void()> task) override;
@@ -184,7 +206,8 @@ class FakePlatform : public Platform {
     Result<std::unique_ptr<ReadableFile>> OpenForRead(std::string_view path,
                                                       ReadCaching caching) override;
     Result<std::unique_ptr<WritableFile>> CreateForWrite(std::string_view path) override;
-    Status ReplaceWith(std::string_view from, std::string_view to) override;
+    Status ReplaceWith(std::string_view from, std::string_view to,
+                       const DeviceAnswered& answered) override;
     Status RemoveFile(std::string_view path) override;
 
     // Counts a file operation; returns the injected error when it is its turn.
@@ -201,7 +224,18 @@ class FakePlatform : public Platform {
     ~FakePlatform() override;
 
   private:
+    class FakeMounter : public VolumeMounter {
+      public:
+        explicit FakeMounter(FakePlatform& platform) : platform_(platform) {}
+        std::variant<MountedVolume, MountFailure> Mount(std::string_view diskName) override;
+        EjectResult Eject(std::string_view, std::string_view) override { return {}; }
+
+      private:
+        FakePlatform& platform_;
+    };
+    FakeMounter mounter_{*this};
     std::map<std::string, std::string> profile_;  // "path|SECTION|KEY" -> value
+    std::map<unsigned, std::chrono::steady_clock::time_point> timerDue_;
     std::optional<std::string> unpluggedDrive_;
     std::function<void()> heldWork_;
     std::deque<std::function<void()>> posted_;
