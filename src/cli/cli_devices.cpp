@@ -12,7 +12,7 @@
 #include "device/hardware_id.h"
 #include "settings/folder_values.h"
 #include "settings/settings.h"
-#include "ui/texts.h"
+#include "texts/texts.h"
 
 namespace orvane::cli {
 

@@ -12,7 +12,7 @@
 
 #include "cli/cli_options.h"
 #include "device/device_report.h"
-#include "platform/platform.h"
+#include "port/system_port.h"
 
 namespace orvane::cli {
 

@@ -18,6 +18,9 @@
 
 #include "cli/cli_options.h"
 #include "cli/cli_report.h"
+#include "cli/cli_system_log.h"
+#include "texts/command_line_texts.h"
+#include "texts/record_texts.h"
 
 namespace orvane::cli {
 
@@ -28,13 +31,13 @@ bool EndsWith(const std::string& text, const std::string& end) {
            text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-std::string Seconds(double seconds) {
+}  // namespace
+
+std::string LogSeconds(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", seconds);
     return text;
 }
-
-}  // namespace
 
 std::string UtcTimestamp(std::chrono::system_clock::time_point time) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
@@ -57,7 +60,14 @@ std::string CsvField(const std::string& text) {
 
 namespace {
 
-const char kCsvHeader[] = "time,hardware_id,serial,volume,bytes,seconds,outcome,message,warning\n";
+const char kCsvHeader[] =
+    "time,hardware_id,serial,volume,bytes,seconds,outcome,message,warning,vorm_sha256,vorm_bytes,"
+    "dsccmd_sha256,dsccmd_bytes\n";
+
+// The digest and the size, or two empty cells where the file was not read back.
+std::string CsvFileFacts(const UpdateFileFacts& file) {
+    return file.sha256 + ',' + (file.bytes ? std::to_string(*file.bytes) : std::string());
+}
 
 std::string Reason(int error) {
     return std::strerror(error);
@@ -67,8 +77,7 @@ std::string Reason(int error) {
 
 #ifdef _WIN32
 
-RunLog::RunLog(const std::string& path)
-    : json_(EndsWith(path, ".json") || EndsWith(path, ".jsonl")) {
+void RunLog::Open(const std::string& path) {
     // The name is UTF-8; the ANSI code page would garble any name outside it.
     try {
         const std::filesystem::path name(std::u8string(path.begin(), path.end()));
@@ -77,13 +86,13 @@ RunLog::RunLog(const std::string& path)
         errno = EINVAL;
     }
     if (file_ == nullptr) {
-        openError_ = "The log " + path + " cannot be opened for writing (" + Reason(errno) + ").";
+        openError_ = texts::DescribeLogUnopenable(path, Reason(errno));
         return;
     }
     std::fseek(file_, 0, SEEK_END);
     if (!json_ && std::ftell(file_) == 0) {
         if (std::optional<std::string> failed = Append(kCsvHeader))
-            openError_ = "The log " + path + " cannot be written (" + *failed + ").";
+            openError_ = texts::DescribeLogUnwritable(path, *failed);
     }
 }
 
@@ -103,14 +112,13 @@ std::optional<std::string> RunLog::Append(std::string_view text) {
 
 #else
 
-RunLog::RunLog(const std::string& path)
-    : json_(EndsWith(path, ".json") || EndsWith(path, ".jsonl")) {
+void RunLog::Open(const std::string& path) {
     // Never waits at the open: a pipe without a reader is refused at once.
     fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd_ < 0) {
         const std::string why =
             errno == ENXIO ? "it is a pipe that nothing reads from yet" : Reason(errno);
-        openError_ = "The log " + path + " cannot be opened for writing (" + why + ").";
+        openError_ = texts::DescribeLogUnopenable(path, why);
         return;
     }
     struct stat status {};
@@ -119,7 +127,7 @@ RunLog::RunLog(const std::string& path)
         known && ((S_ISREG(status.st_mode) && status.st_size == 0) || S_ISFIFO(status.st_mode));
     if (!json_ && fresh) {
         if (std::optional<std::string> failed = Append(kCsvHeader))
-            openError_ = "The log " + path + " cannot be written (" + *failed + ").";
+            openError_ = texts::DescribeLogUnwritable(path, *failed);
     }
 }
 
@@ -143,7 +151,34 @@ std::optional<std::string> RunLog::Append(std::string_view text) {
 
 #endif
 
-std::optional<std::string> RunLog::Write(const LogEntry& entry) {
+RunLog::RunLog(const std::optional<std::string>& path, SystemLog* system)
+    : path_(path), system_(system) {
+    if (!path) return;
+    json_ = EndsWith(*path, ".json") || EndsWith(*path, ".jsonl");
+    Open(*path);
+}
+
+std::vector<std::string> RunLog::Write(const LogEntry& entry) {
+    std::vector<std::string> lost;
+    if (path_) {
+        if (std::optional<std::string> failed = WriteLine(entry)) {
+            incomplete_ = true;
+            lost.push_back(texts::DescribeLogLineLost(*path_, *failed, entry.volume));
+        }
+    }
+    if (system_ != nullptr) {
+        if (std::optional<std::string> failed = system_->Write(MakeOutcomeRecord(entry))) {
+            incomplete_ = true;
+            if (!systemLost_)
+                lost.push_back(
+                    texts::DescribeSystemLogLost(system_->Name(), *failed, entry.volume));
+            systemLost_ = true;
+        }
+    }
+    return lost;
+}
+
+std::optional<std::string> RunLog::WriteLine(const LogEntry& entry) {
     const std::string outcome(StatusName(entry.status));
     std::string line;
     if (json_) {
@@ -155,10 +190,11 @@ std::optional<std::string> RunLog::Write(const LogEntry& entry) {
                UtcTimestamp(entry.time) + "\",\"hardwareId\":" + JsonString(entry.hardwareId) +
                ",\"serial\":" + JsonString(entry.serial) + "," + JsonPath("volume", entry.volume) +
                ",\"bytes\":" + std::to_string(entry.bytes) +
-               ",\"seconds\":" + Seconds(entry.seconds) + ",\"outcome\":\"" + outcome +
+               ",\"seconds\":" + LogSeconds(entry.seconds) + ",\"outcome\":\"" + outcome +
                "\",\"status\":" + std::to_string(entry.status) +
                ",\"message\":" + JsonString(entry.message) +
-               ",\"warning\":" + JsonString(entry.warning) + "}\n";
+               ",\"warning\":" + JsonString(entry.warning) +
+               JsonFileFacts(entry.firmware, entry.commands) + "}\n";
     } else {
         // One line per camera: the message's paragraphs run on.
         const auto oneLine = [](const std::string& text) {
@@ -173,12 +209,11 @@ std::optional<std::string> RunLog::Write(const LogEntry& entry) {
         };
         line = UtcTimestamp(entry.time) + ',' + CsvField(entry.hardwareId) + ',' +
                CsvField(entry.serial) + ',' + CsvField(entry.volume) + ',' +
-               std::to_string(entry.bytes) + ',' + Seconds(entry.seconds) + ',' + outcome + ',' +
-               CsvField(oneLine(entry.message)) + ',' + CsvField(oneLine(entry.warning)) + '\n';
+               std::to_string(entry.bytes) + ',' + LogSeconds(entry.seconds) + ',' + outcome + ',' +
+               CsvField(oneLine(entry.message)) + ',' + CsvField(oneLine(entry.warning)) + ',' +
+               CsvFileFacts(entry.firmware) + ',' + CsvFileFacts(entry.commands) + '\n';
     }
-    std::optional<std::string> failed = Append(line);
-    if (failed) incomplete_ = true;
-    return failed;
+    return Append(line);
 }
 
 }  // namespace orvane::cli

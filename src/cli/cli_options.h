@@ -40,6 +40,12 @@ int MoreSevere(int a, int b);
 // The word for `status` in the JSON events ("no-camera", ...).
 std::string_view StatusName(int status);
 
+// The system's own log, which --log names by a word instead of a file.
+enum class SystemLogKind {
+    Journal,   // --log journal: the systemd journal (Linux)
+    EventLog,  // --log eventlog: the Application log (Windows)
+};
+
 struct Options {
     // FirmWare.ini elsewhere than in the working folder; its folder is then
     // the one SrcPath is relative to.
@@ -54,6 +60,8 @@ struct Options {
     // One line per camera appended to this file: JSON lines when its name
     // ends in .json or .jsonl, comma-separated values otherwise.
     std::optional<std::string> logFile;
+    // A record per camera in the system's own log as well (a second --log).
+    std::optional<SystemLogKind> systemLog;
     // After a successful update, unmount the camera's volume and power the
     // camera off where the system offers a way to (UDisks2 on Linux). On by
     // default with --repeat.

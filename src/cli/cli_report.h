@@ -8,9 +8,12 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "cli/cli_json.h"
 #include "transfer/safe_transfer.h"
 
 namespace orvane::cli {
@@ -21,22 +24,30 @@ enum class OutputStyle {
     Json,      // one JSON object per line, on the output only
 };
 
-// `text` as a JSON string, quotes included, always valid UTF-8: a byte
-// that is not part of a UTF-8 sequence becomes U+FFFD.
-std::string JsonString(std::string_view text);
-// Whether `text` is UTF-8 throughout.
-bool IsUtf8(std::string_view text);
-// The JSON member `name` for a path: where the path is not UTF-8 (a folder
-// named on an older system), `<name>Hex` follows with its exact bytes in
-// hexadecimal, since the text then holds U+FFFD in their place.
-std::string JsonPath(std::string_view name, std::string_view path);
+// One update file as the camera was given it: its SHA-256 (lower-case
+// hexadecimal) and size as read back from the camera; empty where it was not
+// read back whole.
+struct UpdateFileFacts {
+    std::string sha256;
+    std::optional<std::uint64_t> bytes;
+};
 
-// Which camera an outcome is about; empty parts where none is known.
+// The facts of the update file `name` among those read back.
+UpdateFileFacts FactsOfFile(const std::vector<CheckedFile>& files, std::string_view name);
+
+// Which camera an outcome is about, and which firmware went onto it; empty
+// parts where none is known.
 struct CameraFacts {
     std::string hardwareId;
     std::string serial;
     std::string volume;
+    UpdateFileFacts firmware;  // vorm.bin
+    UpdateFileFacts commands;  // dsccmd.ini
 };
+
+// The JSON members of the update files' facts, each after a comma:
+// vormSha256, vormBytes, dsccmdSha256, dsccmdBytes (null where not known).
+std::string JsonFileFacts(const UpdateFileFacts& firmware, const UpdateFileFacts& commands);
 
 // The shape of the JSON events, given as "version" in the first one; it
 // changes when a member changes meaning or goes away, not when one is added.

@@ -12,7 +12,9 @@
 
 #include "cli/cli_options.h"
 #include "cli/cli_report.h"
-#include "platform/platform.h"
+#include "cli/cli_system_log.h"
+#include "port/system_port.h"
+#include "port/volume_mounter.h"
 
 namespace orvane::cli {
 
@@ -27,6 +29,13 @@ class EventLoop {
     virtual void Wait(std::chrono::milliseconds timeout) = 0;
     // The user asked the run to end (Ctrl-C, a termination signal).
     virtual bool StopRequested() const = 0;
+    // Whether a USB or disk device came or went since the last call: the
+    // camera's storage is looked at again. A loop that cannot tell says yes.
+    virtual bool TakeDeviceChange() { return true; }
+    // While `owed`, a transfer's outcome has yet to be reported and logged:
+    // a signal asks the run to stop rather than ending the process. Counted:
+    // each true is ended by one false.
+    virtual void OweRecord(bool owed) { static_cast<void>(owed); }
     virtual std::chrono::steady_clock::time_point Now() const {
         return std::chrono::steady_clock::now();
     }
@@ -34,8 +43,6 @@ class EventLoop {
 
 // How often the camera is looked for when no device event says so sooner.
 inline constexpr std::chrono::milliseconds kScanInterval{5000};
-
-class VolumeMounter;
 
 // A system side of its own for one camera of several (--all): each holds
 // its own volume and runs its own worker; what that worker posts runs in
@@ -46,11 +53,11 @@ using SystemMaker = std::function<std::unique_ptr<SystemPort>()>;
 // it tells the user goes through `report`. With a `mounter`, a camera whose
 // volume is not mounted has it mounted, and with --eject the volume is
 // unmounted and the camera powered off after a successful update. --all
-// needs `makeSystem`.
+// needs `makeSystem`. `systemLog` is the system's own log, which --log
+// journal or --log eventlog asks for: where it is null or of another kind,
+// the run is refused.
 int RunUpdate(const Options& options, SystemPort& system, EventLoop& loop, Reporter& report,
-              VolumeMounter* mounter = nullptr, const SystemMaker& makeSystem = {});
-
-// The exit status for a transfer that failed.
-int StatusOfFailure(const TransferFailure& failure);
+              VolumeMounter* mounter = nullptr, const SystemMaker& makeSystem = {},
+              SystemLog* systemLog = nullptr);
 
 }  // namespace orvane::cli

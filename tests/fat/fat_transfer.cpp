@@ -17,6 +17,12 @@
 //                   milliseconds since the start, phase, bytes done, total
 //   STOP_AFTER_MS   asks the transfer to stop this long after its start, and
 //                   says on standard error how long the stop then took
+// SIGINT asks the transfer to stop, as Cancel does in the dialog; standard
+// error then says when each step of the stop came back, in microseconds of
+// the wall clock, which the sender of the signal reads too (the handler
+// itself may only run once a call that waits for the card returns): the
+// stop seen, the temporary file closed, the temporary file removed (its
+// folder flushed), the transfer's end.
 //   CORRUPT_DEVICE  the card's block device: when the read-back of the
 //                   firmware image begins, its first block on the card is
 //                   overwritten behind the file system's back, while another
@@ -26,9 +32,13 @@
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -38,8 +48,9 @@
 #include <vector>
 
 #include "platform/linux/linux_platform.h"
+#include "texts/texts.h"
 #include "transfer/safe_transfer.h"
-#include "ui/texts.h"
+#include "transfer/update_request.h"
 #include "ui/updater_dialog.h"
 
 namespace {
@@ -62,6 +73,38 @@ class NoWindow : public linux_port::WindowSide {
     void PostToUi(std::function<void()> task) override { task(); }
 };
 
+std::atomic<bool> interrupted{false};
+
+extern "C" void OnInterrupt(int) {
+    interrupted.store(true);
+}
+
+// One step of a stop, once SIGINT has come, and when.
+void StopStep(const char* what) {
+    if (!interrupted.load()) return;
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    std::fprintf(stderr, "stop step %s %lld us\n", what,
+                 static_cast<long long>(now.tv_sec) * 1000000 + now.tv_nsec / 1000);
+}
+
+// A file being written, which says when it is closed.
+class ClosingFile : public WritableFile {
+  public:
+    explicit ClosingFile(std::unique_ptr<WritableFile> file) : file_(std::move(file)) {}
+    ~ClosingFile() override {
+        file_.reset();
+        StopStep("temporary-closed");
+    }
+    Status Write(std::span<const std::byte> data) override { return file_->Write(data); }
+    std::uint64_t BytesOnDevice() const override { return file_->BytesOnDevice(); }
+    Status Flush() override { return file_->Flush(); }
+    Status Close() override { return file_->Close(); }
+
+  private:
+    std::unique_ptr<WritableFile> file_;
+};
+
 // The bench's disk is neither USB nor removable; which drive is the camera
 // is settled elsewhere, so only a drive that went away is refused here.
 class BenchPlatform : public linux_port::LinuxPlatform {
@@ -70,6 +113,16 @@ class BenchPlatform : public linux_port::LinuxPlatform {
     DriveRefusal CheckDrive(std::string_view drive) override {
         DriveRefusal refusal = LinuxPlatform::CheckDrive(drive);
         return refusal == DriveRefusal::Gone ? refusal : DriveRefusal::None;
+    }
+    Result<std::unique_ptr<WritableFile>> CreateForWrite(std::string_view path) override {
+        auto created = LinuxPlatform::CreateForWrite(path);
+        if (!created.ok()) return created;
+        return std::unique_ptr<WritableFile>(new ClosingFile(std::move(created.value())));
+    }
+    Status RemoveFile(std::string_view path) override {
+        Status removed = LinuxPlatform::RemoveFile(path);
+        StopStep("temporary-removed");
+        return removed;
     }
 };
 
@@ -147,7 +200,14 @@ class BenchObserver : public TransferObserver {
             changer_->Change(destination_ + kFirmwareImageName + kTemporarySuffix);
         }
     }
-    bool StopRequested() override { return stopAfterMs_ >= 0 && MsSince(start_) >= stopAfterMs_; }
+    bool StopRequested() override {
+        if (interrupted.load()) {
+            if (!seen_) StopStep("stop-seen");
+            seen_ = true;
+            return true;
+        }
+        return stopAfterMs_ >= 0 && MsSince(start_) >= stopAfterMs_;
+    }
     long long stopAfterMs() const { return stopAfterMs_; }
 
   private:
@@ -157,6 +217,7 @@ class BenchObserver : public TransferObserver {
     long long stopAfterMs_ = -1;
     std::optional<CardChanger> changer_;
     bool changed_ = false;
+    bool seen_ = false;
 };
 
 }  // namespace
@@ -166,6 +227,7 @@ int main(int argc, char** argv) {
         std::cerr << "usage: orvane_fat_transfer MOUNT-POINT SOURCE-FOLDER [CARD-FILE COPY]\n";
         return 2;
     }
+    std::signal(SIGINT, OnInterrupt);
     NoWindow window;
     BenchPlatform platform(window);
     TransferRequest request;
@@ -181,6 +243,7 @@ int main(int argc, char** argv) {
     const auto start = Clock::now();
     BenchObserver observer(start, request.destinationFolder);
     std::optional<TransferFailure> failure = TransferFirmware(platform, request, &observer);
+    StopStep("transfer-returned");
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
     if (observer.stopAfterMs() >= 0)
         std::cerr << "stop took " << took.count() - observer.stopAfterMs() << " ms\n";

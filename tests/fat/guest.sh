@@ -18,7 +18,7 @@
 #   CHANGED   success: the index of one more card, on which the firmware
 #             image is changed under the file system as its read-back begins
 #   DEST      the destination folder on the cards ("/" for the top folder)
-#   WRITE_BPS, READ_BPS, BASELINE   pace: see there
+#   WRITE_BPS, READ_BPS, BASELINE, OLD, STOP_MS   pace: see there
 exec >"$OUT/guest.log" 2>&1
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin
 mount -t proc proc /proc
@@ -190,11 +190,40 @@ pace)
         timed "careful-$run" careful
         timed "plain-$run" plain
     done
-    # Stop requests while the image is written and while it is read back.
-    for percent in 25 50 85; do
+    # Cancel STOP_MS into the update (SIGINT stands for it; unset: none), on
+    # a card that holds the previous update's files (OLD): from the signal to
+    # the program's end, and whether the card then holds the old files and
+    # no temporary one. RUNS times while the image is written, and once while
+    # it is read back (at 85 % of a whole update's time); the BASELINE too
+    # while the image is written.
+    stopped() {  # stopped LABEL MS [PROGRAM]
+        # Read straight from EPOCHREALTIME, in microseconds: a command
+        # substitution would start a process, which takes a while here.
+        rm -rf "$folder"
+        mkdir "$folder" && cp "$OLD"/* "$folder/" && sync
+        echo 3 >/proc/sys/vm/drop_caches
+        local start pressed ended status=0 verdict=ok
+        start=${EPOCHREALTIME/./}
+        "${3:-$DRIVER}" /media/CAMERA "$SOURCE" >"$OUT/$1.out" 2>&1 &
+        local pid=$!
+        sleep "$(printf '%d.%03d' $(($2 / 1000)) $(($2 % 1000)))"
+        pressed=${EPOCHREALTIME/./}
+        kill -INT "$pid"
+        wait "$pid" || status=$?
+        ended=${EPOCHREALTIME/./}
+        for file in "$OLD"/*; do cmp -s "$file" "$folder/$(basename "$file")" || verdict=old-files-changed; done
+        if compgen -G "$folder/*.orvtmp" >/dev/null; then verdict=temporary-left; fi
+        echo "$1 $status $(((pressed - start) / 1000)) $(((ended - pressed) / 1000)) $verdict $pressed" \
+            >>"$OUT/stops.txt"
+    }
+    if [ -n "${STOP_MS:-}" ]; then
+        for run in $(seq "${RUNS:-2}"); do
+            stopped "stop-$run" "$STOP_MS"
+            [ -z "${BASELINE:-}" ] || stopped "baseline-stop-$run" "$STOP_MS" "$BASELINE"
+        done
         whole=$(sed -n 's/^took \([0-9]*\) ms$/\1/p' "$OUT/orvane-1.out")
-        STOP_AFTER_MS=$((whole * percent / 100)) timed "stop-$percent" "$DRIVER" /media/CAMERA "$SOURCE"
-    done
+        stopped stop-checking $((whole * 85 / 100))
+    fi
     umount /media/CAMERA
     ;;
 esac

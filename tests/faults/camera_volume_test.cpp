@@ -24,7 +24,7 @@
 #include "platform/linux/linux_platform.h"
 #include "recording_window.h"
 #include "temp_tree.h"
-#include "ui/texts.h"
+#include "texts/texts.h"
 #include "ui/updater_dialog.h"
 
 namespace orvane::linux_port {

@@ -22,7 +22,7 @@
 #include "platform/linux/linux_platform.h"
 #include "recording_window.h"
 #include "temp_tree.h"
-#include "ui/texts.h"
+#include "texts/texts.h"
 #include "ui/updater_dialog.h"
 
 namespace orvane::linux_port {
@@ -344,7 +344,7 @@ TEST_F(Fat32Card, FileOperationsOnAFullCardAndAReplace) {
     ASSERT_TRUE(output.value()->Flush().ok());
     ASSERT_TRUE(output.value()->Close().ok());
     EXPECT_EQ(Read(temporary, ReadCaching::Uncached), bytes);
-    ASSERT_TRUE(platform.ReplaceWith(temporary, image).ok());
+    ASSERT_TRUE(platform.ReplaceWith(temporary, image, {}).ok());
     EXPECT_EQ(ReadFile(image), bytes);
     EXPECT_FALSE(std::filesystem::exists(temporary));
 }

@@ -21,7 +21,7 @@
 #include "platform/linux/linux_platform.h"
 #include "recording_window.h"
 #include "temp_tree.h"
-#include "ui/texts.h"
+#include "texts/texts.h"
 #include "ui/updater_dialog.h"
 
 namespace orvane::linux_port {
@@ -102,6 +102,14 @@ class ThreadedWindow : public RecordingWindow {
 
 class EndToEnd : public ::testing::TestWithParam<CameraVolume> {
   protected:
+    // The half seconds a press of "UpDate" waits for the camera's storage.
+    static constexpr std::chrono::milliseconds kHalfSecond{500};
+    static constexpr unsigned kWaitTicks = session_time::kDialogStorageWait / kHalfSecond;
+    // Lets `halfSeconds` pass, with the session's ticks.
+    void Wait(CUpdaterDialog& dialog, unsigned halfSeconds) {
+        for (unsigned tick = 0; tick < 2 * halfSeconds; ++tick)
+            window.Tick(dialog, SESSION_TIMER_ID, kHalfSecond / 2);
+    }
     EndToEnd() {
         tree.Write("work/FirmWare.ini", kSettings);
         tree.Write("work/fw/vorm.bin", image);
@@ -268,6 +276,7 @@ TEST_P(EndToEnd, TransferOnAWorkerThreadEndsWithOneWholeSet) {
         LinuxPlatform platform(threaded, Roots());
         CUpdaterDialog dialog(platform);
         dialog.OnInitDialog();
+        threaded.DeliverPosted();  // the first scan's answer
         ASSERT_TRUE(dialog.deviceFound());
         dialog.OnUpdateClicked();
         if (cancel) dialog.OnCancel();
@@ -347,21 +356,24 @@ TEST_P(EndToEnd, AVolumeThatStopsAnsweringIsLeftAtCancel) {
     } thaw{daemon, frozen};
 
     dialog.OnInitDialog();
+    frozen.DeliverPosted();  // the first scan's answer
     ASSERT_TRUE(dialog.deviceFound());
     dialog.OnUpdateClicked();
     frozen.DeliverPosted();  // the camera's storage, found
     ASSERT_TRUE(dialog.transferRunning());
-    for (unsigned tick = 0; tick <= kQuietTicks && !dialog.cameraSilent(); ++tick) {
+    const unsigned quiet = session_time::kSilence / session_time::kTick;
+    for (unsigned tick = 0; tick <= quiet && !dialog.cameraSilent(); ++tick) {
         frozen.DeliverPosted();
-        dialog.OnTimer(WATCH_TIMER_ID);
+        frozen.Tick(dialog, SESSION_TIMER_ID, session_time::kTick);
     }
     EXPECT_TRUE(dialog.cameraSilent());
     dialog.OnCancel();
-    for (unsigned tick = 0; tick < kLeaveTicks; ++tick) dialog.OnTimer(WATCH_TIMER_ID);
+    for (unsigned tick = 0; tick < session_time::kStopGrace / session_time::kTick; ++tick)
+        frozen.Tick(dialog, SESSION_TIMER_ID, session_time::kTick);
     EXPECT_EQ(frozen.processEnd, IDCANCEL);
     EXPECT_FALSE(frozen.endResult);
     frozen.DeliverPosted();
-    EXPECT_TRUE(dialog.transferRunning());  // its worker is still held by the volume
+    EXPECT_TRUE(frozen.messages.empty());  // the worker, still held, reports nothing
 
     ::kill(daemon, SIGCONT);
     frozen.Join();
@@ -381,7 +393,7 @@ TEST_P(EndToEnd, ACameraShowingNoStorageOfItsOwnGetsNoOtherVolume) {
     dialog.OnUpdateClicked();
     // Just plugged in: its storage may yet come, and is waited for.
     EXPECT_TRUE(window.messages.empty());
-    for (unsigned tick = 0; tick < kDriveWaitTicks; ++tick) dialog.OnTimer(DRIVE_WAIT_TIMER_ID);
+    Wait(dialog, kWaitTicks);
     ASSERT_EQ(window.messages.size(), 1u);
     EXPECT_NE(window.messages[0].find("shows no storage"), std::string::npos) << window.messages[0];
     EXPECT_NE(window.messages[0].find("mass storage"), std::string::npos);
@@ -401,12 +413,9 @@ class DriveWait : public EndToEnd {
         ASSERT_TRUE(dialog.deviceFound());
         dialog.OnUpdateClicked();
         EXPECT_TRUE(window.messages.empty());
-        ASSERT_EQ(window.timers.count(DRIVE_WAIT_TIMER_ID), 1u);
+        ASSERT_EQ(window.timers.count(SESSION_TIMER_ID), 1u);
     }
-    // Ticks of the wait's timer, half a second each.
-    void Wait(unsigned ticks) {
-        for (unsigned tick = 0; tick < ticks; ++tick) dialog.OnTimer(DRIVE_WAIT_TIMER_ID);
-    }
+    void Wait(unsigned halfSeconds) { EndToEnd::Wait(dialog, halfSeconds); }
 
     LinuxPlatform platform{window, Roots()};
     CUpdaterDialog dialog{platform};
@@ -414,7 +423,7 @@ class DriveWait : public EndToEnd {
 
 TEST_P(DriveWait, NeverMountedEndsInABoxNamingTheCamerasDisk) {
     Press();
-    Wait(kDriveWaitTicks - 1);
+    Wait(kWaitTicks - 1);
     EXPECT_TRUE(window.messages.empty());
     Wait(1);
     ASSERT_EQ(window.messages.size(), 1u);
@@ -422,7 +431,7 @@ TEST_P(DriveWait, NeverMountedEndsInABoxNamingTheCamerasDisk) {
         << window.messages[0];
     EXPECT_EQ(window.messages[0].find("drive letter"), std::string::npos);
     EXPECT_FALSE(window.endResult);
-    EXPECT_EQ(window.timers.count(DRIVE_WAIT_TIMER_ID), 0u);
+    EXPECT_EQ(window.timers.count(SESSION_TIMER_ID), 0u);
     EXPECT_TRUE(FilesBelow(stick).empty());
 }
 

@@ -162,25 +162,37 @@ TEST_F(Files, WrittenFileReadsBackWithAndWithoutTheCache) {
     const std::string path = tree / "out.bin";
     auto created = platform.CreateForWrite(path);
     ASSERT_TRUE(created.ok());
+    WritableFile& file = *created.value();
     std::string data(300000, '\0');
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + i / 256);
-    ASSERT_TRUE(created.value()->Write(AsBytes(data)).ok());
-    ASSERT_TRUE(created.value()->Flush().ok());
-    ASSERT_TRUE(created.value()->Close().ok());
+    // A piece at a time: each call leaves at most its own piece on its way,
+    // and a call with no data waits for that one too.
+    constexpr std::size_t kPiece = 100000;
+    for (std::size_t at = 0; at < data.size(); at += kPiece) {
+        ASSERT_TRUE(file.Write(AsBytes(data).subspan(at, kPiece)).ok());
+        EXPECT_EQ(file.BytesOnDevice(), at);
+    }
+    ASSERT_TRUE(file.Write({}).ok());
+    EXPECT_EQ(file.BytesOnDevice(), data.size());
+    ASSERT_TRUE(file.Flush().ok());
+    ASSERT_TRUE(file.Close().ok());
 
+    // Read in pieces of whole blocks, and of a size that is none.
     for (ReadCaching caching : {ReadCaching::Normal, ReadCaching::Uncached}) {
-        auto opened = platform.OpenForRead(path, caching);
-        ASSERT_TRUE(opened.ok());
-        EXPECT_EQ(opened.value()->Size(), data.size());
-        std::string back;
-        std::vector<std::byte> buffer(65536);
-        for (;;) {
-            auto read = opened.value()->Read(buffer);
-            ASSERT_TRUE(read.ok());
-            if (read.value() == 0) break;
-            back += Bytes(std::span(buffer.data(), read.value()));
+        for (const std::size_t size : {std::size_t{65536}, std::size_t{5000}}) {
+            auto opened = platform.OpenForRead(path, caching);
+            ASSERT_TRUE(opened.ok());
+            EXPECT_EQ(opened.value()->Size(), data.size());
+            std::string back;
+            std::vector<std::byte> buffer(size);
+            for (;;) {
+                auto read = opened.value()->Read(buffer);
+                ASSERT_TRUE(read.ok());
+                if (read.value() == 0) break;
+                back += Bytes(std::span(buffer.data(), read.value()));
+            }
+            EXPECT_EQ(back, data);
         }
-        EXPECT_EQ(back, data);
     }
 }
 
@@ -191,7 +203,7 @@ TEST_F(Files, CreateMakesOnlyNewFilesAndReplaceSwapsInTheNewFile) {
     ASSERT_TRUE(created.ok());
     ASSERT_TRUE(created.value()->Write(AsBytes("new")).ok());
     ASSERT_TRUE(created.value()->Close().ok());
-    ASSERT_TRUE(platform.ReplaceWith(old + ".tmp", old).ok());
+    ASSERT_TRUE(platform.ReplaceWith(old + ".tmp", old, {}).ok());
     EXPECT_EQ(ReadFile(old), "new");
     EXPECT_FALSE(std::filesystem::exists(old + ".tmp"));
 
@@ -271,7 +283,8 @@ TEST_F(Files, FailuresCarryTheirKindNumberAndText) {
     EXPECT_FALSE(missing.error().text.empty());
 
     EXPECT_EQ(platform.CreateForWrite(tree / "no/folder/x").error().kind, ErrorKind::NotFound);
-    EXPECT_EQ(platform.ReplaceWith(tree / "nope", tree / "x").error().kind, ErrorKind::NotFound);
+    EXPECT_EQ(platform.ReplaceWith(tree / "nope", tree / "x", {}).error().kind,
+              ErrorKind::NotFound);
     EXPECT_EQ(platform.RemoveFile(tree / "nope").error().kind, ErrorKind::NotFound);
     EXPECT_EQ(platform.FreeSpace(tree / "nope").error().kind, ErrorKind::NotFound);
 }

@@ -5,6 +5,7 @@
 // A window side for tests: records timers, message boxes and the dialog's end.
 #pragma once
 
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <map>
@@ -45,6 +46,14 @@ class RecordingWindow : public WindowSide {
     }
     void EndProcess(int result) override { processEnd = result; }
     void PostToUi(std::function<void()> task) override { posted.push_back(std::move(task)); }
+    std::chrono::steady_clock::time_point Now() override { return now; }
+
+    // Lets `span` pass and delivers `timer`'s expiry to `target` at its end.
+    template <typename Dialog>
+    void Tick(Dialog& target, unsigned timer, std::chrono::milliseconds span) {
+        now += span;
+        target.OnTimer(timer);
+    }
 
     bool aboutEntryAdded = false;
     IconHandle windowIcon = 0;
@@ -54,6 +63,7 @@ class RecordingWindow : public WindowSide {
     std::optional<int> processEnd;
     std::vector<int> progress;
     std::deque<std::function<void()>> posted;
+    std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
 };
 
 }  // namespace orvane::linux_port::testing

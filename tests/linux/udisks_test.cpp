@@ -35,6 +35,7 @@
 #include "platform/linux/udisks_mounter.h"
 #include "recording_window.h"
 #include "temp_tree.h"
+#include "texts/texts.h"
 #include "ui/updater_dialog.h"
 
 namespace orvane::linux_port {
@@ -92,8 +93,7 @@ class UDisks : public ::testing::Test {
         return loop;
     }
 
-    int Run(std::vector<std::string> arguments, cli::VolumeMounter& mounter,
-            bool watchSignals = false) {
+    int Run(std::vector<std::string> arguments, VolumeMounter& mounter, bool watchSignals = false) {
         out.clear();
         err.clear();
         const cli::Options options = std::get<cli::Options>(cli::ParseOptions(arguments));
@@ -157,12 +157,12 @@ TEST_F(UDisks, MountsUpdatesAndUnmountsTheCameraVolume) {
 
     // The files are on the volume: mounted again, through the mounter alone.
     auto again = mounter.Mount(*loop);
-    ASSERT_TRUE(std::holds_alternative<cli::MountedVolume>(again))
-        << std::get<cli::MountFailure>(again).detail;
-    const std::string mountPoint = std::get<cli::MountedVolume>(again).mountPoint;
+    ASSERT_TRUE(std::holds_alternative<MountedVolume>(again))
+        << std::get<MountFailure>(again).detail;
+    const std::string mountPoint = std::get<MountedVolume>(again).mountPoint;
     EXPECT_EQ(ReadFile(mountPoint + "/FIRMWARE/vorm.bin"), image);
     EXPECT_EQ(ReadFile(mountPoint + "/FIRMWARE/dsccmd.ini"), "[Update]\nFile=vorm.bin\n");
-    const cli::EjectResult ejected = mounter.Eject(mountPoint, {});
+    const EjectResult ejected = mounter.Eject(mountPoint, {});
     EXPECT_TRUE(ejected.unmounted);
     EXPECT_FALSE(ejected.poweredOff);
     EXPECT_FALSE(ejected.failure) << ejected.failure->detail;
@@ -252,11 +252,11 @@ TEST_F(UDisks, AStopEndsAWaitForTheServiceThatNeverAnswers) {
         << err;
 
     // The eject after an update, stopped alike: the volume stays mounted, and that is said.
-    const cli::EjectResult ejected = mounter.Eject("/media/CAMERA", {});
+    const EjectResult ejected = mounter.Eject("/media/CAMERA", {});
     ASSERT_TRUE(ejected.failure);
-    EXPECT_EQ(ejected.failure->kind, cli::MountFailure::Kind::Stopped);
+    EXPECT_EQ(ejected.failure->kind, MountFailure::Kind::Stopped);
     EXPECT_FALSE(ejected.unmounted);
-    EXPECT_NE(cli::DescribeEject(ejected, "/media/CAMERA")
+    EXPECT_NE(texts::DescribeEject(ejected, "/media/CAMERA")
                   .find("Stopped while waiting for UDisks2 to unmount /media/CAMERA: the volume "
                         "is still mounted."),
               std::string::npos);

@@ -23,16 +23,27 @@
 //   "cancel" with the time (CLOCK_REALTIME, ns): the caller measures how
 //   soon the process ends after it, and removes the machine folder, which
 //   the process ends without.
+//
+// Usage: orvane_signal_target hung-cancel|hung-signal MOUNT-POINT FLAG
+//   the camera's storage is the FUSE folder at MOUNT-POINT
+//   (orvane_hung_folder), which stops answering once FLAG exists.
+//   hung-cancel creates FLAG, presses UpDate (the question about the
+//   camera's storage waits on the folder), and 1.5 s later presses Escape
+//   and prints "escape" with the time. hung-signal presses UpDate; the
+//   transfer creates FLAG before its first file operation, which then
+//   waits, and prints "held".
 // First come "machine ROOT" and "destination FOLDER" (the camera's).
 #include <time.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QSemaphore>
 #include <QTimer>
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -53,22 +64,41 @@ void Say(const std::string& line) {
     std::fflush(stdout);
 }
 
+std::int64_t RealTimeNs() {
+    timespec at{};
+    ::clock_gettime(CLOCK_REALTIME, &at);
+    return at.tv_sec * 1000000000LL + at.tv_nsec;
+}
+
+// The camera's folder stops answering from now on.
+void Hang(const std::string& flag) {
+    std::ofstream(flag) << "hung\n";
+}
+
 class ParkingWindow : public orvane::qt::UpdaterWindow {
   public:
-    ParkingWindow(orvane::linux_port::SystemRoots roots, const char* parkAt)
-        : UpdaterWindow(std::move(roots)), parkAt_(parkAt) {}
+    ParkingWindow(orvane::linux_port::SystemRoots roots, const char* parkAt, std::string flag)
+        : UpdaterWindow(std::move(roots)), parkAt_(parkAt), flag_(std::move(flag)) {}
 
     void HoldSystemForTransfer(bool hold) override {
         UpdaterWindow::HoldSystemForTransfer(hold);
+        if (hold && parkAt_ == "hung-signal") {
+            Hang(flag_);
+            Say("held");
+            return;
+        }
         if (hold && parkAt_ == "stuck-transfer") NeverReturn();
         if (parkAt_ != (hold ? "start" : "end")) return;
         Say("parked");
         goOn_.acquire();
     }
+    // The questions after the press never return; the scan that found the
+    // camera did.
     void RunDeviceQuery(std::function<void()> work) override {
-        if (parkAt_ == "stuck-lookup") work = [this] { NeverReturn(); };
+        if (parkAt_ == "stuck-lookup" && pressed) work = [this] { NeverReturn(); };
         UpdaterWindow::RunDeviceQuery(std::move(work));
     }
+    bool pressed = false;
     bool EndAfterTransfer() override {
         const bool ending = UpdaterWindow::EndAfterTransfer();
         goOn_.release();
@@ -82,6 +112,7 @@ class ParkingWindow : public orvane::qt::UpdaterWindow {
     }
 
     const std::string parkAt_;
+    const std::string flag_;
     QSemaphore goOn_;
     QSemaphore stuck_;
 };
@@ -102,9 +133,7 @@ void ProbeThenCancel(orvane::qt::UpdaterWindow& window) {
         tick->stop();
         Say("latest tick " + std::to_string(*latest) + " ms late");
         Say("status " + window.findChild<QLabel*>("progressStatus")->text().toStdString());
-        timespec at{};
-        ::clock_gettime(CLOCK_REALTIME, &at);
-        Say("cancel " + std::to_string(at.tv_sec * 1000000000LL + at.tv_nsec));
+        Say("cancel " + std::to_string(RealTimeNs()));
         window.reject();
     });
     tick->start(20);
@@ -121,22 +150,27 @@ std::string ReadText(const std::string& path) {
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
-    const char* mode = argc == 2 ? argv[1] : "";
+    const char* mode = argc >= 2 ? argv[1] : "";
     const bool stuck =
         std::strcmp(mode, "stuck-lookup") == 0 || std::strcmp(mode, "stuck-transfer") == 0;
-    if (std::strcmp(mode, "rest") != 0 && std::strcmp(mode, "start") != 0 &&
-        std::strcmp(mode, "end") != 0 && !stuck) {
+    const bool hung = argc == 4 && (std::strcmp(mode, "hung-cancel") == 0 ||
+                                    std::strcmp(mode, "hung-signal") == 0);
+    if (!hung && (argc != 2 || (std::strcmp(mode, "rest") != 0 && std::strcmp(mode, "start") != 0 &&
+                                std::strcmp(mode, "end") != 0 && !stuck))) {
         std::fprintf(stderr,
-                     "usage: orvane_signal_target rest|start|end|stuck-lookup|stuck-transfer\n");
+                     "usage: orvane_signal_target rest|start|end|stuck-lookup|stuck-transfer\n"
+                     "       orvane_signal_target hung-cancel|hung-signal MOUNT-POINT FLAG\n");
         return 2;
     }
+    const std::string flag = hung ? argv[3] : "";
     if (::chdir(orvane::qt::ExampleFolder().c_str()) != 0) return 2;
     const std::string settings = ReadText("FirmWare.ini");
     auto value = [&settings](const char* section, const char* key) {
         return orvane::linux_port::ReadProfileValue(settings, section, key, "", 260);
     };
 
-    orvane::qt::DemoMachine machine(value("PID_VID", "PID_VID"));
+    orvane::qt::DemoMachine machine(value("PID_VID", "PID_VID"),
+                                    hung ? std::filesystem::path(argv[2]) : "");
     machine.PlugCamera();
     const std::filesystem::path destination =
         machine.cameraDrive() /
@@ -149,14 +183,29 @@ int main(int argc, char* argv[]) {
     Say("machine " + machine.roots().mountInfo.parent_path().string());
     Say("destination " + destination.string());
 
-    ParkingWindow window(machine.roots(), mode);
-    QTimer::singleShot(0, &window, [&window, mode, stuck] {
-        if (std::strcmp(mode, "rest") == 0)
+    ParkingWindow window(machine.roots(), mode, flag);
+    // Once the first scan, on a thread of its own, has found the camera.
+    auto* found = new QTimer(&window);
+    QObject::connect(found, &QTimer::timeout, &window, [&window, found, mode, stuck, flag] {
+        if (!window.core().deviceFound()) return;
+        found->stop();
+        if (std::strcmp(mode, "rest") == 0) {
             Say("ready");
-        else
-            window.core().OnUpdateClicked();
+            return;
+        }
+        window.pressed = true;
+        if (std::strcmp(mode, "hung-cancel") == 0) {
+            Hang(flag);
+            QTimer::singleShot(1500, &window, [&window] {
+                Say("escape " + std::to_string(RealTimeNs()));
+                QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QApplication::sendEvent(&window, &escape);
+            });
+        }
+        window.core().OnUpdateClicked();
         if (stuck) ProbeThenCancel(window);
     });
+    found->start(5);
     window.show();
     return orvane::qt::ExecEndingOnSignals(window);
 }

@@ -21,6 +21,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -30,7 +31,7 @@
 #include "platform/linux/profile_reader.h"
 #include "platform/qt/demo_machine.h"
 #include "platform/qt/updater_window.h"
-#include "ui/texts.h"
+#include "texts/texts.h"
 
 using orvane::IDCANCEL;
 using orvane::IDOK;
@@ -50,18 +51,17 @@ QString Q(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// The updater window with its poll timer sped up, so that tests need not wait
+// The updater window with its timers sped up, so that tests need not wait
 // five seconds for a tick; the interval the core asked for is kept. It also
 // records what the progress bar showed, and can hold the worker thread at
 // its first report until the test lets it go on.
 class FastWindow : public UpdaterWindow {
   public:
     using UpdaterWindow::UpdaterWindow;
-    // The watch on the camera's answers is slowed instead: a loaded machine
-    // must not look like a camera that stopped answering.
+    // The session counts its silences by the clock, not by its ticks.
     unsigned ArmTimer(unsigned id, unsigned intervalMs) override {
         requestedInterval = intervalMs;
-        return UpdaterWindow::ArmTimer(id, id == orvane::WATCH_TIMER_ID ? 5000 : 20);
+        return UpdaterWindow::ArmTimer(id, 20);
     }
     void ShowProgress(int percent, std::string_view status) override {
         UpdaterWindow::ShowProgress(percent, status);
@@ -74,11 +74,19 @@ class FastWindow : public UpdaterWindow {
         }
     }
     void RunDeviceQuery(std::function<void()> work) override {
-        UpdaterWindow::RunDeviceQuery([work = std::move(work)] {
+        queriesOut.fetch_add(1);
+        UpdaterWindow::RunDeviceQuery([this, work = std::move(work)] {
             asking = true;
             work();
+            queriesOut.fetch_sub(1);
         });
     }
+    // A test may end before the first scan's answer: its thread must be
+    // done with the platform before the platform goes.
+    ~FastWindow() override {
+        while (queriesOut.load() != 0) QThread::msleep(1);
+    }
+    std::atomic<int> queriesOut{0};
     // Holds the transfer's worker, not a device query.
     void PostToUi(std::function<void()> task) override {
         if (holdWorker && !asking && QThread::currentThread() != thread()) {

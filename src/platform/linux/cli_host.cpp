@@ -16,7 +16,12 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iterator>
+#include <string>
+#include <utility>
+
+#include "texts/texts.h"
 
 namespace orvane::linux_port {
 
@@ -29,8 +34,10 @@ int signalPipe[2] = {-1, -1};
 std::atomic<int> firstSignal{0};
 // The loop waits in poll(2), and sees a stop at once.
 std::atomic<bool> listening{false};
-// Transfers under way: a stop must let each reach a safe point.
+// Transfers under way: a stop must let each reach a safe point. Outcomes
+// owed: a transfer over, its line not yet written.
 std::atomic<int> transfers{0};
+std::atomic<int> owed{0};
 
 // Ends the process as `signal` does by default, so that a calling shell
 // sees which one (and a loop in it stops); Ctrl-\ leaves no core behind.
@@ -54,7 +61,7 @@ void OnSignal(int signal) {
     firstSignal.compare_exchange_strong(none, signal);
     // Nothing is written and nobody is looking: whatever call the program
     // is blocked in (a settings file, the service bus), it ends now.
-    if (!listening.load() && transfers.load() == 0) EndBy(signal);
+    if (!listening.load() && transfers.load() == 0 && owed.load() == 0) EndBy(signal);
     const auto byte = static_cast<unsigned char>(signal);
     [[maybe_unused]] ssize_t ignored = ::write(signalPipe[1], &byte, 1);
     errno = saved;
@@ -77,7 +84,7 @@ CliHost::CliHost(SystemRoots roots) : LinuxSystem(std::move(roots)) {
 }
 
 CliHost::~CliHost() {
-    if (worker_.joinable()) worker_.join();
+    JoinWorker();
     for (int& end : wakePipe_) {
         if (end >= 0) ::close(end);
         end = -1;
@@ -107,6 +114,10 @@ void CliHost::RequestStop() {
         ssize_t ignored = ::write(wakePipe_[1], "s", 1);
 }
 
+void CliHost::JoinWorker() {
+    if (worker_.joinable()) worker_.join();
+}
+
 void CliHost::RunInBackground(std::function<void()> work) {
     if (worker_.joinable()) worker_.join();
     worker_ = std::thread(std::move(work));
@@ -125,8 +136,36 @@ void CliHost::HoldSystemForTransfer(bool hold) {
     transfers.fetch_add(hold ? 1 : -1);
 }
 
+void CliHost::OweRecord(bool owing) {
+    owed.fetch_add(owing ? 1 : -1);
+}
+
+bool CliHost::TakeDeviceChange() {
+    return std::exchange(deviceChanged_, false);
+}
+
 void CliHost::AttendStops(bool attending) {
     listening.store(attending);
+}
+
+bool CliHost::TransferHeld() {
+    return transfers.load() > 0;
+}
+
+int CliHost::FinishRun(int status) {
+    const int signal = StopSignal();
+    if (TransferHeld()) {
+        std::fprintf(stderr, "%s\n", std::string(texts::kHeldByCamera).c_str());
+        // The destructors would wait for the transfer.
+        if (signal == 0) {
+            std::fflush(nullptr);
+            std::_Exit(status);
+        }
+    }
+    // A signal that stopped nothing (it came after the last camera's
+    // outcome) leaves that outcome's status.
+    if (signal != 0 && status == cli::kStopped) EndBySignal(signal);
+    return status;
 }
 
 int CliHost::StopSignal() {
@@ -180,9 +219,8 @@ void CliHost::Wait(std::chrono::milliseconds timeout) {
             std::lock_guard lock(mutex_);
             stop_ = true;
         }
-        // Any event wakes the caller, which looks again; which one it was
-        // does not matter.
-        if (DeviceEventSocket() >= 0) ReadDeviceEvents();
+        // Any event wakes the caller; a device event also has it look again.
+        if (DeviceEventSocket() >= 0 && ReadDeviceEvents()) deviceChanged_ = true;
     }
     RunPosted();
 }

@@ -42,6 +42,16 @@ class CliHost : public LinuxSystem, public cli::EventLoop {
     static void AttendStops(bool attending);
     // Asks the run to stop, as a signal does. Any thread.
     void RequestStop();
+    // Whether a transfer is still between its first file operation and its
+    // last: once the run is over, one given up on after a stop, which the
+    // camera holds. The kernel keeps the process until the camera answers.
+    static bool TransferHeld();
+    // Ends the run over with `status` as the program does. Where the camera
+    // still holds a transfer, says so once on standard error and waits for
+    // no thread. Then the signal of a stop that cut the run short ends the
+    // process by that signal; otherwise the status is returned, or, with a
+    // transfer held, the process ends with it.
+    static int FinishRun(int status);
 
     // SystemPort: the worker thread and the way back from it.
     void RunInBackground(std::function<void()> work) override;
@@ -52,6 +62,13 @@ class CliHost : public LinuxSystem, public cli::EventLoop {
     // cli::EventLoop.
     void Wait(std::chrono::milliseconds timeout) override;
     bool StopRequested() const override;
+    bool TakeDeviceChange() override;
+    void OweRecord(bool owing) override;
+
+  protected:
+    // Waits for the worker. A host that overrides what the worker calls
+    // waits in its own destructor, before its members go.
+    void JoinWorker();
 
   private:
     // Runs the tasks posted so far; whether there was one.
@@ -62,6 +79,7 @@ class CliHost : public LinuxSystem, public cli::EventLoop {
     mutable std::mutex mutex_;
     std::deque<std::function<void()>> posted_;
     bool stop_ = false;
+    bool deviceChanged_ = false;  // the loop's thread's
 };
 
 // One camera's system side in a run over several (--all): a volume and a

@@ -19,6 +19,7 @@
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
 #include "platform/linux/cli_host.h"
+#include "platform/linux/journal_log.h"
 #include "version.h"
 #ifdef ORVANE_CLI_QT
 #include <QCoreApplication>
@@ -110,17 +111,17 @@ int main(int argc, char* argv[]) {
     auto makeSystem = [&host]() -> std::unique_ptr<SystemPort> {
         return std::make_unique<linux_port::CameraSystem>(host);
     };
+    linux_port::JournalLog journal;
 #ifdef ORVANE_CLI_QT
     linux_port::UDisksMounter mounter(
         options.interactive,
         {linux_port::CliHost::AttendStops, [] { return linux_port::CliHost::StopSignal() != 0; }});
-    const int status = cli::RunUpdate(options, host, host, report, &mounter, makeSystem);
+    const int status = cli::RunUpdate(options, host, host, report, &mounter, makeSystem, &journal);
 #else
-    const int status = cli::RunUpdate(options, host, host, report, nullptr, makeSystem);
+    const int status = cli::RunUpdate(options, host, host, report, nullptr, makeSystem, &journal);
 #endif
     // After the safe stop, the signal ends the program as a calling shell
-    // expects; a transfer given up is left to the process's end.
-    if (const int signal = linux_port::CliHost::StopSignal(); signal != 0)
-        linux_port::CliHost::EndBySignal(signal);
-    return status;
+    // expects; a transfer given up is left to the process's end, which the
+    // kernel holds back while the camera holds the transfer's request.
+    return linux_port::CliHost::FinishRun(status);
 }

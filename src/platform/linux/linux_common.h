@@ -11,7 +11,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/platform.h"
+#include "port/system_port.h"
 
 namespace orvane::linux_port::detail {
 

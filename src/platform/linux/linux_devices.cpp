@@ -17,13 +17,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include "platform/ascii.h"
 #include "platform/linux/beneath.h"
 #include "platform/linux/linux_common.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/linux/mountinfo.h"
 #include "platform/linux/profile_reader.h"
 #include "platform/linux/sysfs.h"
+#include "port/ascii.h"
 
 namespace orvane::linux_port {
 

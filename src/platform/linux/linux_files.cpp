@@ -17,13 +17,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include "platform/ascii.h"
 #include "platform/linux/beneath.h"
 #include "platform/linux/linux_common.h"
 #include "platform/linux/linux_platform.h"
 #include "platform/linux/mountinfo.h"
 #include "platform/linux/profile_reader.h"
 #include "platform/linux/sysfs.h"
+#include "port/ascii.h"
 
 namespace orvane::linux_port {
 
@@ -92,9 +92,13 @@ class DirectReadableFile : public ReadableFile {
 
     Result<std::size_t> Read(std::span<std::byte> buffer) override {
         if (next_ == filled_) {
+            // No more of the device than asked for, in whole blocks: the
+            // caller's piece sets how long the read takes.
+            const std::size_t wanted =
+                std::min(kStagingBytes, (buffer.size() + kAlignment - 1) / kAlignment * kAlignment);
             ssize_t length = -1;
             do {
-                length = ::read(fd_, staging_, kStagingBytes);
+                length = ::read(fd_, staging_, wanted);
             } while (length < 0 && errno == EINTR);
             if (length < 0) return LastError();
             next_ = 0;
@@ -160,17 +164,17 @@ class PosixWritableFile : public WritableFile {
   private:
     // Starts the device write of what was just written and waits for what
     // was started before it, so that the card is always busy and never more
-    // than one write behind. Only the data pages go: the allocation table
+    // than one piece behind. Only the data pages go: the allocation table
     // and the folder entry stay in memory until Flush, in the order it keeps.
     Status Push() {
-        if (paced_ && written_ > sent_) {
+        if (paced_) {
             const auto from = static_cast<off_t>(sent_);
             const auto length = static_cast<off_t>(written_ - sent_);
             // Only the piece started last time is waited for: what lies
             // before it is on the device already. A length of 0 would mean
-            // "to the end of the file".
+            // "to the end of the file": an empty piece starts nothing.
             const auto waited = static_cast<off_t>(onDevice_);
-            if (::sync_file_range(fd_, from, length, SYNC_FILE_RANGE_WRITE) == 0 &&
+            if ((length == 0 || ::sync_file_range(fd_, from, length, SYNC_FILE_RANGE_WRITE) == 0) &&
                 (from == waited ||
                  ::sync_file_range(fd_, waited, from - waited,
                                    SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
@@ -182,14 +186,12 @@ class PosixWritableFile : public WritableFile {
             if (errno != EINVAL && errno != ENOSYS && errno != ESPIPE && errno != EOPNOTSUPP)
                 return LastError();
             // A file system without ranged writeback: the whole flush then
-            // paces the writer, every few MiB.
+            // paces the writer, a piece at a time.
             paced_ = false;
         }
-        if (!paced_ && written_ - onDevice_ >= kUnpacedFlushBytes) return Flush();
-        return Ok();
+        if (written_ == onDevice_) return Ok();
+        return Flush();
     }
-
-    static constexpr std::uint64_t kUnpacedFlushBytes = std::uint64_t{4} << 20;
 
     int fd_;
     int folder_;
@@ -359,8 +361,13 @@ Result<std::unique_ptr<WritableFile>> LinuxSystem::CreateForWrite(std::string_vi
 namespace {
 
 // Renames `from` to `to` in the open `folder`, flushed in an order that
-// keeps every state a pulled card can hold whole.
-Status Replace(int folder, const std::string& from, const std::string& to) {
+// keeps every state a pulled card can hold whole; `answered` after each step.
+Status Replace(int folder, const std::string& from, const std::string& to,
+               const DeviceAnswered& answered) {
+    auto step = [&answered](Status status) {
+        if (answered) answered();
+        return status;
+    };
     // On FAT the replaced file's clusters are freed when its last user lets
     // go. Held open here, they stay allocated until the new entry is on the
     // device, so the old entry never points at freed clusters.
@@ -370,6 +377,7 @@ Status Replace(int folder, const std::string& from, const std::string& to) {
         if (replaced >= 0) ::close(replaced);
         return error;
     }
+    if (answered) answered();
     // On FAT a file's folder entry (start cluster and size) belongs to the
     // file: a rename only marks the moved file dirty and flushing the folder
     // does not write it, so the file itself is flushed too. In both cases
@@ -381,26 +389,27 @@ Status Replace(int folder, const std::string& from, const std::string& to) {
     // hold two names for one chain of clusters, and removing the temporary
     // one would then free the clusters of the file that was kept.
     if (replaced < 0) {
-        if (Status synced = SyncFolder(folder); !synced.ok()) return synced;
-        return SyncFileIn(folder, to);
+        if (Status synced = step(SyncFolder(folder)); !synced.ok()) return synced;
+        return step(SyncFileIn(folder, to));
     }
-    Status synced = SyncFolder(folder);
-    if (synced.ok()) synced = SyncFileIn(folder, to);
+    Status synced = step(SyncFolder(folder));
+    if (synced.ok()) synced = step(SyncFileIn(folder, to));
     ::close(replaced);
     if (!synced.ok()) return synced;
     // The old clusters are freed now; their release reaches the device too.
-    return SyncFolder(folder);
+    return step(SyncFolder(folder));
 }
 
 }  // namespace
 
-Status LinuxSystem::ReplaceWith(std::string_view from, std::string_view to) {
+Status LinuxSystem::ReplaceWith(std::string_view from, std::string_view to,
+                                const DeviceAnswered& answered) {
     Result<FolderEntry> target = OpenParent(to);
     if (!target.ok()) return target.error();
     const int folder = target.value().folder;
     const std::string& name = target.value().name;
     const std::string source = SplitFolder(WithoutTrailingSlashes(from)).second;
-    Status status = Replace(folder, source, name);
+    Status status = Replace(folder, source, name, answered);
     ::close(folder);
     return status;
 }

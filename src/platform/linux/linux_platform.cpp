@@ -19,13 +19,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cli/volume_mounter.h"
-#include "platform/ascii.h"
 #include "platform/linux/beneath.h"
 #include "platform/linux/linux_common.h"
 #include "platform/linux/mountinfo.h"
 #include "platform/linux/profile_reader.h"
 #include "platform/linux/sysfs.h"
+#include "port/ascii.h"
+#include "port/volume_mounter.h"
 
 namespace orvane::linux_port {
 
@@ -190,6 +190,10 @@ void LinuxSystem::WriteStdout(std::string_view text) {
     std::fflush(stdout);
 }
 
+std::unique_ptr<SideWork> LinuxSystem::RunBeside(std::function<void()> work) {
+    return sideWorker_.Run(std::move(work));
+}
+
 Result<std::string> LinuxSystem::CurrentDirectory() {
     std::string buffer(256, '\0');
     for (;;) {
@@ -223,26 +227,8 @@ std::string LinuxSystem::DriveRoot(std::string_view drive) {
     return root;
 }
 
-bool LinuxPlatform::MountsVolumes() {
-    return mounter_ != nullptr && mounter_->Mounts();
-}
-
-VolumeMount LinuxPlatform::MountVolume(std::string_view diskName) {
-    if (!MountsVolumes()) return VolumeMount::NoMounter;
-    const auto mounted = mounter_->Mount(diskName);
-    if (std::holds_alternative<cli::MountedVolume>(mounted)) return VolumeMount::Mounted;
-    switch (std::get<cli::MountFailure>(mounted).kind) {
-        case cli::MountFailure::Kind::NoService:
-            return VolumeMount::NoService;
-        case cli::MountFailure::Kind::NotAuthorised:
-            return VolumeMount::Refused;
-        case cli::MountFailure::Kind::NotKnown:
-        case cli::MountFailure::Kind::NoFilesystem:
-        case cli::MountFailure::Kind::Failed:
-        case cli::MountFailure::Kind::Stopped:
-            break;
-    }
-    return VolumeMount::Failed;
+VolumeMounter* LinuxPlatform::Mounter() {
+    return mounter_ != nullptr && mounter_->Mounts() ? mounter_ : nullptr;
 }
 
 }  // namespace orvane::linux_port

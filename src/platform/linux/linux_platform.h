@@ -9,15 +9,17 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 
-#include "platform/platform.h"
+#include "platform/linux/side_worker.h"
+#include "port/dialog_port.h"
 
-namespace orvane::cli {
+namespace orvane {
 class VolumeMounter;
 }
 
@@ -45,6 +47,7 @@ class WindowSide {
     // on a device and the dialog ends as usual.
     virtual void RunDeviceQuery(std::function<void()> work) { work(); }
     virtual void EndProcess(int result) { EndModal(result); }
+    virtual std::chrono::steady_clock::time_point Now() { return std::chrono::steady_clock::now(); }
 };
 
 // Where the back end looks for the system's state; tests and the demo point
@@ -76,6 +79,8 @@ class LinuxSystem : public virtual SystemPort {
 
     void WriteStdout(std::string_view text) override;
     HostSystem System() const override { return HostSystem::Linux; }
+    // On a thread kept for it, one piece after another.
+    std::unique_ptr<SideWork> RunBeside(std::function<void()> work) override;
     const SystemRoots& Roots() const { return roots_; }
     // Opens a kernel uevent socket, which the front end watches: see
     // DeviceEventSocket. Detection still works without it, on polling.
@@ -125,7 +130,8 @@ class LinuxSystem : public virtual SystemPort {
     Result<std::unique_ptr<ReadableFile>> OpenForRead(std::string_view path,
                                                       ReadCaching caching) override;
     Result<std::unique_ptr<WritableFile>> CreateForWrite(std::string_view path) override;
-    Status ReplaceWith(std::string_view from, std::string_view to) override;
+    Status ReplaceWith(std::string_view from, std::string_view to,
+                       const DeviceAnswered& answered) override;
     Status RemoveFile(std::string_view path) override;
 
   private:
@@ -153,6 +159,7 @@ class LinuxSystem : public virtual SystemPort {
     int ueventSocket_ = -1;
     std::optional<CheckedVolume> checked_;
     std::optional<HeldVolume> held_;
+    SideWorker sideWorker_;
 };
 
 // The back end joined with a window side: the port the dialog programs use.
@@ -161,7 +168,7 @@ class LinuxSystem : public virtual SystemPort {
 class LinuxPlatform : public Platform, public LinuxSystem {
   public:
     explicit LinuxPlatform(WindowSide& window, SystemRoots roots = {},
-                           cli::VolumeMounter* mounter = nullptr)
+                           VolumeMounter* mounter = nullptr)
         : LinuxSystem(std::move(roots)), window_(window), mounter_(mounter) {}
 
     IconHandle LoadAppIcon() override { return window_.LoadAppIcon(); }
@@ -188,12 +195,12 @@ class LinuxPlatform : public Platform, public LinuxSystem {
         window_.RunDeviceQuery(std::move(work));
     }
     void EndProcess(int result) override { window_.EndProcess(result); }
-    VolumeMount MountVolume(std::string_view diskName) override;
-    bool MountsVolumes() override;
+    std::chrono::steady_clock::time_point Now() override { return window_.Now(); }
+    VolumeMounter* Mounter() override;
 
   private:
     WindowSide& window_;
-    cli::VolumeMounter* mounter_;
+    VolumeMounter* mounter_;
 };
 
 }  // namespace orvane::linux_port

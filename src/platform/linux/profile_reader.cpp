@@ -7,7 +7,7 @@
 
 #include <optional>
 
-#include "platform/ascii.h"
+#include "port/ascii.h"
 
 namespace orvane::linux_port {
 

@@ -17,7 +17,7 @@
 #include <cstdio>
 
 #include "platform/qt/qt_text.h"
-#include "ui/texts.h"
+#include "texts/texts.h"
 
 namespace orvane::linux_port {
 

@@ -26,8 +26,6 @@ namespace orvane::linux_port {
 
 namespace {
 
-using cli::MountFailure;
-
 const QString kService = QStringLiteral("org.freedesktop.UDisks2");
 const QString kBlock = QStringLiteral("org.freedesktop.UDisks2.Block");
 const QString kFilesystem = QStringLiteral("org.freedesktop.UDisks2.Filesystem");
@@ -213,7 +211,7 @@ void UDisksMounter::EnsureApplication() {
     std::setlocale(LC_ALL, locale.c_str());
 }
 
-std::variant<cli::MountedVolume, MountFailure> UDisksMounter::Mount(std::string_view diskName) {
+std::variant<MountedVolume, MountFailure> UDisksMounter::Mount(std::string_view diskName) {
     EnsureApplication();
     UDisks udisks(interactive_, interruption_);
     if (std::optional<MountFailure> failure = udisks.Unreachable()) return *failure;
@@ -239,7 +237,7 @@ std::variant<cli::MountedVolume, MountFailure> UDisksMounter::Mount(std::string_
     if (target.isEmpty()) return MountFailure{MountFailure::Kind::NoFilesystem, {}};
 
     const Interfaces& chosen = objects.at(target);
-    cli::MountedVolume volume;
+    MountedVolume volume;
     volume.device = Bytes(chosen.value(kBlock).value(QStringLiteral("Device"))).toStdString();
     // Mounted since the caller looked (a desktop's automounter): as it is.
     const std::vector<QByteArray> points =
@@ -254,9 +252,9 @@ std::variant<cli::MountedVolume, MountFailure> UDisksMounter::Mount(std::string_
     return volume;
 }
 
-cli::EjectResult UDisksMounter::Eject(std::string_view mountPoint, std::string_view) {
+EjectResult UDisksMounter::Eject(std::string_view mountPoint, std::string_view) {
     EnsureApplication();
-    cli::EjectResult result;
+    EjectResult result;
     UDisks udisks(interactive_, interruption_);
     if (std::optional<MountFailure> failure = udisks.Unreachable()) {
         result.failure = failure;

@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-#include "cli/volume_mounter.h"
+#include "port/volume_mounter.h"
 
 class QCoreApplication;
 
@@ -24,7 +24,7 @@ struct Interruption {
     std::function<bool()> stopped;
 };
 
-class UDisksMounter : public cli::VolumeMounter {
+class UDisksMounter : public VolumeMounter {
   public:
     // Without `interactive`, polkit may not ask the user: what it would ask
     // about is refused instead. A stop given by `interruption` ends the
@@ -37,8 +37,8 @@ class UDisksMounter : public cli::VolumeMounter {
     // Called on the program's main thread, or (once it has a Qt
     // application) on any thread. A program without a Qt application gets
     // one on the first call; the program's locale stays.
-    std::variant<cli::MountedVolume, cli::MountFailure> Mount(std::string_view diskName) override;
-    cli::EjectResult Eject(std::string_view mountPoint, std::string_view device) override;
+    std::variant<MountedVolume, MountFailure> Mount(std::string_view diskName) override;
+    EjectResult Eject(std::string_view mountPoint, std::string_view device) override;
 
   private:
     void EnsureApplication();

@@ -11,7 +11,7 @@
 
 #include "platform/qt/dialog_units.h"
 #include "platform/qt/qt_text.h"
-#include "ui/texts.h"
+#include "texts/texts.h"
 
 namespace orvane::qt {
 

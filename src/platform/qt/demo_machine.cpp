@@ -47,16 +47,18 @@ std::string EscapeForMountTable(const std::string& path) {
 
 }  // namespace
 
-DemoMachine::DemoMachine(std::string hardwareId) : hardwareId_(std::move(hardwareId)) {
+DemoMachine::DemoMachine(std::string hardwareId, std::filesystem::path cameraDrive)
+    : cameraDrive_(std::move(cameraDrive)), hardwareId_(std::move(hardwareId)) {
     std::string pattern = (std::filesystem::temp_directory_path() / "orvane-demo-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr)
         throw std::system_error(errno, std::generic_category(), "mkdtemp");
     root_ = pattern;
-    cameraDrive_ = root_ / "media" / "DEMO CAMERA";
+    const bool ownDrive = cameraDrive_.empty();
+    if (ownDrive) cameraDrive_ = root_ / "media" / "DEMO CAMERA";
 
     // What is there before the camera: a root hub, a keyboard and an
     // internal disk holding the root filesystem.
-    cameraNumber_ = DeviceNumberOf(root_);
+    cameraNumber_ = DeviceNumberOf(ownDrive ? root_ : cameraDrive_);
     const std::string internal = cameraNumber_ == "259:2" ? "259:3" : "259:2";
     AddUsbDevice("usb1", 0x1d6b, 0x0002, 0x0601);
     AddUsbDevice("1-1", 0x0001, 0x0101, 0x0100);

@@ -18,8 +18,10 @@ class DemoMachine {
   public:
     // The camera reports `hardwareId` when it is plugged in; an ID that is
     // not of the USB\VID_vvvv&PID_pppp&REV_rrrr shape gives a camera that
-    // nothing matches.
-    explicit DemoMachine(std::string hardwareId);
+    // nothing matches. The camera's storage is `cameraDrive` where one is
+    // given (a volume of the caller's, mounted already), otherwise a folder
+    // of the machine's own.
+    explicit DemoMachine(std::string hardwareId, std::filesystem::path cameraDrive = {});
     ~DemoMachine();
     DemoMachine(const DemoMachine&) = delete;
     DemoMachine& operator=(const DemoMachine&) = delete;

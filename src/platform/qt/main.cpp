@@ -11,20 +11,10 @@
 #include "platform/linux/udisks_mounter.h"
 #include "platform/qt/termination_signals.h"
 #include "platform/qt/updater_window.h"
+#include "texts/command_line_texts.h"
 #include "version.h"
 
 namespace {
-
-constexpr const char* kUsage =
-    "Usage: orvane [--version | --help]\n"
-    "Puts a camera's firmware update files onto the camera's own storage.\n"
-    "Start it in the folder that holds FirmWare.ini; it opens the updater dialog.\n"
-    "\n"
-    "  --version  print the version and exit\n"
-    "  --help     print this text and exit\n"
-    "\n"
-    "Exit status: 0 after \"Update success\", 1 otherwise.\n"
-    "Without a display, use orvane-cli.\n";
 
 bool Set(const char* name) {
     const char* value = std::getenv(name);
@@ -47,7 +37,8 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-        std::fputs(kUsage, stdout);
+        std::fwrite(orvane::texts::kDialogUsage.data(), 1, orvane::texts::kDialogUsage.size(),
+                    stdout);
         return 0;
     }
     if (!HasDisplay()) {

@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdlib>
 
+#include "platform/qt/leave_screen.h"
 #include "platform/qt/updater_window.h"
 
 namespace orvane::qt {
@@ -25,6 +26,7 @@ constexpr int kWatched[] = {SIGHUP, SIGINT, SIGTERM};
 int signalPipe[2] = {-1, -1};
 struct sigaction earlier[std::size(kWatched)];
 bool installed[std::size(kWatched)] = {};
+int endingSignal = 0;  // user-interface thread only
 
 void OnSignal(int signal) {
     const int saved = errno;
@@ -71,6 +73,7 @@ void TerminationSignals::ReadPipe() {
 }
 
 void TerminationSignals::EndAsUsual(int signal) {
+    LeaveScreen();
     std::signal(signal, SIG_DFL);
     sigset_t only;
     sigemptyset(&only);
@@ -80,14 +83,17 @@ void TerminationSignals::EndAsUsual(int signal) {
     std::_Exit(128 + signal);  // should the signal not end the process after all
 }
 
+int TerminationSignals::EndingSignal() {
+    return endingSignal;
+}
+
 int ExecEndingOnSignals(UpdaterWindow& window) {
-    int pending = 0;
-    TerminationSignals watch([&window, &pending](int signal) {
+    TerminationSignals watch([&window](int signal) {
         if (!window.EndAfterTransfer()) TerminationSignals::EndAsUsual(signal);
-        pending = signal;
+        endingSignal = signal;
     });
     const int result = window.exec();
-    if (pending != 0) TerminationSignals::EndAsUsual(pending);
+    if (endingSignal != 0) TerminationSignals::EndAsUsual(endingSignal);
     return result;
 }
 

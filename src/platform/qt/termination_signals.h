@@ -24,8 +24,13 @@ class TerminationSignals : public QObject {
     explicit TerminationSignals(std::function<void(int)> onSignal, QObject* parent = nullptr);
     ~TerminationSignals() override;  // the signals' earlier handling comes back
 
-    // Ends the process as `signal` does when nobody handles it.
+    // Ends the process as `signal` does when nobody handles it, its
+    // windows taken off the screen first (LeaveScreen): a thread held by
+    // the camera may keep the process for a while.
     [[noreturn]] static void EndAsUsual(int signal);
+    // The signal that asked a running transfer to stop, by which the
+    // process is to end once the dialog has; 0 when none did.
+    static int EndingSignal();
 
   private:
     void ReadPipe();
@@ -37,7 +42,8 @@ class TerminationSignals : public QObject {
 // Runs `window` modally as the Linux program does. At rest a termination
 // signal ends the process at once, as usual. During a transfer it asks the
 // transfer to stop (or to finish, once the new files have begun to replace
-// the old ones), and the signal ends the process once the transfer is over.
+// the old ones), and the signal ends the process once the transfer is over,
+// or once it is left behind (UpdaterWindow::EndProcess).
 // Returns the dialog's result when no signal ended the run.
 int ExecEndingOnSignals(UpdaterWindow& window);
 

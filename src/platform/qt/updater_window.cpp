@@ -26,8 +26,10 @@
 
 #include "platform/qt/about_dialog.h"
 #include "platform/qt/dialog_units.h"
+#include "platform/qt/leave_screen.h"
 #include "platform/qt/qt_text.h"
-#include "ui/texts.h"
+#include "platform/qt/termination_signals.h"
+#include "texts/texts.h"
 
 namespace orvane::qt {
 
@@ -49,8 +51,7 @@ QLabel* MakePicture(QWidget* parent, const char* name, const QString& image, QRe
 
 }  // namespace
 
-UpdaterWindow::UpdaterWindow(linux_port::SystemRoots roots, QWidget* parent,
-                             cli::VolumeMounter* mounter)
+UpdaterWindow::UpdaterWindow(linux_port::SystemRoots roots, QWidget* parent, VolumeMounter* mounter)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                           Qt::WindowStaysOnTopHint) {
@@ -224,6 +225,9 @@ void UpdaterWindow::RunDeviceQuery(std::function<void()> work) {
 
 void UpdaterWindow::EndProcess(int result) {
     std::fflush(stdout);
+    if (const int signal = TerminationSignals::EndingSignal(); signal != 0)
+        TerminationSignals::EndAsUsual(signal);
+    LeaveScreen();
     std::_Exit(result == IDOK ? 0 : 1);
 }
 
@@ -251,7 +255,7 @@ void UpdaterWindow::HoldSystemForTransfer(bool hold) {
 bool UpdaterWindow::EndAfterTransfer() {
     if (!core_->transferRunning()) return false;
     endAfterTransfer_ = true;
-    core_->OnCancel();  // ignored once the new files have begun to take the old ones' places
+    core_->OnSystemStop();  // never cuts the new files' replacement of the old ones
     if (transferOver_) EndNow();
     return true;
 }

@@ -34,7 +34,7 @@ class UpdaterWindow : public QDialog, public linux_port::WindowSide {
     // Without `mounter`, a camera volume left unmounted is not mounted: the
     // user is told how to mount it.
     explicit UpdaterWindow(linux_port::SystemRoots roots = {}, QWidget* parent = nullptr,
-                           cli::VolumeMounter* mounter = nullptr);
+                           VolumeMounter* mounter = nullptr);
     ~UpdaterWindow() override;
 
     CUpdaterDialog& core() { return *core_; }
@@ -63,8 +63,10 @@ class UpdaterWindow : public QDialog, public linux_port::WindowSide {
     void PostToUi(std::function<void()> task) override;
     // A detached thread: one held by a device is left to the process's end.
     void RunDeviceQuery(std::function<void()> work) override;
-    // _Exit, after standard output is flushed: no destructor waits for a
-    // worker the camera holds.
+    // _Exit, after standard output is flushed and the windows have left the
+    // screen (LeaveScreen): no destructor waits for a worker the camera
+    // holds, and no window stays while it holds the process. A termination
+    // signal that asked the transfer to stop ends it by that signal.
     void EndProcess(int result) override;
     // From the worker: logind's sleep lock for the transfer's length.
     void HoldSystemForTransfer(bool hold) override;
