@@ -12,14 +12,15 @@ randomisation with its relocations, no-execute, high-entropy addresses on
 functions for every path and text), and every resource: the two dialog
 templates control by control, the About entry's string, the icon group, the
 bitmaps, the version record and the manifest. Expected texts are read from
-src/ui/texts.h, so the resource script and the code cannot drift apart
+src/texts/texts.h, so the resource script and the code cannot drift apart
 unnoticed.
 
 The command line (--console) is checked for the same header, hardening,
 imports, version record and manifest, as a console program without the
-dialogs or their resources.
+dialogs or their resources, with the message table of its events (the
+scenario command_line reads its texts back under Wine).
 
-Usage: check_pe.py PROGRAM.exe --texts src/ui/texts.h --version 1.2.3.4 [--console]
+Usage: check_pe.py PROGRAM.exe --texts src/texts/texts.h --version 1.2.3.4 [--console]
 """
 import argparse
 import re
@@ -59,6 +60,7 @@ CONSOLE_WIDE_FUNCTIONS = {
     "USER32.dll": ["CreateWindowExW", "RegisterDeviceNotificationW", "MsgWaitForMultipleObjects",
                    "PeekMessageW"],
     "SETUPAPI.dll": WIDE_FUNCTIONS["SETUPAPI.dll"],
+    "ADVAPI32.dll": ["RegisterEventSourceW", "ReportEventW"],
 }
 DIALOG_FUNCTIONS = {"DialogBoxParamW", "MessageBoxW", "SetTimer", "LoadStringW"}
 # The only ANSI functions allowed: the C run-time's start-up calls these,
@@ -75,6 +77,7 @@ RELOCS_STRIPPED = 0x0001
 MACHINES = {"i386": 0x014C, "amd64": 0x8664}
 
 RT_BITMAP, RT_ICON, RT_DIALOG, RT_STRING, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 2, 3, 5, 6, 14, 16, 24
+RT_MESSAGETABLE = 11
 
 WS_CHILD_VISIBLE = 0x50000000
 WS_GROUP, WS_TABSTOP = 0x00020000, 0x00010000
@@ -467,8 +470,8 @@ def main():
     if args.console:
         dialog = sorted(f for fs in imports.values() for f in fs if f in DIALOG_FUNCTIONS)
         c.equal(dialog, [], "the dialog's functions (the command line has no dialog)")
-        c.equal(sorted({t for t, _ in resources}), [RT_VERSION, RT_MANIFEST],
-                "resources: the version record and the manifest only")
+        c.equal(sorted({t for t, _ in resources}), [RT_MESSAGETABLE, RT_VERSION, RT_MANIFEST],
+                "resources: the events' message table, the version record and the manifest only")
         check_version(c, resources, args.version,
                       (("InternalName", "orvane-cli"), ("FileDescription", "Orvane command line"),
                        ("ProductName", "Orvane Application"), ("OriginalFilename", "orvane-cli.exe")))

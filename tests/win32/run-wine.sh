@@ -181,7 +181,9 @@ scenario)
         rm -rf "$folder"
         mkdir -p "$folder/work" "$folder/camera"
         ln -s "$bin" "$devices/e:"
-        ln -s "$folder/camera" "$devices/g:"
+        # ORVANE_E2E_CAMERA, where set, is the camera's folder instead (a
+        # card at its own pace, tools/card-bench.sh).
+        ln -s "${ORVANE_E2E_CAMERA:-$folder/camera}" "$devices/g:"
         # F: holds a driver from elsewhere.
         driver_path="E:\orvane_e2e.exe"
         if [ "$(dirname "$driver")" != "$bin" ]; then
@@ -274,7 +276,20 @@ scenario)
         unshare -m --propagation private bash -c \
             'mount -t tmpfs -o size=256k orvane-camera "$0" && exec "$@"' "$folder/camera" "${run[@]}"
     else
-        "${run[@]}"
+        # What Wine traces goes to a file beside the working folder (D:\),
+        # where the driver reads what the program's calls into Wine's stubs
+        # were given (the event log's); it is shown here afterwards.
+        trace=${folder:-$WINEPREFIX/drive_c/e2e}/wine-trace.txt
+        status=0
+        "${run[@]}" 2>"$trace" || status=$?
+        cat "$trace" >&2
+        [ $status -eq 0 ] || exit $status
+        # The update files' SHA-256 as the program logged them, written out
+        # by the scenario, against sha256sum of the files themselves.
+        if [ -f "${folder:-}/work/sha256.check" ]; then
+            (cd "$folder/work" && sha256sum --check --strict sha256.check) ||
+                { echo "FAIL: the logged SHA-256 is not sha256sum's"; exit 1; }
+        fi
     fi
     ;;
 *)

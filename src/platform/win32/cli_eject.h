@@ -7,17 +7,17 @@
 // mounts volumes itself, so there is nothing to mount.
 #pragma once
 
-#include "cli/volume_mounter.h"
+#include "port/volume_mounter.h"
 
 namespace orvane::win32 {
 
-class DeviceEjector : public cli::VolumeMounter {
+class DeviceEjector : public VolumeMounter {
   public:
-    std::variant<cli::MountedVolume, cli::MountFailure> Mount(std::string_view diskName) override;
+    std::variant<MountedVolume, MountFailure> Mount(std::string_view diskName) override;
     bool Mounts() const override { return false; }
     // `device` is the camera's device instance ID; `mountPoint` its drive,
     // for the words.
-    cli::EjectResult Eject(std::string_view mountPoint, std::string_view device) override;
+    EjectResult Eject(std::string_view mountPoint, std::string_view device) override;
 };
 
 }  // namespace orvane::win32

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/win32/ceiling.h"
+
 namespace orvane::win32 {
 
 namespace {
@@ -122,6 +124,11 @@ void CliHost::HoldSystemForTransfer(bool hold) {
     LeaveCriticalSection(&lock_);
 }
 
+bool CliHost::DeviceWorkOut() const {
+    const bool transferHeld = idle_ != nullptr && WaitForSingleObject(idle_, 0) == WAIT_TIMEOUT;
+    return transferHeld || QuestionsLeftBehind() > 0;
+}
+
 bool CliHost::RunPosted() {
     bool ran = false;
     for (;;) {
@@ -161,10 +168,15 @@ void CliHost::Wait(std::chrono::milliseconds timeout) {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
         const bool changed = std::exchange(deviceChanged_, false);
+        if (changed) changeSeen_ = true;
         // Other messages to the window change nothing the caller looks at.
         if (woke != WAIT_OBJECT_0 + count || changed) break;
     }
     RunPosted();
+}
+
+bool CliHost::TakeDeviceChange() {
+    return std::exchange(changeSeen_, false);
 }
 
 LRESULT CALLBACK CliHost::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -42,10 +42,17 @@ class CliHost : public Win32System, public cli::EventLoop {
     void RunInBackground(std::function<void()> work) override;
     void PostToUi(std::function<void()> task) override;
     void HoldSystemForTransfer(bool hold) override;
+    // Under a ceiling: this thread must stay free to see Ctrl-C.
+    bool IsFolder(std::string_view path) override { return IsFolderWithinCeiling(path); }
+
+    // Whether the camera still holds a thread of the run: a transfer given
+    // up on after a stop, or a question given up on at its ceiling.
+    bool DeviceWorkOut() const;
 
     // cli::EventLoop.
     void Wait(std::chrono::milliseconds timeout) override;
     bool StopRequested() const override;
+    bool TakeDeviceChange() override;
 
   private:
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam,
@@ -61,6 +68,7 @@ class CliHost : public Win32System, public cli::EventLoop {
     // Manual reset: set while no transfer holds the system.
     HANDLE idle_ = nullptr;
     bool deviceChanged_ = false;  // this thread's
+    bool changeSeen_ = false;     // by the loop, since the caller last took it
     mutable CRITICAL_SECTION lock_;
     // Transfers holding the system now: with --all, one per camera.
     unsigned holds_ = 0;
@@ -79,6 +87,7 @@ class CameraSystem : public Win32System {
     void PostToUi(std::function<void()> task) override { host_.PostToUi(std::move(task)); }
     // The host holds the machine for all its cameras.
     void HoldSystemForTransfer(bool hold) override { host_.HoldSystemForTransfer(hold); }
+    bool IsFolder(std::string_view path) override { return IsFolderWithinCeiling(path); }
 
   private:
     CliHost& host_;

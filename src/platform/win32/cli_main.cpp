@@ -13,7 +13,9 @@
 #include "platform/win32/cli_eject.h"
 #include "platform/win32/cli_host.h"
 #include "platform/win32/device_source.h"
+#include "platform/win32/event_log.h"
 #include "platform/win32/wide_text.h"
+#include "texts/texts.h"
 #include "version.h"
 
 namespace {
@@ -89,12 +91,16 @@ int wmain(int argc, wchar_t* argv[]) {
     win32::CliHost host;
     host.WatchConsoleEvents();
     win32::DeviceEjector ejector;
-    const int status = cli::RunUpdate(options, host, host, report, &ejector, [&host] {
-        return std::make_unique<win32::CameraSystem>(host);
-    });
+    win32::EventLog events;
+    const int status = cli::RunUpdate(
+        options, host, host, report, &ejector,
+        [&host] { return std::make_unique<win32::CameraSystem>(host); }, &events);
     host.RunOver();
     // A transfer given up after a stop (its camera not answering) is left to
-    // the process's end, not waited for.
-    if (status == cli::kStopped) ExitProcess(static_cast<UINT>(status));
+    // the process's end, not waited for; so is a question given up on at its
+    // ceiling. The system may keep the process until the camera answers.
+    const bool held = host.DeviceWorkOut();
+    if (held) err.Write(std::string(texts::kHeldByCamera) + "\n");
+    if (held || status == cli::kStopped) ExitProcess(static_cast<UINT>(status));
     return status;
 }

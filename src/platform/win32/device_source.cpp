@@ -7,57 +7,13 @@
 
 #include <cstring>
 #include <memory>
-#include <set>
 
+#include "platform/win32/ceiling.h"
 #include "platform/win32/wide_text.h"
 
 namespace orvane::win32 {
 
 namespace {
-
-// Came with Vista: looked up at run time so that the program still starts
-// without it (a hung request is then left behind).
-using CancelIo = BOOL(WINAPI*)(HANDLE);
-
-CancelIo CancelSynchronousIoFunction() {
-    HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
-    if (kernel32 == nullptr) return nullptr;
-    return reinterpret_cast<CancelIo>(
-        reinterpret_cast<void (*)()>(GetProcAddress(kernel32, "CancelSynchronousIo")));
-}
-
-struct PendingQuery {
-    std::string path;
-    StorageFacts facts;
-};
-
-// The paths whose query is still running on a thread given up on: a hung
-// device is not asked again until it answers, so that each walk does not
-// leave one more thread behind, nor wait out the ceiling once more.
-SRWLOCK outstandingLock = SRWLOCK_INIT;
-std::set<std::string>& Outstanding() {
-    static std::set<std::string> paths;
-    return paths;
-}
-
-class OutstandingHeld {
-  public:
-    OutstandingHeld() { AcquireSRWLockExclusive(&outstandingLock); }
-    ~OutstandingHeld() { ReleaseSRWLockExclusive(&outstandingLock); }
-    OutstandingHeld(const OutstandingHeld&) = delete;
-    OutstandingHeld& operator=(const OutstandingHeld&) = delete;
-};
-
-DWORD WINAPI RunQuery(LPVOID parameter) {
-    // The thread owns its share: a query given up on still has somewhere to
-    // write when its request returns at last.
-    std::unique_ptr<std::shared_ptr<PendingQuery>> query(
-        static_cast<std::shared_ptr<PendingQuery>*>(parameter));
-    (*query)->facts = QueryStorageNow((*query)->path);
-    const OutstandingHeld held;
-    Outstanding().erase((*query)->path);
-    return 0;
-}
 
 LetterType TypeOfLetter(UINT type) {
     switch (type) {
@@ -171,28 +127,14 @@ std::optional<std::string> Win32DeviceSource::InstanceId(DeviceNode node) {
 }
 
 StorageFacts Win32DeviceSource::QueryStorage(const std::string& path) {
+    auto facts = std::make_shared<StorageFacts>();
+    const bool answered = AskWithinCeiling(
+        path, [facts, path] { *facts = QueryStorageNow(path); }, kStorageQueryCeilingMs);
+    // Whatever the request answers after the ceiling comes too late to be
+    // trusted as a whole: the device counts as not answering.
+    if (answered) return *facts;
     StorageFacts hung;
     hung.answered = false;
-    {
-        const OutstandingHeld held;
-        if (!Outstanding().insert(path).second) return hung;
-    }
-    auto query = std::make_shared<PendingQuery>();
-    query->path = path;
-    auto* share = new std::shared_ptr<PendingQuery>(query);
-    HANDLE thread = CreateThread(nullptr, 0, RunQuery, share, 0, nullptr);
-    if (thread == nullptr) {
-        RunQuery(share);
-        return query->facts;
-    }
-    if (WaitForSingleObject(thread, kStorageQueryCeilingMs) == WAIT_OBJECT_0) {
-        CloseHandle(thread);
-        return query->facts;
-    }
-    // Whatever the request answers now comes too late to be trusted as a
-    // whole: the device counts as not answering.
-    if (CancelIo cancel = CancelSynchronousIoFunction()) cancel(thread);
-    CloseHandle(thread);
     return hung;
 }
 
@@ -209,7 +151,14 @@ DriveLetter Win32DeviceSource::DescribeLetter(const std::string& name) {
     DriveLetter letter{name, LetterType::Unknown, {}};
     if (name.empty()) return letter;
     const std::wstring root = Wide(name.substr(0, 1) + ":\\");
-    letter.type = TypeOfLetter(GetDriveTypeW(root.c_str()));
+    // The type is asked of the volume's driver, which a hung device holds:
+    // under the ceiling of the volume's own storage queries, which then
+    // find the volume not answering (its question is still out) and say so.
+    auto type = std::make_shared<UINT>(DRIVE_UNKNOWN);
+    if (AskWithinCeiling(
+            VolumePathOfLetter(name), [type, root] { *type = GetDriveTypeW(root.c_str()); },
+            kStorageQueryCeilingMs))
+        letter.type = TypeOfLetter(*type);
     wchar_t target[MAX_PATH + 1] = {};
     if (QueryDosDeviceW(root.substr(0, 2).c_str(), target, MAX_PATH) != 0)
         letter.dosTarget = Utf8(target);

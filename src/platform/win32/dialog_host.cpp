@@ -83,8 +83,13 @@ DialogHost::DialogHost(HINSTANCE instance) : platform_(instance), dialog_(platfo
 }
 
 INT_PTR DialogHost::DoModal() {
-    return DialogBoxParamW(platform_.instance(), ResourceId(IDD_ORVANE_DIALOG), nullptr, Procedure,
-                           reinterpret_cast<LPARAM>(this));
+    const INT_PTR result = DialogBoxParamW(platform_.instance(), ResourceId(IDD_ORVANE_DIALOG),
+                                           nullptr, Procedure, reinterpret_cast<LPARAM>(this));
+    // A question given up on may still be out on the camera, on a thread
+    // that uses the platform and the dialog (the end of a session ends the
+    // dialog without waiting for it): the process ends before they go.
+    if (platform_.DeviceQueriesOut()) platform_.EndProcess(static_cast<int>(result));
+    return result;
 }
 
 INT_PTR CALLBACK DialogHost::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -113,6 +118,9 @@ INT_PTR DialogHost::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return OnPaint();
         case WM_QUERYDRAGICON:
             return OnQueryDragIcon();
+        case WM_SHOWWINDOW:
+            if (wParam != FALSE) platform_.OnShown();
+            return FALSE;
         case WM_TIMER:
             dialog_.OnTimer(static_cast<unsigned>(wParam));
             return FALSE;

@@ -33,7 +33,8 @@ class DialogHost {
     DialogHost& operator=(const DialogHost&) = delete;
 
     // Shows the dialog and returns when it has ended, with IDOK or IDCANCEL
-    // (-1 when the window could not be created).
+    // (-1 when the window could not be created). Where a question about the
+    // camera is still out, the process ends instead (EndProcess).
     INT_PTR DoModal();
 
   private:

@@ -5,7 +5,7 @@
 // Reading the serial number out of a USB device's instance ID.
 #include "platform/win32/instance_id.h"
 
-#include "platform/ascii.h"
+#include "port/ascii.h"
 
 namespace orvane::win32 {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "ui/texts.h"
+#include "texts/texts.h"
 
 namespace orvane::win32 {
 
@@ -63,7 +63,7 @@ void SessionGuardedPlatform::OnTransferOver() {
 BOOL SessionGuardedPlatform::OnQueryEndSession() {
     if (dialog_ == nullptr || !dialog_->transferRunning() || transferOver_) return TRUE;
     endAfterTransfer_ = true;
-    dialog_->OnCancel();
+    dialog_->OnSystemStop();
     ShowReason();
     return FALSE;
 }
@@ -75,9 +75,33 @@ void SessionGuardedPlatform::OnEndSession(bool ending) {
     }
     if (dialog_ == nullptr || !dialog_->transferRunning() || transferOver_) return;
     endAfterTransfer_ = true;
-    dialog_->OnCancel();
-    // The worker posts to this thread but never waits for it.
-    if (over_ != nullptr) WaitForSingleObject(over_, INFINITE);
+    dialog_->OnSystemStop();
+    WaitWhileWorkerAnswers();
+}
+
+void SessionGuardedPlatform::WaitWhileWorkerAnswers() {
+    if (over_ == nullptr) return;
+    // The worker posts to this thread but never waits for it. The dialog's
+    // update session, ticked here as its timer would, decides whether the
+    // camera still answers: a worker it leaves behind after a stop, or a
+    // replacement that has stopped answering, is not waited for.
+    answeringEnd_ = true;
+    while (!endAsked_ && WaitForSingleObject(over_, SESSION_LEAVING_INTERVAL_MS) == WAIT_TIMEOUT) {
+        dialog_->OnTimer(SESSION_TIMER_ID);
+        if (dialog_->cameraSilent()) break;
+    }
+    answeringEnd_ = false;
+    // The end comes once the answer has reached the system.
+    if (const std::optional<int> result = std::exchange(endAsked_, std::nullopt))
+        PostToUi([this, result] { Win32Platform::EndProcess(*result); });
+}
+
+void SessionGuardedPlatform::EndProcess(int result) {
+    if (!answeringEnd_) {
+        Win32Platform::EndProcess(result);
+        return;
+    }
+    endAsked_ = result;
 }
 
 void SessionGuardedPlatform::ShowReason() {

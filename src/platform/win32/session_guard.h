@@ -6,6 +6,8 @@
 // and a log-off or shutdown refused, with a reason, until it is over.
 #pragma once
 
+#include <optional>
+
 #include <functional>
 
 #include "platform/win32/win32_platform.h"
@@ -27,6 +29,9 @@ class SessionGuardedPlatform : public Win32Platform {
     // too), and the end lets the user-interface thread know.
     void HoldSystemForTransfer(bool hold) override;
     void RunInBackground(std::function<void()> work) override;
+    // While the end of the session is answered, the process ends only once
+    // the answer is given: the system ends it then in any case.
+    void EndProcess(int result) override;
 
     // WM_QUERYENDSESSION: whether the session may end now. At rest it may.
     // During a transfer this asks the transfer to stop (a stop that comes
@@ -37,11 +42,17 @@ class SessionGuardedPlatform : public Win32Platform {
     BOOL OnQueryEndSession();
     // WM_ENDSESSION: when the session ends during a transfer (the user chose
     // to end it anyway), stops the transfer and returns only once it is
-    // over, since the process ends when this returns. When the end was
-    // called off, the transfer's end is met as after Cancel.
+    // over, since the process ends when this returns; but a worker that the
+    // camera holds is left behind as the update session leaves it after a
+    // stop, and a replacement whose camera stopped answering is not waited
+    // for. When the end was called off, the transfer's end is met as after
+    // Cancel.
     void OnEndSession(bool ending);
 
   private:
+    // Until the transfer is over, or the session says its camera is silent
+    // or leaves its worker behind.
+    void WaitWhileWorkerAnswers();
     void OnTransferOver();
     void ShowReason();
     void HideReason();
@@ -53,6 +64,9 @@ class SessionGuardedPlatform : public Win32Platform {
     HANDLE over_ = nullptr;  // manual reset, signalled while no transfer is held
     bool endAfterTransfer_ = false;
     bool reasonShown_ = false;
+    // WM_ENDSESSION is being answered; the end the dialog asked for meanwhile.
+    bool answeringEnd_ = false;
+    std::optional<int> endAsked_;
 };
 
 }  // namespace orvane::win32

@@ -5,7 +5,7 @@
 // Turning a Win32 error code into the port's error kinds and the system's text.
 #pragma once
 
-#include "platform/platform.h"
+#include "port/system_port.h"
 
 namespace orvane::win32 {
 

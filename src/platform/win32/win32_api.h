@@ -12,7 +12,7 @@
 
 // The port first: it declares IDOK and IDCANCEL as constants, which
 // <windows.h> defines as macros of the same values.
-#include "platform/platform.h"
+#include "port/dialog_port.h"
 
 // Before <windows.h>: no min/max macros to clash with the standard library,
 // and nothing of COM/OLE. Our files call the W functions by their full names

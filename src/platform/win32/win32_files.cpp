@@ -94,7 +94,7 @@ DWORD SectorSizeOf(const std::string& path) {
 class UncachedReader : public ReadableFile {
   public:
     UncachedReader(HANDLE handle, std::uint64_t size, DWORD sectorSize)
-        : handle_(handle), size_(size) {
+        : handle_(handle), size_(size), sectorSize_(sectorSize) {
         capacity_ = std::max(kMaxTransfer - kMaxTransfer % sectorSize, sectorSize);
         staging_ = static_cast<std::byte*>(
             VirtualAlloc(nullptr, capacity_, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
@@ -111,9 +111,13 @@ class UncachedReader : public ReadableFile {
         if (next_ == filled_) {
             // Whole sectors each time: the file's end may fall inside the last
             // one, and the system then reports only the bytes that are there.
+            // No more of them than asked for: the caller's piece sets how
+            // long the read takes.
+            const std::size_t sectors = (buffer.size() + sectorSize_ - 1) / sectorSize_;
+            const DWORD wanted = static_cast<DWORD>(
+                std::min<std::size_t>(capacity_, std::max<std::size_t>(sectors, 1) * sectorSize_));
             DWORD got = 0;
-            if (!ReadFile(handle_.get(), staging_, capacity_, &got, nullptr))
-                return LastSystemError();
+            if (!ReadFile(handle_.get(), staging_, wanted, &got, nullptr)) return LastSystemError();
             next_ = 0;
             filled_ = got;
             if (got == 0) return std::size_t{0};
@@ -128,6 +132,7 @@ class UncachedReader : public ReadableFile {
   private:
     Handle handle_;
     std::uint64_t size_;
+    DWORD sectorSize_;
     DWORD capacity_ = 0;
     std::byte* staging_ = nullptr;
     std::size_t next_ = 0, filled_ = 0;
@@ -148,10 +153,10 @@ class Writer : public WritableFile {
             data = data.subspan(written);
             written_ += written;
         }
-        // Windows has no ranged writeback: the whole flush paces the writer,
-        // every few MiB, so a slow card is waited for a piece at a time.
-        if (written_ - onDevice_ >= kFlushEveryBytes) return Flush();
-        return Ok();
+        // Windows has no ranged writeback: each piece is flushed before the
+        // call returns, so a slow card is waited for a piece at a time.
+        if (written_ == onDevice_) return Ok();
+        return Flush();
     }
     std::uint64_t BytesOnDevice() const override { return onDevice_; }
     Status Flush() override {
@@ -165,8 +170,6 @@ class Writer : public WritableFile {
     }
 
   private:
-    static constexpr std::uint64_t kFlushEveryBytes = std::uint64_t{2} << 20;
-
     Handle handle_;
     std::uint64_t written_ = 0, onDevice_ = 0;
 };

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/platform.h"
+#include "port/system_port.h"
 
 namespace orvane::win32 {
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <utility>
 
+#include "platform/win32/device_source.h"
 #include "platform/win32/system_error.h"
 #include "platform/win32/wide_text.h"
 #include "ui/res/resource.h"
@@ -185,6 +186,11 @@ void Win32Platform::RunInBackground(std::function<void()> work) {
 
 namespace {
 
+BOOL CALLBACK HideWindow(HWND window, LPARAM) {
+    ShowWindow(window, SW_HIDE);
+    return TRUE;
+}
+
 DWORD WINAPI RunDetached(LPVOID parameter) {
     std::unique_ptr<std::function<void()>> work(static_cast<std::function<void()>*>(parameter));
     (*work)();
@@ -194,18 +200,47 @@ DWORD WINAPI RunDetached(LPVOID parameter) {
 }  // namespace
 
 void Win32Platform::RunDeviceQuery(std::function<void()> work) {
-    auto* owned = new std::function<void()>(std::move(work));
+    // Emulated, the 32-bit program died at start-up when a thread asked the
+    // devices while the dialog was still being created: a question asked
+    // before the window shows starts as it shows (OnShown).
+    if (!shown_ && window_ != nullptr) {
+        held_.push_back(std::move(work));
+        return;
+    }
+    InterlockedIncrement(&queriesOut_);
+    auto* owned = new std::function<void()>([this, work = std::move(work)] {
+        work();
+        InterlockedDecrement(&queriesOut_);
+    });
     HANDLE thread = CreateThread(nullptr, 0, RunDetached, owned, 0, nullptr);
     if (thread == nullptr) {
         RunDetached(owned);
         return;
     }
+    // The window waits for the answer as long as a device question may take
+    // (the ceiling of each question the work asks), no longer: a device
+    // that answers is known before the next message, as when the window
+    // asked it itself, and a hung one costs the window that ceiling once,
+    // as one question is out at a time.
+    WaitForSingleObject(thread, kStorageQueryCeilingMs);
     CloseHandle(thread);
+}
+
+void Win32Platform::OnShown() {
+    if (shown_) return;
+    shown_ = true;
+    for (std::function<void()>& work : std::exchange(held_, {})) RunDeviceQuery(std::move(work));
+}
+
+bool Win32Platform::DeviceQueriesOut() const {
+    return InterlockedCompareExchange(const_cast<LONG*>(&queriesOut_), 0, 0) != 0;
 }
 
 void Win32Platform::EndProcess(int result) {
     // The program's exit status does not depend on the dialog's result.
     static_cast<void>(result);
+    // The dialog, and a box or the About box over it.
+    EnumThreadWindows(GetCurrentThreadId(), HideWindow, 0);
     TerminateProcess(GetCurrentProcess(), 0);
 }
 

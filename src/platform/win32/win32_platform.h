@@ -7,10 +7,11 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-#include "platform/platform.h"
 #include "platform/win32/win32_api.h"
 #include "platform/win32/win32_system.h"
+#include "port/dialog_port.h"
 
 namespace orvane::win32 {
 
@@ -53,13 +54,19 @@ class Win32Platform : public Platform, public Win32System {
     void RunInBackground(std::function<void()> work) override;
     void PostToUi(std::function<void()> task) override;
     // A thread whose handle is closed at once: one held by a device is left
-    // to the process's end.
+    // to the process's end. Waited for at most kStorageQueryCeilingMs; one
+    // asked before the window first shows starts as it shows.
     void RunDeviceQuery(std::function<void()> work) override;
+    // The dialog's window shows for the first time.
+    void OnShown();
+    // Whether a RunDeviceQuery thread is still out: one given up on still
+    // uses this object and the dialog, which must outlive it.
+    bool DeviceQueriesOut() const;
     // Windows mounts every volume itself, and gives it a letter.
-    VolumeMount MountVolume(std::string_view) override { return VolumeMount::NoMounter; }
-    bool MountsVolumes() override { return false; }
     // TerminateProcess on itself: unlike ExitProcess it runs no DLL's
     // detach code, which a thread held in a device request could block.
+    // The thread's windows are hidden first: such a thread may keep the
+    // process, and under Wine its display connection with it.
     void EndProcess(int result) override;
 
   private:
@@ -69,6 +76,11 @@ class Win32Platform : public Platform, public Win32System {
     HWND progress_ = nullptr;
     HWND status_ = nullptr;
     WorkerThread worker_;
+    LONG queriesOut_ = 0;  // through the Interlocked functions only
+    // Whether the window has shown; until then, the questions asked. The
+    // user-interface thread's.
+    bool shown_ = false;
+    std::vector<std::function<void()>> held_;
 };
 
 }  // namespace orvane::win32

@@ -13,6 +13,7 @@
 
 #include "device/device_walk.h"
 #include "device/drive_list.h"
+#include "platform/win32/ceiling.h"
 #include "platform/win32/device_source.h"
 #include "platform/win32/instance_id.h"
 #include "platform/win32/system_error.h"
@@ -144,6 +145,23 @@ void WorkerThread::Join() {
     thread_ = nullptr;
 }
 
+namespace {
+
+class SideThread : public SideWork {
+  public:
+    explicit SideThread(std::function<void()> work) { worker_.Start(std::move(work)); }
+    void Wait() override { worker_.Join(); }
+
+  private:
+    WorkerThread worker_;  // waits for the thread when it goes
+};
+
+}  // namespace
+
+std::unique_ptr<SideWork> Win32System::RunBeside(std::function<void()> work) {
+    return std::make_unique<SideThread>(std::move(work));
+}
+
 Win32System::Win32System() {
     // An empty card slot is looked at when the camera's drives are compared;
     // the system must answer "not ready" rather than ask the user for a disk.
@@ -251,6 +269,21 @@ bool Win32System::IsFolder(std::string_view path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool IsFolderWithinCeiling(std::string_view path) {
+    // Every question about one volume waits on the same driver: they share
+    // its name, so a hung volume is asked once.
+    const std::string device = path.size() >= 2 && path[1] == ':'
+                                   ? VolumePathOfLetter(path.substr(0, 1))
+                                   : std::string(path);
+    auto attributes = std::make_shared<DWORD>(INVALID_FILE_ATTRIBUTES);
+    const std::wstring wide = Wide(path);
+    if (!AskWithinCeiling(
+            device, [attributes, wide] { *attributes = GetFileAttributesW(wide.c_str()); },
+            kStorageQueryCeilingMs))
+        return false;
+    return *attributes != INVALID_FILE_ATTRIBUTES && (*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 std::vector<std::string> Win32System::LogicalDrives() {
     wchar_t buffer[kDriveListBufferSize] = {};
     DWORD length = GetLogicalDriveStringsW(kDriveListBufferSize, buffer);
@@ -339,14 +372,18 @@ Result<std::unique_ptr<WritableFile>> Win32System::CreateForWrite(std::string_vi
     return created;
 }
 
-Status Win32System::ReplaceWith(std::string_view from, std::string_view to) {
+Status Win32System::ReplaceWith(std::string_view from, std::string_view to,
+                                const DeviceAnswered& answered) {
     const std::string source(from), target(to);
     // MOVEFILE_WRITE_THROUGH covers a move done as a copy and a delete, not a
     // rename within one folder: the renamed file is flushed as well.
     if (!MoveFileExW(Wide(source).c_str(), Wide(target).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return OnDrive(LastSystemError(), source);
-    return FlushFile(target);
+    if (answered) answered();
+    Status flushed = FlushFile(target);
+    if (answered) answered();
+    return flushed;
 }
 
 Status Win32System::RemoveFile(std::string_view path) {

@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/platform.h"
 #include "platform/win32/win32_api.h"
+#include "port/system_port.h"
 
 namespace orvane::win32 {
 
@@ -38,6 +38,12 @@ class WorkerThread {
     HANDLE thread_ = nullptr;
 };
 
+// IsFolder, asked under the ceiling of the device queries
+// (kStorageQueryCeilingMs): false too when the volume does not answer in
+// time, or has a question still out. For a thread that must stay free to
+// see a stop, as the command line's is.
+bool IsFolderWithinCeiling(std::string_view path);
+
 class Win32System : public virtual SystemPort {
   public:
     Win32System();
@@ -45,6 +51,8 @@ class Win32System : public virtual SystemPort {
     HostSystem System() const override { return HostSystem::Windows; }
     // Writes to standard output as it stands, where there is one.
     void WriteStdout(std::string_view text) override;
+    // A thread of its own for each piece of work.
+    std::unique_ptr<SideWork> RunBeside(std::function<void()> work) override;
 
     Result<std::string> CurrentDirectory() override;
     std::string ReadProfileString(std::string_view section, std::string_view key,
@@ -71,7 +79,8 @@ class Win32System : public virtual SystemPort {
     Result<std::unique_ptr<ReadableFile>> OpenForRead(std::string_view path,
                                                       ReadCaching caching) override;
     Result<std::unique_ptr<WritableFile>> CreateForWrite(std::string_view path) override;
-    Status ReplaceWith(std::string_view from, std::string_view to) override;
+    Status ReplaceWith(std::string_view from, std::string_view to,
+                       const DeviceAnswered& answered) override;
     Status RemoveFile(std::string_view path) override;
 };
 }  // namespace orvane::win32

@@ -12,13 +12,17 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <sstream>
 
+#include "card_bench.h"
+#include "event_checks.h"
 #include "session.h"
+#include "threads.h"
 // After session.h, which brings <windows.h>.
 #include <winioctl.h>
 
+#include "texts/texts.h"
 #include "ui/res/resource.h"
-#include "ui/texts.h"
 
 namespace orvane::e2e {
 
@@ -820,6 +824,37 @@ void EndOfSession(Scenario& scenario) {
         expectOneSetWhole("the instant the end of session was answered");
         ExpectCleanExit(program);
     }
+
+    // A worker the camera holds (here: suspended) is waited for only as long
+    // as Cancel waits for it; then the session gets its answer, and the
+    // program ends without the worker. It was stopped before any
+    // replacement, so the old files stay.
+    scenario.PutOldFilesOnCamera();
+    {
+        Program program(scenario.setting().program, scenario.setting().workFolder);
+        HWND dialog = program.WaitForDialog();
+        DWORD pid = 0;
+        GetWindowThreadProcessId(dialog, &pid);
+        const std::vector<DWORD> before = ThreadsOf(pid);
+        Click(Item(dialog, IDC_UPDATE));
+        WaitForProgress(dialog, 1);
+        Expect(SuspendThreadsSince(pid, before) > 0, "the transfer's worker is held");
+        const DWORD start = GetTickCount();
+        DWORD_PTR answer = 0;
+        const bool answered =
+            SendMessageTimeoutA(dialog, WM_ENDSESSION, TRUE, static_cast<LPARAM>(ENDSESSION_LOGOFF),
+                                SMTO_NORMAL, Patient(20000), &answer) != 0;
+        const DWORD took = GetTickCount() - start;
+        Log("with the worker held, the end of session was answered after " + std::to_string(took) +
+            " ms");
+        Expect(answered, "the end of session is answered with the worker held");
+        // The ceiling is 750 ms of silence; the rest is this machine's slack.
+        Expect(took <= Patient(2500), "it is answered within the Cancel ceiling");
+        ExpectCleanExit(program);
+        Expect(ReadFileBytes(scenario.OnCamera(kFirmwareName)) == kOldFirmware &&
+                   ReadFileBytes(scenario.OnCamera(kCommandName)) == kOldCommand,
+               "the old files stay beside whatever the held worker left");
+    }
 }
 
 // FirmWare.ini as Windows editors save it: "Unicode" (UTF-16 LE behind its
@@ -1015,10 +1050,14 @@ void CommandLine(Scenario& scenario) {
     auto after = [begun] {
         return " after " + std::to_string((GetTickCount() - begun) / 1000) + " s";
     };
-    Program update = Program::Console(scenario.setting().program, scenario.setting().workFolder,
-                                      scenario.Work("update.txt"),
-                                      "--wait 3600 --eject --ini " + settingsName +
-                                          "\\FirmWare.ini --log " + logName + "\\bench.csv");
+    // Wine traces what reaches ReportEventW (run-wine.sh keeps the trace in
+    // D:\wine-trace.txt): the event log's record is read back from there.
+    SetEnvironmentVariableW(L"WINEDEBUG", kEventTrace);
+    Program update = Program::Console(
+        scenario.setting().program, scenario.setting().workFolder, scenario.Work("update.txt"),
+        "--wait 3600 --eject --ini " + settingsName + "\\FirmWare.ini --log " + logName +
+            "\\bench.csv --log eventlog");
+    SetEnvironmentVariableW(L"WINEDEBUG", nullptr);
     WaitUntil([&] { return Contains(ReadFileBytes(scenario.Work("update.txt")), "Waiting for"); },
               60000, "orvane-cli says it waits for the camera");
     Log("the camera plugged in" + after());
@@ -1041,6 +1080,43 @@ void CommandLine(Scenario& scenario) {
     Expect(ListFolder(scenario.setting().workFolder) ==
                std::vector<std::string>{"update.txt", logName, settingsName},
            "no file with a garbled name beside update.txt and the two folders");
+
+    // The log line's last four cells: each file's SHA-256 and size as read
+    // back. run-wine.sh holds the digests to sha256sum of the source files.
+    std::string last = log.substr(log.rfind('\n', log.size() - 2) + 1);
+    while (last.ends_with('\n') || last.ends_with('\r')) last.pop_back();
+    std::vector<std::string> cells;
+    std::istringstream row(last);
+    for (std::string cell; std::getline(row, cell, ',');) cells.push_back(cell);
+    Expect(cells.size() >= 13, "the log line has the update files' four cells: " + log);
+    const std::vector<std::string> files(cells.end() - 4, cells.end());
+    Expect(
+        files[1] == std::to_string(kFirmware.size()) && files[3] == std::to_string(kCommand.size()),
+        "the log gives the sizes read back: " + files[1] + ", " + files[3]);
+    WriteFileBytes(scenario.Work("sha256.check"), files[0] + "  " + settingsName + "/fw/" +
+                                                      kFirmwareName + "\n" + files[2] + "  " +
+                                                      settingsName + "/fw/" + kCommandName + "\n");
+
+    // --log eventlog: one event, the log line's outcome and files in its
+    // insertion strings; the message table's sentences in the program.
+    const std::vector<ReportedEvent> events =
+        ReportedEvents(ReadFileBytes(scenario.Work("..\\wine-trace.txt")));
+    Expect(events.size() == 1, "one event reported, not " + std::to_string(events.size()));
+    const ReportedEvent& event = events[0];
+    const bool ejected = cells[8].empty();
+    Expect(event.type == (ejected ? EVENTLOG_INFORMATION_TYPE : EVENTLOG_WARNING_TYPE) &&
+               event.id == (ejected ? 1u : 2u),
+           "the event's type and number: " + std::to_string(event.type) + ", " +
+               std::to_string(event.id));
+    Expect(event.inserts.size() == 13, "13 insertion strings");
+    const std::vector<std::string> expected = {"success", "0", cells[1], cells[2], "G:"};
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        Expect(event.inserts[i] == expected[i], "insert " + std::to_string(i + 1) + " is \"" +
+                                                    expected[i] + "\", not \"" + event.inserts[i] +
+                                                    "\"");
+    Expect(std::vector<std::string>(event.inserts.begin() + 7, event.inserts.begin() + 11) == files,
+           "the event's inserts 8 to 11 are the log line's digests and sizes");
+    ExpectMessageTableOf(scenario.setting().program);
 }
 
 // orvane-cli.exe run three times at once, each looking once (--wait 0):
@@ -1291,6 +1367,10 @@ int main(int argc, char** argv) {
         {"command_line_all", CommandLineAll},
         {"device_report", DeviceReport},
         {"command_line_ctrl_c", CommandLineCtrlC},
+        // Benches on a paced card (tools/card-bench.sh), not run by CTest.
+        {"card_update", [](Scenario& s) { CardBench(s.setting(), CardRun::Update); }},
+        {"card_cancel", [](Scenario& s) { CardBench(s.setting(), CardRun::Cancel); }},
+        {"card_escape", [](Scenario& s) { CardBench(s.setting(), CardRun::Escape); }},
     };
     if (argc != 5 || scenarios.count(argv[1]) == 0) {
         std::fprintf(stderr, "usage: orvane_e2e SCENARIO PROGRAM WORK-FOLDER CAMERA-DRIVE|-\n");
