@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "texts/texts.h"
 #include "transfer/background_transfer.h"
 #include "transfer/safe_transfer.h"
-#include "ui/texts.h"
 
 namespace orvane::bench {
 namespace {

@@ -14,6 +14,8 @@ packages=(
     clang-format clang libclang-rt-14-dev
     # Linux front end and its offscreen tests
     qt6-base-dev libgl-dev fonts-dejavu-core
+    # orvane-cli --log journal, and a private journald for its test
+    libsystemd-dev systemd
     # a private system bus for the sleep-inhibitor test (logind comes with systemd),
     # and udev, UDisks2 and polkit on it for orvane-cli's mounting test
     dbus udev udisks2 polkitd
@@ -27,8 +29,10 @@ packages=(
     # the 32-bit Wine loader under user-mode emulation, where the kernel
     # does not run i386 code
     qemu-user-static
-    # camera cards formatted exFAT and FAT32, mounted through FUSE
-    exfat-fuse exfatprogs fusefat
+    # camera cards formatted exFAT and FAT32, mounted through FUSE; a FUSE
+    # folder of the tests' own that stops answering, as a hung card reader,
+    # and one at a card's pace for the Windows program's card bench
+    exfat-fuse exfatprogs fusefat libfuse3-dev
     # real volumes on loop devices for the Linux program's root-only tests
     e2fsprogs util-linux
     # the release packages and their checks: dpkg-shlibdeps for the .deb's
@@ -39,7 +43,7 @@ packages=(
 # tools/run.sh only builds and starts the Linux program.
 if [ "${1:-}" = "--linux-program" ]; then
     packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libgmock-dev
-              qt6-base-dev libgl-dev fonts-dejavu-core)
+              qt6-base-dev libgl-dev fonts-dejavu-core libsystemd-dev)
 fi
 
 missing=()
