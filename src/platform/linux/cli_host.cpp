@@ -119,7 +119,7 @@ void CliHost::JoinWorker() {
 }
 
 void CliHost::RunInBackground(std::function<void()> work) {
-    if (worker_.joinable()) worker_.join();
+    JoinWorker();
     worker_ = std::thread(std::move(work));
 }
 
