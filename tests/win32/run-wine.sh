@@ -39,6 +39,8 @@
 # ORVANE_WINE32=native|qemu forces one way. Exits 77 (skipped) when neither
 # works, saying why.
 set -euo pipefail
+# A step that fails says which one, where a bare status would say nothing.
+trap 'echo "run-wine.sh: line $LINENO: \"$BASH_COMMAND\" failed (status $?)" >&2' ERR
 
 self=$(realpath "$0")
 i386_handler=':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F'
@@ -150,11 +152,11 @@ setup)
     start=$(date +%s)
     # G:, the camera, is a removable drive, as a camera's storage is: Wine
     # reads the type when its server starts, so before any scenario runs.
-    "${wrap[@]}" xvfb-run -a bash -c '"$1" wineboot -i &&
+    "${wrap[@]}" xvfb-run -a -e "$state/xvfb-setup.log" bash -c '"$1" wineboot -i &&
         "$1" reg add "HKLM\\Software\\Wine\\Drives" /v g: /d floppy /f && "$2" -w' \
         _ "$prefix_loader" "$wineserver" \
         >"$state/wineboot.log" 2>&1 ||
-        { cat "$state/wineboot.log"; exit 1; }
+        { cat "$state/wineboot.log" "$state/xvfb-setup.log" 2>/dev/null; exit 1; }
     echo "Wine prefix ready in $(($(date +%s) - start)) s"
     ;;
 run)
@@ -203,12 +205,35 @@ scenario)
             set -- 'E:' 'D:\work' 'G:'
         fi
     fi
-    run=("${wrap[@]}" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    # xvfb-run sends the errors of its own steps (Xvfb, xauth) to /dev/null
+    # and ends without a word when one fails; they go to a file instead.
+    xvfb_errors=$state/$scenario.xvfb.log
+    driver_output=$state/$scenario.driver.log
+    run=("${wrap[@]}" xvfb-run -a -e "$xvfb_errors" -s "-screen 0 1024x768x24" bash -c '
         status=0
         timeout -k 5 "$2" "$1" "$3" "$4" "$6\\$5" "$7" "$8" || status=$?
         "$0" -k 2>/dev/null || true
         exit $status' "$wineserver" "$driver_loader" "$limit" "$driver_path" "$scenario" \
         "$exe" "$@")
+    # attempt COMMAND...: runs a scenario's command, and once more when the
+    # driver never printed its first line, so never started the program
+    # under test: the virtual display or Wine failed before it. A driver
+    # that started is never tried again, whatever its end, nor a skip.
+    attempt() {
+        local try status
+        for try in 1 2; do
+            status=0
+            rm -f "$driver_output"
+            "$@" | tee "$driver_output" || status=$?
+            if [ $status -eq 0 ] || [ $status -eq 77 ] || grep -q '^scenario ' "$driver_output" ||
+               [ $try -eq 2 ]; then
+                return $status
+            fi
+            echo "run-wine.sh: the test driver never started (status $status, attempt $try)" >&2
+            [ ! -s "$xvfb_errors" ] || { echo "Xvfb and xauth said:" >&2; cat "$xvfb_errors" >&2; }
+            "$wineserver" -k 2>/dev/null || true
+        done
+    }
     if [ "$layout" = unplug-camera ]; then
         # The camera unplugged mid-transfer: its drive letter goes away.
         temporary=$folder/camera/FIRMWARE/vorm.bin.orvtmp
@@ -223,7 +248,7 @@ scenario)
         done) &
         watcher=$!
         status=0
-        "${run[@]}" || status=$?
+        attempt "${run[@]}" || status=$?
         kill "$watcher" 2>/dev/null || true
         exit $status
     elif [ "$layout" = console-signal ]; then
@@ -264,7 +289,7 @@ scenario)
         done) &
         watcher=$!
         status=0
-        "${run[@]}" || status=$?
+        attempt "${run[@]}" || status=$?
         kill "$watcher" 2>/dev/null || true
         exit $status
     elif [ "$layout" = small-camera ]; then
@@ -273,7 +298,7 @@ scenario)
         if ! unshare -m --propagation private true 2>/dev/null; then
             skip "a private mount namespace needs root (unshare -m)"
         fi
-        unshare -m --propagation private bash -c \
+        attempt unshare -m --propagation private bash -c \
             'mount -t tmpfs -o size=256k orvane-camera "$0" && exec "$@"' "$folder/camera" "${run[@]}"
     else
         # What Wine traces goes to a file beside the working folder (D:\),
@@ -281,12 +306,13 @@ scenario)
         # were given (the event log's); it is shown here afterwards.
         trace=${folder:-$WINEPREFIX/drive_c/e2e}/wine-trace.txt
         status=0
-        "${run[@]}" 2>"$trace" || status=$?
+        attempt "${run[@]}" 2>"$trace" || status=$?
         cat "$trace" >&2
         [ $status -eq 0 ] || exit $status
         # The update files' SHA-256 as the program logged them, written out
         # by the scenario, against sha256sum of the files themselves.
-        if [ -f "${folder:-}/work/sha256.check" ]; then
+        # The C:-only layout has no folder of its own, so no check.
+        if [ -n "${folder:-}" ] && [ -f "$folder/work/sha256.check" ]; then
             (cd "$folder/work" && sha256sum --check --strict sha256.check) ||
                 { echo "FAIL: the logged SHA-256 is not sha256sum's"; exit 1; }
         fi

@@ -1379,6 +1379,7 @@ int main(int argc, char** argv) {
     }
     Setting setting{argv[2], argv[3], std::string(argv[4]) == "-" ? "" : argv[4]};
     std::printf("scenario %s\n", argv[1]);
+    std::fflush(stdout);  // the runner takes this line as proof the driver started
     try {
         Scenario scenario(setting);
         scenarios.at(argv[1])(scenario);
