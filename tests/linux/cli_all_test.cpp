@@ -30,18 +30,12 @@ TEST_F(CommandLine, AllSaysWhyAMountFailedAndLogsIt) {
     TestHost host(Roots());
     const std::string port = tree / "sys/bus/usb/devices/2-1";
     const std::string device = tree / "sys/devices/pci0000:00/0000:00:14.0/usb2/2-1";
-    const std::vector<std::function<void()>> steps = {
-        [] {}, [&] { std::filesystem::remove(port); },
-        [&] { std::filesystem::create_directory_symlink(device, port); },
-        [&host] { host.RequestStop(); }};
-    std::size_t step = 0;
-    std::function<void()> next = [&] {
-        steps[step++]();
-        if (step < steps.size()) host.onWait = next;
-    };
-    host.onWait = next;
+    host.waitSteps = {[] {}, [&] { std::filesystem::remove(port); },
+                      [&] { std::filesystem::create_directory_symlink(device, port); },
+                      [&host] { host.RequestStop(); }};
     EXPECT_EQ(Run({"--all"}, &host, &mounter, [] { return std::unique_ptr<SystemPort>(); }),
               cli::kStopped);
+    EXPECT_EQ(host.waitStepsTaken, host.waitSteps.size());
     EXPECT_EQ(mounter.mounted.size(), 2u);
 }
 

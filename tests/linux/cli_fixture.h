@@ -20,9 +20,11 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <vector>
 
 #include "cli/cli_devices.h"
 #include "cli/cli_run.h"
@@ -55,6 +57,9 @@ class TestHost : public CliHost {
     std::function<void()> onMakeDirectory;
     std::function<void()> onReplace;
     std::function<void()> onWait;
+    // Device events, one at each wait after onWait's, in order.
+    std::vector<std::function<void()>> waitSteps;
+    std::size_t waitStepsTaken = 0;
     std::optional<DriveRefusal> refusal;
     std::optional<std::uint64_t> freeBytes;
     std::optional<ErrorKind> createFails;
@@ -102,10 +107,15 @@ class TestHost : public CliHost {
             changeSeen = true;
             return;
         }
-        if (!onWait) return CliHost::Wait(timeout);
-        std::function<void()> once = std::move(onWait);
-        onWait = nullptr;
-        once();
+        if (onWait) {
+            std::function<void()> once = std::move(onWait);
+            onWait = nullptr;
+            once();
+        } else if (waitStepsTaken < waitSteps.size()) {
+            waitSteps[waitStepsTaken++]();
+        } else {
+            return CliHost::Wait(timeout);
+        }
         changeSeen = true;
     }
     bool TakeDeviceChange() override {

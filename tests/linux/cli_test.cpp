@@ -223,17 +223,10 @@ TEST_F(CommandLine, AFailedMountIsSaidAndTriedOncePerArrival) {
 
     mounter.mounted.clear();
     TestHost host(Roots());
-    const std::vector<std::function<void()>> steps = {[] {}, [this] { UnplugCamera(); },
-                                                      [this] { PlugCamera(false); },
-                                                      [&host] { host.RequestStop(); }};
-    std::size_t step = 0;
-    std::function<void()> next = [&] {
-        steps[step++]();
-        if (step < steps.size()) host.onWait = next;
-    };
-    host.onWait = next;
+    host.waitSteps = {[] {}, [this] { UnplugCamera(); }, [this] { PlugCamera(false); },
+                      [&host] { host.RequestStop(); }};
     EXPECT_EQ(Run({}, &host, &mounter), cli::kStopped);
-    EXPECT_EQ(step, steps.size());
+    EXPECT_EQ(host.waitStepsTaken, host.waitSteps.size());
     EXPECT_EQ(mounter.mounted.size(), 2u);
     EXPECT_NE(out.find("is not running to mount it. Waiting for it."), std::string::npos) << out;
 }
