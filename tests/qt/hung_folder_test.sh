@@ -37,36 +37,13 @@ if [ "$(id -u)" -ne 0 ] || [ ! -c /dev/fuse ] || [ -z "${DISPLAY:-}" ] ||
     exit 77
 fi
 work=$(mktemp -d /tmp/orvane-hung-XXXXXX)
-started_pids=()
-failures=0
-
-cleanup() {
-    rm -f "$work/flag"
-    for pid in "${started_pids[@]}"; do kill "$pid" 2>/dev/null; done
-    for pid in "${started_pids[@]}"; do wait "$pid" 2>/dev/null; done
+cleanup_more() {
+    rm -f "$work/flag"  # the folder answers, so the processes it holds can end
     mountpoint -q "$work/card" && umount -l "$work/card"
-    rm -rf "$work"
 }
-trap cleanup EXIT
-trap 'exit 1' INT TERM
-# Job control: a background command keeps SIGINT and SIGTERM as they are.
-set -m
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
+source "$(dirname "$0")/script_common.sh"
 
 now_ns() { date +%s%N; }
-
-wait_for_line() {
-    local file=$1 pattern=$2
-    for _ in $(seq 300); do
-        grep -q "$pattern" "$file" && return 0
-        sleep 0.05
-    done
-    return 1
-}
 
 # Whether a window of the process `pid` titled as the dialog, or a box over
 # it, is viewable now.
@@ -136,14 +113,14 @@ run_case() {
     started_pids+=("$pid")
     local left_at
     if [ "$mode" = hung-cancel ]; then
-        if ! wait_for_line "$out" '^escape '; then
+        if ! wait_for_line "$out" '^escape ' 15; then
             fail "$mode: Escape was never pressed"
             cat "$out" "$err"
             return
         fi
         left_at=$(sed -n 's/^escape //p' "$out")
     else
-        if ! wait_for_line "$out" '^held'; then
+        if ! wait_for_line "$out" '^held' 15; then
             fail "$mode: the transfer never reached the folder"
             cat "$out" "$err"
             return
@@ -222,7 +199,7 @@ run_cli_case() {
     "$cli_target" "$work/card" "$work/flag" >"$out" 2>"$err" &
     local pid=$!
     started_pids+=("$pid")
-    if ! wait_for_line "$out" '^held'; then
+    if ! wait_for_line "$out" '^held' 15; then
         fail "command line: the transfer never reached the folder"
         cat "$out" "$err"
         return
@@ -266,5 +243,4 @@ run_case hung-cancel 1
 run_case hung-signal $((128 + $(kill -l TERM)))
 run_cli_case
 
-[ "$failures" -eq 0 ] && echo "PASS" && exit 0
-exit 1
+finish

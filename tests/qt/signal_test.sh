@@ -21,33 +21,8 @@ set -uo pipefail
 target=$1
 source_folder=$2
 work=$(mktemp -d /tmp/orvane-signals-XXXXXX)
-started_pids=()
-failures=0
-
-cleanup() {
-    for pid in "${started_pids[@]}"; do kill "$pid" 2>/dev/null; done
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM
-# Job control: without it a background command starts with SIGINT ignored,
-# and the program rightly keeps it so (as under nohup).
-set -m
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-
-# Waits for a line of the target's output; the ceiling only guards a hang.
-wait_for_line() {
-    local file=$1 pattern=$2
-    for _ in $(seq 600); do
-        grep -q "$pattern" "$file" && return 0
-        sleep 0.1
-    done
-    return 1
-}
+cleanup_more() { :; }
+source "$(dirname "$0")/script_common.sh"
 
 # inhibitors: the sleep locks logind holds now, or nothing without logind.
 inhibitors() {
@@ -66,7 +41,7 @@ run_case() {
     started_pids+=("$pid")
     local ready=parked
     [ "$mode" = rest ] && ready=ready
-    if ! wait_for_line "$out" "^$ready"; then
+    if ! wait_for_line "$out" "^$ready" 60; then
         fail "$mode: the program never said \"$ready\""
         cat "$out" "$err"
         return
@@ -159,5 +134,4 @@ else
     echo "not tried: no dbus-daemon here"
 fi
 
-[ "$failures" -eq 0 ] && echo "PASS" && exit 0
-exit 1
+finish
