@@ -6,7 +6,8 @@
 // camera storage is the FUSE folder at MOUNT-POINT (orvane_hung_folder), for
 // tests/qt/hung_folder_test.sh. The transfer creates FLAG before its first
 // file operation, so that the folder holds that operation, and prints
-// "held"; the test then presses Ctrl-C (SIGINT).
+// "held"; the test then presses Ctrl-C (SIGINT). First comes "machine ROOT",
+// the simulated machine's folder.
 //
 // Usage: orvane_cli_hang_target MOUNT-POINT FLAG
 #include <unistd.h>
@@ -57,6 +58,10 @@ int main(int argc, char* argv[]) {
     qt::DemoMachine machine(
         linux_port::ReadProfileValue(settings.str(), "PID_VID", "PID_VID", "", 260), argv[1]);
     machine.PlugCamera();
+    // The run ends by the signal, so the machine's folder outlives it: the
+    // test removes it.
+    std::printf("machine %s\n", machine.roots().mountInfo.parent_path().c_str());
+    std::fflush(stdout);
 
     auto write = [](std::FILE* stream) {
         return [stream](std::string_view text) {
