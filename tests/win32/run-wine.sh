@@ -152,8 +152,12 @@ setup)
     start=$(date +%s)
     # G:, the camera, is a removable drive, as a camera's storage is: Wine
     # reads the type when its server starts, so before any scenario runs.
+    # Windows are left unmanaged: Xvfb runs no window manager, and Wine's
+    # X11 driver would wait up to 2 s for one each time a window is hidden,
+    # which Windows never does.
     "${wrap[@]}" xvfb-run -a -e "$state/xvfb-setup.log" bash -c '"$1" wineboot -i &&
-        "$1" reg add "HKLM\\Software\\Wine\\Drives" /v g: /d floppy /f && "$2" -w' \
+        "$1" reg add "HKLM\\Software\\Wine\\Drives" /v g: /d floppy /f &&
+        "$1" reg add "HKCU\\Software\\Wine\\X11 Driver" /v Managed /d N /f && "$2" -w' \
         _ "$prefix_loader" "$wineserver" \
         >"$state/wineboot.log" 2>&1 ||
         { cat "$state/wineboot.log" "$state/xvfb-setup.log" 2>/dev/null; exit 1; }
