@@ -26,7 +26,7 @@ class VolumeMounter;
 namespace orvane::linux_port {
 
 // The operations that belong to the window system; the Qt dialog supplies
-// them, tests supply a recorder. Contracts as in `Platform`.
+// them, tests supply a recorder. Contracts as in `DialogPort`.
 class WindowSide {
   public:
     virtual ~WindowSide() = default;
